@@ -1,0 +1,51 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <memory>
+
+struct sqlite3;
+
+namespace db {
+
+/// The one archive connection (`ConnArq`). Owns the sqlite3 handle; opened through a
+/// description file (`cartulo.udl`) or directly on a database file.
+/// WAL journal and a busy timeout, so several processes may share one archive.
+class Connection : public QObject {
+    Q_OBJECT
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    /// Opens the database named by a description file ("FILE NAME=" + path in the old
+    /// system). Throws DbError with a message naming the fault (unreadable file, unknown
+    /// provider, missing or damaged database).
+    void openDescription(const QString &udlPath);
+    /// Opens an existing database file; never creates one. Throws DbError.
+    void openFile(const QString &dbPath);
+    /// Creates a new archive with the four empty tables; throws if the file exists.
+    static void createArchive(const QString &dbPath);
+
+    void close();
+    bool isOpen() const;
+    QString databasePath() const;
+
+    /// Runs one statement of the program's dialect (translated); rows are discarded.
+    /// Returns true when the statement produced at least one row.
+    bool execute(const QString &sql);
+
+    /// Number of rows changed by the last INSERT/UPDATE/DELETE.
+    int changes() const;
+
+    sqlite3 *handle() const;
+
+signals:
+    /// After every statement the engine ran through this connection (translated text is
+    /// not shown; this is the text as the program sent it).
+    void statementExecuted(const QString &sql);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace db

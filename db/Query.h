@@ -1,0 +1,77 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+
+namespace db {
+
+class Connection;
+
+/// Static-cursor query over the program's dialect. Rows are fetched lazily as the cursor
+/// moves, so opening a query over a huge table costs only its first row.
+class Query : public QObject {
+    Q_OBJECT
+public:
+    explicit Query(QObject *parent = nullptr);
+    explicit Query(Connection *connection, QObject *parent = nullptr);
+    ~Query() override;
+
+    void setConnection(Connection *connection);
+    Connection *connection() const;
+
+    // Query text as lines; the text is the lines joined by line breaks.
+    QStringList &sql();
+    const QStringList &sql() const;
+    void clearSql();
+    void addSql(const QString &line);
+    void setSql(const QString &text); ///< replaces the lines with one text
+    QString text() const;
+
+    void open();  ///< no effect when already open; throws DbError; cursor on first row
+    void close();
+    bool isOpen() const;
+
+    void first();
+    void last();
+    void next();  ///< at the last row sets eof() and stays there
+    void prior(); ///< at the first row sets bof() and stays there
+    bool bof() const;
+    bool eof() const;
+    bool isEmpty() const;
+    int recordCount() const;   ///< may cost a count over the whole result
+    int recNo() const;         ///< 0-based current row, -1 when there is none
+    bool moveTo(int row);      ///< moves to a 0-based row; false when it does not exist
+    int fetchedCount() const;  ///< rows read so far from the engine
+    bool fetchMore(int rows);  ///< reads up to rows more; false when no more exist
+
+    /// Moves to the first row whose column equals value, ignoring letter case (accents
+    /// included). Returns false and stays put when no row matches.
+    bool locate(const QString &column, const QString &value);
+
+    int fieldCount() const;
+    QString fieldName(int column) const;      ///< result name: "data", "documento.descricao", "Expr1003"
+    int fieldIndex(const QString &name) const; ///< -1 when unknown; names compared without case
+    bool isDateField(int column) const;
+
+    /// Current row's value as text: empty for NULL, dates as dd/MM/yy (+ " hh:mm:ss" when not midnight).
+    QString asText(int column) const;
+    QString asText(const QString &name) const; ///< throws DbError for an unknown name
+    QVariant value(int column) const;          ///< raw value (day numbers for dates)
+    bool isNull(int column) const;
+
+    /// Value of any fetched row (for grids).
+    QString textAt(int row, int column) const;
+
+signals:
+    void afterOpen();
+    void afterScroll();
+    void afterClose();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace db

@@ -1,0 +1,44 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace db {
+
+class Connection;
+
+/// Cursor on the first row of a keyless table (`orgao`): read it, edit it, post it.
+/// On an empty table edit() starts a new row that post() inserts.
+class TableCursor : public QObject {
+    Q_OBJECT
+public:
+    explicit TableCursor(QObject *parent = nullptr);
+    explicit TableCursor(Connection *connection, QObject *parent = nullptr);
+
+    void setConnection(Connection *connection);
+    void open(const QString &table); ///< throws DbError
+    void close();
+    bool isOpen() const;
+    bool isEmpty() const;
+    void first();
+    void edit();
+    QStringList columns() const;
+    int fieldCount() const;
+    QString asText(int position) const;
+    void setField(int position, const QString &text);
+    void post(); ///< throws DbError; inserts when the table was empty, else rewrites row in place
+    void cancel();
+
+private:
+    Connection *m_connection = nullptr;
+    QString m_table;
+    QStringList m_columns;
+    std::optional<qint64> m_rowid;
+    QStringList m_values;
+    QStringList m_pending;
+    bool m_open = false;
+    bool m_editing = false;
+};
+
+} // namespace db
