@@ -4,7 +4,6 @@
 #include <QStringList>
 
 class QItemSelectionModel;
-class QAbstractItemView;
 
 namespace db {
 
@@ -23,8 +22,9 @@ public:
     void setTitles(const QStringList &titles);
     Query *query() const;
 
-    /// Keeps the view's current row and the query's current row together.
-    void attach(QAbstractItemView *view);
+    /// Keeps a view's selection and the query's current row together
+    /// (db knows no widgets: a view hands over its selection model).
+    void attach(QItemSelectionModel *selection);
     int resultColumn(int modelColumn) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -41,7 +41,7 @@ private:
     QPointer<Query> m_query;
     QStringList m_columns;
     QStringList m_titles;
-    QPointer<QAbstractItemView> m_view;
+    QPointer<QItemSelectionModel> m_selection;
     int m_rows = 0;
     bool m_syncing = false;
 };
