@@ -1,0 +1,61 @@
+#pragma once
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <stdexcept>
+
+// JPEG pictures through libjpeg-turbo: page files, the agency logo and scanned pages.
+namespace editing::jpeg {
+
+/// Raised when a picture cannot be read, encoded or written; the message is meant for
+/// the user (Portuguese) and names the file where there is one.
+class JpegError : public std::runtime_error {
+public:
+    explicit JpegError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString &message() const noexcept { return m_message; }
+
+private:
+    QString m_message;
+};
+
+/// Quality of every picture the program encodes (scanned pages, the logo).
+inline constexpr int kPageQuality = 90;
+
+/// True when the bytes are a whole JPEG image that libjpeg can decode: its header reads
+/// and its data does not end before the last scan line. Anything else is false.
+bool isJpegData(QByteArrayView bytes);
+/// The same for a file; false when the file cannot be read.
+bool isJpegFile(const QString &path);
+
+/// Width and height from the header alone. Throws JpegError.
+QSize imageSize(QByteArrayView bytes);
+
+/// Decodes at full resolution into Format_RGB32 (grey and CMYK pictures included).
+/// Throws JpegError when the bytes are not a JPEG image.
+QImage decode(QByteArrayView bytes);
+/// Reads and decodes a file. Throws JpegError (missing, unreadable or not a JPEG).
+QImage decodeFile(const QString &path);
+
+/// Decodes at the smallest DCT scale (n/8) whose result still covers `box` in both
+/// directions, or at full size when the picture is smaller than the box. The caller
+/// stretches the result to the box; the full-size picture is never built.
+QImage decodeToCover(QByteArrayView bytes, QSize box);
+QImage decodeFileToCover(const QString &path, QSize box);
+
+/// Encodes as baseline colour JPEG: three components, 24 bits per pixel, the encoder's
+/// default settings at the given quality. Alpha is flattened on white.
+/// Throws JpegError for a null image.
+QByteArray encode(const QImage &image, int quality = kPageQuality);
+
+/// Writes bytes to `path` whole or not at all: a temporary file in the same folder,
+/// flushed to disk, then renamed over the destination. Throws JpegError on failure and
+/// leaves whatever was at `path` before untouched.
+void writeFileAtomically(const QString &path, QByteArrayView bytes);
+
+/// encode() then writeFileAtomically().
+void writeFile(const QImage &image, const QString &path, int quality = kPageQuality);
+
+} // namespace editing::jpeg
