@@ -1,0 +1,292 @@
+#include "documents/PageStore.h"
+
+#include "editing/JpegImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace documents {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPages, "cartulo.pages")
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+PageError ioError(const QString &what, int code)
+{
+    return PageError(PageError::Kind::Io, what + u": "_s + systemError(code));
+}
+
+bool fileExists(const QByteArray &path)
+{
+    return ::access(path.constData(), F_OK) == 0;
+}
+
+void requireCode(const QString &code, const QString &what)
+{
+    if (code.isEmpty() || code.contains(u'/') || code.contains(u'\\') || code.contains(u'\0') || code == u".."_s)
+        throw PageError(PageError::Kind::BadCode, u"Código de %1 inválido para uma página: \"%2\""_s.arg(what, code));
+}
+
+// Swaps two names in one step; false when the file system cannot.
+bool exchangeNames(const QByteArray &a, const QByteArray &b)
+{
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)
+        return false;
+    throw ioError(u"Não foi possível renumerar a página %1"_s.arg(QFile::decodeName(b)), errno);
+}
+
+void renameOrThrow(const QByteArray &from, const QByteArray &to)
+{
+    if (::rename(from.constData(), to.constData()) != 0)
+        throw ioError(u"Não foi possível renomear %1 para %2"_s.arg(QFile::decodeName(from), QFile::decodeName(to)), errno);
+}
+
+// Moves a file to a name that must not exist yet; false when that name is taken.
+bool moveWithoutReplacing(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        throw ioError(u"Não foi possível mover %1"_s.arg(QFile::decodeName(from)), errno);
+    // No RENAME_NOREPLACE here: a hard link refuses an existing name just as well.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    if (fileExists(to))
+        return false;
+    renameOrThrow(from, to);
+    return true;
+}
+
+} // namespace
+
+PageStore::PageStore(const QString &programDir)
+    : m_folder(QDir(programDir).absoluteFilePath(u"dados/laudas"_s) + u'/')
+{
+}
+
+QString PageStore::deletedFolder() const
+{
+    return m_folder + u"excluidas/"_s;
+}
+
+QString PageStore::pageName(const DocumentKey &key, int page)
+{
+    requireCode(key.process, u"processo"_s);
+    requireCode(key.document, u"documento"_s);
+    if (page < 1)
+        throw PageError(PageError::Kind::BadCode, u"Número de página inválido: %1"_s.arg(page));
+    return key.process + key.document + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
+}
+
+QString PageStore::pagePath(const DocumentKey &key, int page) const
+{
+    return m_folder + pageName(key, page);
+}
+
+QString PageStore::entryPath(const QString &entryName) const
+{
+    return m_folder + entryName;
+}
+
+QStringList PageStore::listPages(const DocumentKey &key) const
+{
+    // One access() per page: cheap, and independent of how many other documents share
+    // the folder.
+    QStringList names;
+    for (int page = 1; page <= kMaxListedPages; ++page) {
+        QString name = pageName(key, page);
+        if (!fileExists(encoded(m_folder + name)))
+            break;
+        names.append(std::move(name));
+    }
+    return names;
+}
+
+int PageStore::pageCount(const DocumentKey &key) const
+{
+    return int(listPages(key).size());
+}
+
+void PageStore::storeFile(const DocumentKey &key, int page, const QString &sourcePath) const
+{
+    const QString destination = pagePath(key, page);
+    QFile source(sourcePath);
+    if (sourcePath.isEmpty() || !source.exists())
+        throw PageError(PageError::Kind::SourceMissing, u"Arquivo nao encontrado"_s);
+    if (!source.open(QIODevice::ReadOnly))
+        throw PageError(PageError::Kind::Io, u"Não foi possível ler o arquivo %1: %2"_s.arg(sourcePath, source.errorString()));
+    // The check and the copy use the same bytes, so what was checked is what is stored.
+    const QByteArray bytes = source.readAll();
+    if (source.error() != QFileDevice::NoError)
+        throw PageError(PageError::Kind::Io, u"Não foi possível ler o arquivo %1: %2"_s.arg(sourcePath, source.errorString()));
+    if (!editing::jpeg::isJpegData(bytes))
+        throw PageError(PageError::Kind::NotJpeg,
+                        u"O arquivo %1 não é uma imagem JPEG. A página não foi incluída."_s.arg(QDir::toNativeSeparators(sourcePath)));
+    try {
+        editing::jpeg::writeFileAtomically(destination, bytes);
+    } catch (const editing::jpeg::JpegError &error) {
+        throw PageError(PageError::Kind::Io, error.message());
+    }
+    qCDebug(lcPages) << "stored" << sourcePath << "as" << destination;
+}
+
+void PageStore::storeImage(const DocumentKey &key, int page, const QImage &image) const
+{
+    const QString destination = pagePath(key, page);
+    try {
+        editing::jpeg::writeFile(image, destination, editing::jpeg::kPageQuality);
+    } catch (const editing::jpeg::JpegError &error) {
+        throw PageError(PageError::Kind::Io, error.message());
+    }
+    qCDebug(lcPages) << "stored an image of" << image.size() << "as" << destination;
+}
+
+int PageStore::appendFile(const DocumentKey &key, const QString &sourcePath) const
+{
+    const int page = pageCount(key) + 1;
+    storeFile(key, page, sourcePath);
+    return page;
+}
+
+int PageStore::appendImage(const DocumentKey &key, const QImage &image) const
+{
+    const int page = pageCount(key) + 1;
+    storeImage(key, page, image);
+    return page;
+}
+
+bool PageStore::removePage(const DocumentKey &key, int page) const
+{
+    const QByteArray doomed = encoded(pagePath(key, page));
+    if (!fileExists(doomed))
+        return false;
+    const int count = pageCount(key);
+    if (page > count) { // beyond a gap: listed by nobody, nothing follows it
+        if (::unlink(doomed.constData()) != 0)
+            throw ioError(u"Não foi possível remover a página %1"_s.arg(page), errno);
+        return true;
+    }
+    // Swap the removed page upwards past each following page, then drop it from the end:
+    // at every step pages 1..count exist, each under one name, in their order.
+    int at = page;
+    for (; at < count; ++at) {
+        if (!exchangeNames(encoded(pagePath(key, at)), encoded(pagePath(key, at + 1))))
+            break;
+    }
+    if (at == count) {
+        if (::unlink(encoded(pagePath(key, count)).constData()) != 0)
+            throw ioError(u"Não foi possível remover a página %1"_s.arg(count), errno);
+        return true;
+    }
+    // The file system cannot swap names: remove, then close the gap from below, one
+    // rename into the name just freed at a time.
+    if (::unlink(encoded(pagePath(key, at)).constData()) != 0)
+        throw ioError(u"Não foi possível remover a página %1"_s.arg(at), errno);
+    for (int next = at + 1; next <= count; ++next)
+        renameOrThrow(encoded(pagePath(key, next)), encoded(pagePath(key, next - 1)));
+    return true;
+}
+
+namespace {
+
+int moveMatching(const QString &folder, const QString &deletedFolder, const QRegularExpression &pattern)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(folder));
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList matching;
+    for (const QString &name : names)
+        if (pattern.match(name).hasMatch())
+            matching.append(name);
+    if (matching.isEmpty())
+        return 0;
+    if (!QDir().mkpath(deletedFolder))
+        throw PageError(PageError::Kind::Io, u"Não foi possível criar a pasta %1"_s.arg(deletedFolder));
+    int moved = 0;
+    for (const QString &name : matching) {
+        const QString base = name.chopped(4); // without ".jpg"
+        const QByteArray from = encoded(folder + name);
+        for (int attempt = 1;; ++attempt) {
+            const QString target = attempt == 1 ? name : base + u'_' + QString::number(attempt) + u".jpg"_s;
+            if (moveWithoutReplacing(from, encoded(deletedFolder + target))) {
+                qCDebug(lcPages) << "moved" << name << "to" << deletedFolder + target;
+                break;
+            }
+        }
+        ++moved;
+    }
+    return moved;
+}
+
+} // namespace
+
+int PageStore::moveDocumentToDeleted(const DocumentKey &key) const
+{
+    requireCode(key.process, u"processo"_s);
+    requireCode(key.document, u"documento"_s);
+    const QRegularExpression pattern(u"^"_s + QRegularExpression::escape(key.process + key.document)
+                                     + u"\\d{3,}\\.jpg$"_s);
+    return moveMatching(m_folder, deletedFolder(), pattern);
+}
+
+int PageStore::moveProcessToDeleted(const QString &process) const
+{
+    requireCode(process, u"processo"_s);
+    const QRegularExpression pattern(u"^"_s + QRegularExpression::escape(process) + u"\\d{5}\\d{3,}\\.jpg$"_s);
+    return moveMatching(m_folder, deletedFolder(), pattern);
+}
+
+QImage PageStore::previewImage(const QString &entryName, QSize box) const
+{
+    const QString path = entryPath(entryName);
+    if (!QFile::exists(path))
+        return {};
+    try {
+        return editing::jpeg::decodeFileToCover(path, box);
+    } catch (const editing::jpeg::JpegError &error) {
+        throw PageError(PageError::Kind::Io, error.message());
+    }
+}
+
+QImage PageStore::fullImage(const QString &entryName) const
+{
+    const QString path = entryPath(entryName);
+    if (!QFile::exists(path))
+        return {};
+    try {
+        return editing::jpeg::decodeFile(path);
+    } catch (const editing::jpeg::JpegError &error) {
+        throw PageError(PageError::Kind::Io, error.message());
+    }
+}
+
+} // namespace documents
