@@ -7,6 +7,9 @@ struct sqlite3;
 
 namespace db {
 
+class LiveStatementOwner;
+struct PreparedStatement;
+
 /// The one archive connection (`ConnArq`). Owns the sqlite3 handle; opened through a
 /// description file (`cartulo.udl`) or directly on a database file.
 /// WAL journal and a busy timeout, so several processes may share one archive.
@@ -44,6 +47,19 @@ signals:
     void statementExecuted(const QString &sql);
 
 private:
+    friend class Query;
+    friend class Command;
+    friend class TableCursor;
+
+    /// Translates and prepares one statement; throws DbError. Write statements make live
+    /// queries let go of their read snapshot first.
+    PreparedStatement prepare(const QString &sql);
+    void prepareToWrite();
+    void registerLiveStatement(LiveStatementOwner *owner);
+    void unregisterLiveStatement(LiveStatementOwner *owner);
+    [[noreturn]] void fail(const QString &sql, const QString &message);
+    void reportStatement(const QString &sql);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

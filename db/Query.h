@@ -21,7 +21,8 @@ public:
     void setConnection(Connection *connection);
     Connection *connection() const;
 
-    // Query text as lines; the text is the lines joined by line breaks.
+    // Query text as lines; the text is the lines joined by "\n" (no break after the last).
+    // A change of the text takes effect at the next open.
     QStringList &sql();
     const QStringList &sql() const;
     void clearSql();
@@ -33,8 +34,10 @@ public:
     void close();
     bool isOpen() const;
 
+    // Moves. afterScroll follows open, first(), last() and every move that changes the
+    // current row (next/prior at an end change nothing and only set eof/bof).
     void first();
-    void last();
+    void last(); ///< reads every remaining row
     void next();  ///< at the last row sets eof() and stays there
     void prior(); ///< at the first row sets bof() and stays there
     bool bof() const;
@@ -44,7 +47,8 @@ public:
     int recNo() const;         ///< 0-based current row, -1 when there is none
     bool moveTo(int row);      ///< moves to a 0-based row; false when it does not exist
     int fetchedCount() const;  ///< rows read so far from the engine
-    bool fetchMore(int rows);  ///< reads up to rows more; false when no more exist
+    bool fetchMore(int rows);  ///< reads up to rows more; false when none was left
+    bool isComplete() const;   ///< every row of the result has been read
 
     /// Moves to the first row whose column equals value, ignoring letter case (accents
     /// included). Returns false and stays put when no row matches.

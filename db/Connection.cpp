@@ -1,0 +1,328 @@
+#include "db/Connection.h"
+
+#include "db/DbError.h"
+#include "db/Description.h"
+#include "db/Fold.h"
+#include "db/Schema.h"
+#include "db/Statement.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLoggingCategory>
+#include <optional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcDb, "cartulo.db", QtInfoMsg)
+
+namespace db {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString engineMessage(sqlite3 *handle)
+{
+    return QString::fromUtf8(sqlite3_errmsg(handle));
+}
+
+QByteArrayView textOf(sqlite3_value *value)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    return QByteArrayView(text, sqlite3_value_bytes(value));
+}
+
+// like(pattern, text [, escape]): case-insensitive for every letter, accents kept.
+void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return; // NULL, as the built-in like
+    const QByteArrayView pattern = textOf(argv[0]);
+    const int limit = sqlite3_limit(sqlite3_context_db_handle(context),
+                                     SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1);
+    if (pattern.size() > limit) {
+        sqlite3_result_error(context, "LIKE or GLOB pattern too complex", -1);
+        return;
+    }
+    char32_t escape = 0;
+    if (argc == 3) {
+        if (sqlite3_value_type(argv[2]) == SQLITE_NULL)
+            return;
+        const QString escapeText = QString::fromUtf8(textOf(argv[2]));
+        const auto codePoints = escapeText.toUcs4();
+        if (codePoints.size() != 1) {
+            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        escape = codePoints.front();
+    }
+    sqlite3_result_int(context, likeMatchUtf8(pattern, textOf(argv[1]), escape) ? 1 : 0);
+}
+
+void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return;
+    const QByteArray folded = foldCaseUtf8(textOf(argv[0]));
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+void registerFunctions(sqlite3 *handle)
+{
+    constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    int rc = sqlite3_create_function(handle, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function(handle, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function(handle, "cartulo_fold", 1, flags, nullptr, foldFunction,
+                                     nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw DbError(engineMessage(handle));
+}
+
+bool isOnlySeparators(const char *tail)
+{
+    for (; tail && *tail; ++tail) {
+        if (!(*tail == ';' || *tail == ' ' || *tail == '\t' || *tail == '\r' || *tail == '\n'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+struct Connection::Impl {
+    sqlite3 *handle = nullptr;
+    QString path;
+    QHash<QString, std::optional<TableShape>> shapes; // by lower-case table name
+    std::vector<LiveStatementOwner *> live;
+
+    const TableShape *shape(const QString &table)
+    {
+        const QString key = table.toLower();
+        auto it = shapes.find(key);
+        if (it == shapes.end())
+            it = shapes.insert(key, readShape(table));
+        return it->has_value() ? &**it : nullptr;
+    }
+
+    std::optional<TableShape> readShape(const QString &table) const
+    {
+        sqlite3_stmt *raw = nullptr;
+        if (sqlite3_prepare_v2(handle, "SELECT name, type FROM pragma_table_info(?1)", -1, &raw,
+                               nullptr) != SQLITE_OK)
+            return std::nullopt;
+        StatementPtr statement(raw);
+        const QByteArray name = table.toUtf8();
+        sqlite3_bind_text(raw, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        TableShape shape;
+        while (sqlite3_step(raw) == SQLITE_ROW) {
+            shape.columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+            const QString type = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
+            shape.isDate << (type.compare(u"DATE"_s, Qt::CaseInsensitive) == 0
+                             || type.compare(u"DATETIME"_s, Qt::CaseInsensitive) == 0);
+        }
+        if (shape.columns.isEmpty())
+            return std::nullopt;
+        return shape;
+    }
+};
+
+Connection::Connection(QObject *parent) : QObject(parent), d(std::make_unique<Impl>()) {}
+
+Connection::~Connection()
+{
+    close();
+}
+
+void Connection::openDescription(const QString &udlPath)
+{
+    openFile(databaseFromDescription(udlPath));
+}
+
+void Connection::openFile(const QString &dbPath)
+{
+    close();
+    sqlite3 *handle = nullptr;
+    // Never SQLITE_OPEN_CREATE: a missing archive is an error, not a new empty file.
+    const int rc = sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &handle,
+                                   SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = handle ? engineMessage(handle) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close_v2(handle);
+        throw DbError(message + u": "_s + dbPath);
+    }
+    try {
+        sqlite3_extended_result_codes(handle, 1);
+        // A double-quoted word must never silently become a column name or a literal:
+        // the dialect translation turns every "text" into a literal itself.
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+        sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+        registerFunctions(handle);
+        schema::checkIsArchive(handle, dbPath);
+        // Readers and one writer at a time from any number of processes.
+        sqlite3_stmt *raw = nullptr;
+        if (sqlite3_prepare_v2(handle, "PRAGMA journal_mode = WAL", -1, &raw, nullptr) != SQLITE_OK)
+            throw DbError(engineMessage(handle) + u": "_s + dbPath);
+        StatementPtr journal(raw);
+        if (sqlite3_step(raw) != SQLITE_ROW)
+            throw DbError(engineMessage(handle) + u": "_s + dbPath);
+        const QByteArray mode(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+        if (mode != "wal")
+            qCWarning(lcDb) << "journal mode stays" << mode << "for" << dbPath;
+    } catch (...) {
+        sqlite3_close_v2(handle);
+        throw;
+    }
+    d->handle = handle;
+    d->path = QFileInfo(dbPath).absoluteFilePath();
+    d->shapes.clear();
+    qCDebug(lcDb) << "opened" << d->path;
+}
+
+void Connection::createArchive(const QString &dbPath)
+{
+    // Create-new: the file is made here or the call fails, so no archive is ever replaced.
+    QFile file(dbPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        throw DbError(file.exists()
+                          ? u"O arquivo %1 já existe; nada foi alterado."_s.arg(dbPath)
+                          : u"Não foi possível criar %1: %2"_s.arg(dbPath, file.errorString()));
+    }
+    file.close();
+    sqlite3 *handle = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &handle, SQLITE_OPEN_READWRITE,
+                             nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw DbError(handle ? engineMessage(handle) : QString::fromUtf8(sqlite3_errstr(rc)));
+        char *error = nullptr;
+        if (sqlite3_exec(handle, "PRAGMA journal_mode = WAL", nullptr, nullptr, &error) != SQLITE_OK) {
+            const QString message = QString::fromUtf8(error);
+            sqlite3_free(error);
+            throw DbError(message);
+        }
+        schema::create(handle);
+    } catch (...) {
+        sqlite3_close_v2(handle);
+        QFile::remove(dbPath);
+        QFile::remove(dbPath + u"-wal"_s);
+        QFile::remove(dbPath + u"-shm"_s);
+        throw;
+    }
+    sqlite3_close_v2(handle);
+}
+
+void Connection::close()
+{
+    if (!d->handle)
+        return;
+    // Queries still stepping hold statements of this handle: they let go first.
+    const auto live = d->live;
+    for (LiveStatementOwner *owner : live)
+        owner->connectionClosing();
+    d->live.clear();
+    sqlite3_close_v2(d->handle);
+    d->handle = nullptr;
+    d->path.clear();
+    d->shapes.clear();
+}
+
+bool Connection::isOpen() const
+{
+    return d->handle != nullptr;
+}
+
+QString Connection::databasePath() const
+{
+    return d->path;
+}
+
+sqlite3 *Connection::handle() const
+{
+    return d->handle;
+}
+
+int Connection::changes() const
+{
+    return d->handle ? sqlite3_changes(d->handle) : 0;
+}
+
+PreparedStatement Connection::prepare(const QString &sql)
+{
+    if (!d->handle)
+        throw DbError(u"A conexão com o banco de dados não está aberta."_s);
+    PreparedStatement prepared;
+    prepared.translation = translate(sql, [this](const QString &table) { return d->shape(table); });
+    const QString &first = prepared.translation.firstKeyword;
+    if (first == u"create"_s || first == u"alter"_s || first == u"drop"_s)
+        d->shapes.clear();
+    const QByteArray utf8 = prepared.translation.sql.toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    const char *tail = nullptr;
+    if (sqlite3_prepare_v2(d->handle, utf8.constData(), int(utf8.size()), &raw, &tail) != SQLITE_OK)
+        fail(sql, engineMessage(d->handle));
+    prepared.statement.reset(raw);
+    if (!raw)
+        fail(sql, u"Instrução SQL vazia."_s);
+    if (!isOnlySeparators(tail))
+        fail(sql, u"Só uma instrução SQL por vez: \"%1\""_s.arg(QString::fromUtf8(tail).trimmed()));
+    if (!sqlite3_stmt_readonly(raw))
+        prepareToWrite();
+    return prepared;
+}
+
+void Connection::prepareToWrite()
+{
+    // A query still stepping keeps an old read snapshot; writing from it could fail with
+    // a busy snapshot once another process has written. Let it go first.
+    const auto live = d->live;
+    for (LiveStatementOwner *owner : live)
+        owner->releaseStatement();
+}
+
+void Connection::registerLiveStatement(LiveStatementOwner *owner)
+{
+    if (std::find(d->live.begin(), d->live.end(), owner) == d->live.end())
+        d->live.push_back(owner);
+}
+
+void Connection::unregisterLiveStatement(LiveStatementOwner *owner)
+{
+    std::erase(d->live, owner);
+}
+
+void Connection::fail(const QString &sql, const QString &message)
+{
+    qCDebug(lcDb) << "failed:" << message << "in" << sql;
+    reportStatement(sql);
+    throw DbError(message);
+}
+
+void Connection::reportStatement(const QString &sql)
+{
+    emit statementExecuted(sql);
+}
+
+bool Connection::execute(const QString &sql)
+{
+    PreparedStatement prepared = prepare(sql);
+    sqlite3_stmt *statement = prepared.statement.get();
+    const bool readOnly = sqlite3_stmt_readonly(statement);
+    bool produced = false;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        produced = true;
+        if (readOnly)
+            break; // the caller only asks whether there is a row
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail(sql, engineMessage(d->handle));
+    reportStatement(sql);
+    return produced;
+}
+
+} // namespace db

@@ -1,0 +1,578 @@
+#include "db/Dialect.h"
+
+#include "db/DbError.h"
+#include "db/JetDate.h"
+
+#include <QHash>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace db {
+
+qsizetype TableShape::indexOf(QStringView column) const
+{
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        if (QStringView(columns[i]).compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+namespace {
+
+enum class Kind {
+    Space,
+    Comment,
+    Word,        // bare identifier or keyword
+    QuotedName,  // [name] or `name`
+    SingleQuoted,
+    DoubleQuoted,
+    Number,
+    Punct,
+    Unterminated, // rest of the text after an unclosed literal or comment
+};
+
+struct Token {
+    Kind kind;
+    qsizetype begin;
+    qsizetype length;
+};
+
+bool isWordStart(QChar c)
+{
+    return c.isLetter() || c == u'_' || c.unicode() >= 0x80;
+}
+
+bool isWordPart(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c == u'$' || c.unicode() >= 0x80;
+}
+
+class Tokenizer {
+public:
+    explicit Tokenizer(QStringView text) : m_text(text) {}
+
+    QList<Token> run()
+    {
+        QList<Token> tokens;
+        tokens.reserve(m_text.size() / 3 + 4);
+        while (m_pos < m_text.size())
+            tokens.append(next());
+        return tokens;
+    }
+
+private:
+    QChar at(qsizetype i) const { return i < m_text.size() ? m_text[i] : QChar(); }
+
+    Token make(Kind kind, qsizetype begin)
+    {
+        return {kind, begin, m_pos - begin};
+    }
+
+    Token unterminated(qsizetype begin)
+    {
+        m_pos = m_text.size();
+        return make(Kind::Unterminated, begin);
+    }
+
+    // A literal or name closed by `close`, where a doubled `close` stands for one.
+    Token quoted(Kind kind, QChar close, bool doubling)
+    {
+        const qsizetype begin = m_pos++;
+        while (m_pos < m_text.size()) {
+            if (m_text[m_pos] == close) {
+                if (doubling && at(m_pos + 1) == close) {
+                    m_pos += 2;
+                    continue;
+                }
+                ++m_pos;
+                return make(kind, begin);
+            }
+            ++m_pos;
+        }
+        return unterminated(begin);
+    }
+
+    Token number()
+    {
+        const qsizetype begin = m_pos;
+        if (m_text[m_pos] == u'0' && (at(m_pos + 1) == u'x' || at(m_pos + 1) == u'X')) {
+            m_pos += 2;
+            while (at(m_pos).isLetterOrNumber())
+                ++m_pos;
+            return make(Kind::Number, begin);
+        }
+        while (at(m_pos).isDigit())
+            ++m_pos;
+        if (at(m_pos) == u'.') {
+            ++m_pos;
+            while (at(m_pos).isDigit())
+                ++m_pos;
+        }
+        if ((at(m_pos) == u'e' || at(m_pos) == u'E')
+            && (at(m_pos + 1).isDigit()
+                || ((at(m_pos + 1) == u'+' || at(m_pos + 1) == u'-') && at(m_pos + 2).isDigit()))) {
+            m_pos += 2;
+            while (at(m_pos).isDigit())
+                ++m_pos;
+        }
+        return make(Kind::Number, begin);
+    }
+
+    Token next()
+    {
+        const qsizetype begin = m_pos;
+        const QChar c = m_text[m_pos];
+        if (c.isSpace()) {
+            while (m_pos < m_text.size() && m_text[m_pos].isSpace())
+                ++m_pos;
+            return make(Kind::Space, begin);
+        }
+        if (c == u'-' && at(m_pos + 1) == u'-') {
+            while (m_pos < m_text.size() && m_text[m_pos] != u'\n')
+                ++m_pos;
+            return make(Kind::Comment, begin);
+        }
+        if (c == u'/' && at(m_pos + 1) == u'*') {
+            const qsizetype end = m_text.indexOf(u"*/"_s, m_pos + 2);
+            if (end < 0)
+                return unterminated(begin);
+            m_pos = end + 2;
+            return make(Kind::Comment, begin);
+        }
+        if (c == u'\'')
+            return quoted(Kind::SingleQuoted, u'\'', true);
+        if (c == u'"')
+            return quoted(Kind::DoubleQuoted, u'"', true);
+        if (c == u'[')
+            return quoted(Kind::QuotedName, u']', false);
+        if (c == u'`')
+            return quoted(Kind::QuotedName, u'`', true);
+        if (c.isDigit() || (c == u'.' && at(m_pos + 1).isDigit()))
+            return number();
+        if (isWordStart(c)) {
+            while (m_pos < m_text.size() && isWordPart(m_text[m_pos]))
+                ++m_pos;
+            return make(Kind::Word, begin);
+        }
+        static constexpr std::u16string_view twoCharOps[] = {u"<=", u">=", u"<>", u"!=", u"==",
+                                                             u"||", u"<<", u">>", u"->"};
+        for (auto op : twoCharOps) {
+            if (m_text.mid(m_pos).startsWith(QStringView(op))) {
+                m_pos += 2;
+                return make(Kind::Punct, begin);
+            }
+        }
+        ++m_pos;
+        return make(Kind::Punct, begin);
+    }
+
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
+
+// Words that may stand before "(" without naming a function.
+bool isKeywordBeforeParen(QStringView word)
+{
+    static const QStringList keywords = {
+        u"select"_s, u"where"_s, u"and"_s, u"or"_s, u"not"_s, u"in"_s, u"on"_s, u"by"_s,
+        u"set"_s, u"values"_s, u"when"_s, u"then"_s, u"else"_s, u"case"_s, u"exists"_s,
+        u"having"_s, u"as"_s, u"from"_s, u"join"_s, u"like"_s, u"between"_s, u"is"_s,
+        u"into"_s, u"union"_s, u"all"_s, u"distinct"_s, u"return"_s, u"using"_s};
+    for (const QString &k : keywords) {
+        if (word.compare(k, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QString doubleQuotedValue(QStringView token)
+{
+    QString value = token.mid(1, token.size() - 2).toString();
+    value.replace(u"\"\""_s, u"\""_s);
+    return value;
+}
+
+QString singleQuotedValue(QStringView token)
+{
+    QString value = token.mid(1, token.size() - 2).toString();
+    value.replace(u"''"_s, u"'"_s);
+    return value;
+}
+
+QString sqlLiteral(const QString &value)
+{
+    QString escaped = value;
+    escaped.replace(u'\'', u"''"_s);
+    return u'\'' + escaped + u'\'';
+}
+
+bool isBlankDateText(QStringView value)
+{
+    for (QChar c : value) {
+        if (!(c.isSpace() || c == u'/' || c == u'_'))
+            return false;
+    }
+    return true;
+}
+
+class Translator {
+public:
+    Translator(QStringView sql, const ShapeLookup &shapes)
+        : m_sql(sql), m_shapes(shapes), m_tokens(Tokenizer(sql).run())
+    {
+        for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            const Kind k = m_tokens[i].kind;
+            if (k != Kind::Space && k != Kind::Comment)
+                m_sig.append(i);
+        }
+        matchParens();
+    }
+
+    Translation run()
+    {
+        Translation result;
+        if (!m_sig.isEmpty() && kindAt(0) == Kind::Word)
+            result.firstKeyword = textAt(0).toString().toLower();
+        if (result.firstKeyword == u"select"_s)
+            result.selectItems = selectItems();
+        if (m_shapes && (result.firstKeyword == u"update"_s))
+            convertUpdateDates();
+        if (m_shapes && (result.firstKeyword == u"insert"_s || result.firstKeyword == u"replace"_s))
+            convertInsertDates();
+        markConcatenations();
+        result.sql = output();
+        return result;
+    }
+
+private:
+    // Helpers over significant tokens (s = index into m_sig).
+    Kind kindAt(qsizetype s) const { return m_tokens[m_sig[s]].kind; }
+    QStringView textAt(qsizetype s) const
+    {
+        const Token &t = m_tokens[m_sig[s]];
+        return m_sql.mid(t.begin, t.length);
+    }
+    bool isPunct(qsizetype s, QStringView p) const
+    {
+        return s >= 0 && s < m_sig.size() && kindAt(s) == Kind::Punct && textAt(s) == p;
+    }
+    bool isWord(qsizetype s, QStringView w) const
+    {
+        return s >= 0 && s < m_sig.size() && kindAt(s) == Kind::Word
+            && textAt(s).compare(w, Qt::CaseInsensitive) == 0;
+    }
+    bool isName(qsizetype s) const
+    {
+        return s >= 0 && s < m_sig.size()
+            && (kindAt(s) == Kind::Word || kindAt(s) == Kind::QuotedName);
+    }
+    QString nameAt(qsizetype s) const
+    {
+        QStringView t = textAt(s);
+        if (kindAt(s) == Kind::QuotedName)
+            t = t.mid(1, t.size() - 2);
+        return t.toString();
+    }
+
+    void matchParens()
+    {
+        m_match.fill(-1, m_sig.size());
+        QList<qsizetype> open;
+        for (qsizetype s = 0; s < m_sig.size(); ++s) {
+            if (isPunct(s, u"(")) {
+                open.append(s);
+            } else if (isPunct(s, u")") && !open.isEmpty()) {
+                const qsizetype o = open.takeLast();
+                m_match[o] = s;
+                m_match[s] = o;
+            }
+        }
+    }
+
+    QList<SelectItem> selectItems() const
+    {
+        QList<SelectItem> items;
+        qsizetype s = 1;
+        if (isWord(s, u"distinct") || isWord(s, u"all"))
+            ++s;
+        qsizetype itemStart = s;
+        auto finish = [&](qsizetype end) {
+            if (end <= itemStart)
+                return;
+            SelectItem item;
+            const qsizetype n = end - itemStart;
+            if ((n == 1 && isPunct(itemStart, u"*"))
+                || (n == 3 && isName(itemStart) && isPunct(itemStart + 1, u".")
+                    && isPunct(itemStart + 2, u"*")))
+                item.star = true;
+            else if (n >= 3 && isWord(end - 2, u"as"))
+                item.alias = kindAt(end - 1) == Kind::DoubleQuoted
+                    ? doubleQuotedValue(textAt(end - 1))
+                    : kindAt(end - 1) == Kind::SingleQuoted ? singleQuotedValue(textAt(end - 1))
+                                                            : nameAt(end - 1);
+            items.append(item);
+        };
+        for (; s < m_sig.size(); ++s) {
+            if (isPunct(s, u"(") && m_match[s] > s) {
+                s = m_match[s];
+                continue;
+            }
+            if (isPunct(s, u",")) {
+                finish(s);
+                itemStart = s + 1;
+                continue;
+            }
+            if (isWord(s, u"from") || isWord(s, u"union") || isWord(s, u"where")
+                || isWord(s, u"order") || isWord(s, u"group") || isWord(s, u"limit")
+                || isWord(s, u"except") || isWord(s, u"intersect") || isPunct(s, u";"))
+                break;
+        }
+        finish(s);
+        return items;
+    }
+
+    const TableShape *shapeOf(qsizetype s) const
+    {
+        if (!isName(s))
+            return nullptr;
+        qsizetype nameToken = s;
+        if (isPunct(s + 1, u".") && isName(s + 2)) // schema.table
+            nameToken = s + 2;
+        return m_shapes(nameAt(nameToken));
+    }
+
+    qsizetype skipTableName(qsizetype s) const
+    {
+        return (isPunct(s + 1, u".") && isName(s + 2)) ? s + 3 : s + 1;
+    }
+
+    // A quoted value assigned to a date column becomes a day number or NULL.
+    void convertDateValue(qsizetype s, const QString &columnLabel)
+    {
+        const Kind kind = kindAt(s);
+        if (kind != Kind::DoubleQuoted && kind != Kind::SingleQuoted)
+            return;
+        const QString value = kind == Kind::DoubleQuoted ? doubleQuotedValue(textAt(s))
+                                                         : singleQuotedValue(textAt(s));
+        if (isBlankDateText(value)) {
+            m_replacement.insert(m_sig[s], u"NULL"_s);
+            return;
+        }
+        if (const auto date = parseDayFirst(value)) {
+            m_replacement.insert(m_sig[s], QString::number(toDayNumber(*date), 'g', 17));
+            return;
+        }
+        bool isNumber = false;
+        value.trimmed().toDouble(&isNumber);
+        if (isNumber)
+            return; // a day number in quotes: the column's numeric affinity takes it
+        throw DbError(u"\"%1\" não é uma data válida (dd/mm/aa) para %2"_s.arg(value, columnLabel));
+    }
+
+    void convertUpdateDates()
+    {
+        qsizetype s = 1;
+        if (isWord(s, u"or"))
+            s += 2;
+        const TableShape *shape = shapeOf(s);
+        if (!shape)
+            return;
+        const QString table = nameAt(isPunct(s + 1, u".") ? s + 2 : s);
+        s = skipTableName(s);
+        if (!isWord(s, u"set"))
+            return;
+        ++s;
+        while (s < m_sig.size()) {
+            // column [= value] up to "," or WHERE at this level
+            qsizetype colToken = s;
+            if (isName(s) && isPunct(s + 1, u".") && isName(s + 2))
+                colToken = s + 2;
+            const qsizetype eq = colToken + 1;
+            if (!isName(colToken) || !isPunct(eq, u"="))
+                return;
+            qsizetype end = eq + 1;
+            while (end < m_sig.size() && !isPunct(end, u",") && !isWord(end, u"where")
+                   && !isWord(end, u"from") && !isWord(end, u"returning") && !isPunct(end, u";")) {
+                if (isPunct(end, u"(") && m_match[end] > end)
+                    end = m_match[end];
+                ++end;
+            }
+            const qsizetype column = shape->indexOf(textAt(colToken));
+            if (end == eq + 2 && column >= 0 && shape->isDate[column])
+                convertDateValue(eq + 1, table + u'.' + shape->columns[column]);
+            if (!isPunct(end, u","))
+                return;
+            s = end + 1;
+        }
+    }
+
+    void convertInsertDates()
+    {
+        qsizetype s = 1;
+        if (isWord(s, u"or"))
+            s += 2;
+        if (!isWord(s, u"into"))
+            return;
+        ++s;
+        const TableShape *shape = shapeOf(s);
+        if (!shape)
+            return;
+        const QString table = nameAt(isPunct(s + 1, u".") ? s + 2 : s);
+        s = skipTableName(s);
+        QList<qsizetype> columnOfValue; // table column index for each value position
+        if (isPunct(s, u"(")) {
+            const qsizetype close = m_match[s];
+            if (close < 0)
+                return;
+            for (qsizetype c = s + 1; c < close; ++c) {
+                if (isName(c))
+                    columnOfValue.append(shape->indexOf(nameAt(c)));
+            }
+            s = close + 1;
+        } else {
+            for (qsizetype c = 0; c < shape->columns.size(); ++c)
+                columnOfValue.append(c);
+        }
+        if (!isWord(s, u"values"))
+            return;
+        ++s;
+        while (isPunct(s, u"(") && m_match[s] > s) {
+            const qsizetype close = m_match[s];
+            qsizetype valueStart = s + 1;
+            qsizetype position = 0;
+            for (qsizetype v = s + 1; v <= close; ++v) {
+                if (isPunct(v, u"(") && m_match[v] > v) {
+                    v = m_match[v];
+                    continue;
+                }
+                if (v == close || isPunct(v, u",")) {
+                    if (v == valueStart + 1 && position < columnOfValue.size()) {
+                        const qsizetype column = columnOfValue[position];
+                        if (column >= 0 && shape->isDate[column])
+                            convertDateValue(valueStart, table + u'.' + shape->columns[column]);
+                    }
+                    ++position;
+                    valueStart = v + 1;
+                }
+            }
+            s = close + 1;
+            if (!isPunct(s, u","))
+                break;
+            ++s;
+        }
+    }
+
+    // The operand of `&`: a name (possibly table.column), literal, number, function call
+    // or parenthesised group. Returns the first/last significant index, or nullopt.
+    std::optional<std::pair<qsizetype, qsizetype>> leftOperand(qsizetype amp) const
+    {
+        qsizetype end = amp - 1;
+        if (end < 0)
+            return std::nullopt;
+        if (isPunct(end, u")")) {
+            qsizetype begin = m_match[end];
+            if (begin < 0)
+                return std::nullopt;
+            if (begin > 0 && kindAt(begin - 1) == Kind::Word && !isKeywordBeforeParen(textAt(begin - 1)))
+                --begin;
+            return std::pair{begin, end};
+        }
+        if (isName(end)) {
+            qsizetype begin = end;
+            while (isPunct(begin - 1, u".") && isName(begin - 2))
+                begin -= 2;
+            return std::pair{begin, end};
+        }
+        const Kind k = kindAt(end);
+        if (k == Kind::SingleQuoted || k == Kind::DoubleQuoted || k == Kind::Number)
+            return std::pair{end, end};
+        return std::nullopt;
+    }
+
+    std::optional<std::pair<qsizetype, qsizetype>> rightOperand(qsizetype amp) const
+    {
+        const qsizetype begin = amp + 1;
+        if (begin >= m_sig.size())
+            return std::nullopt;
+        if (isPunct(begin, u"(")) {
+            if (m_match[begin] < 0)
+                return std::nullopt;
+            return std::pair{begin, m_match[begin]};
+        }
+        if (isName(begin)) {
+            if (kindAt(begin) == Kind::Word && isPunct(begin + 1, u"(") && m_match[begin + 1] > 0
+                && !isKeywordBeforeParen(textAt(begin)))
+                return std::pair{begin, m_match[begin + 1]};
+            qsizetype end = begin;
+            while (isPunct(end + 1, u".") && isName(end + 2))
+                end += 2;
+            return std::pair{begin, end};
+        }
+        const Kind k = kindAt(begin);
+        if (k == Kind::SingleQuoted || k == Kind::DoubleQuoted || k == Kind::Number)
+            return std::pair{begin, begin};
+        return std::nullopt;
+    }
+
+    void markConcatenations()
+    {
+        for (qsizetype s = 0; s < m_sig.size(); ++s) {
+            if (!isPunct(s, u"&"))
+                continue;
+            m_replacement.insert(m_sig[s], u"||"_s);
+            for (const auto &operand : {leftOperand(s), rightOperand(s)}) {
+                if (!operand)
+                    continue;
+                const qsizetype first = m_sig[operand->first];
+                const qsizetype last = m_sig[operand->second];
+                if (m_wrapEnd.value(first, -1) == last)
+                    continue; // already wrapped as the other side of a chain
+                m_wrapEnd.insert(first, last);
+                m_opens[first] += 1;
+                m_closes[last] += 1;
+            }
+        }
+    }
+
+    QString output() const
+    {
+        QString out;
+        out.reserve(m_sql.size() + m_sql.size() / 4 + 16);
+        for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            for (int n = m_opens.value(i); n > 0; --n)
+                out += u"ifnull("_s;
+            const Token &t = m_tokens[i];
+            const QStringView text = m_sql.mid(t.begin, t.length);
+            if (auto it = m_replacement.constFind(i); it != m_replacement.cend())
+                out += *it;
+            else if (t.kind == Kind::DoubleQuoted)
+                out += sqlLiteral(doubleQuotedValue(text));
+            else
+                out += text;
+            for (int n = m_closes.value(i); n > 0; --n)
+                out += u",'')"_s;
+        }
+        return out;
+    }
+
+    QStringView m_sql;
+    const ShapeLookup &m_shapes;
+    QList<Token> m_tokens;
+    QList<qsizetype> m_sig;   // indexes of significant tokens
+    QList<qsizetype> m_match; // matching parenthesis, by significant index
+    QHash<qsizetype, QString> m_replacement; // token index -> new text
+    QHash<qsizetype, qsizetype> m_wrapEnd;
+    QHash<qsizetype, int> m_opens;
+    QHash<qsizetype, int> m_closes;
+};
+
+} // namespace
+
+Translation translate(QStringView jetSql, const ShapeLookup &shapes)
+{
+    return Translator(jetSql, shapes).run();
+}
+
+} // namespace db

@@ -1,0 +1,22 @@
+#pragma once
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace db {
+
+/// Letter-case folding used by `like`, `locate` and the SQL function cartulo_fold(text):
+/// every letter loses its case (accented ones included: "Ç" -> "ç"), accents stay
+/// ("ç" never matches "c"). One code point always folds to one code point, so folded
+/// text keeps its length and `_` in a pattern still stands for one letter.
+char32_t foldCodePoint(char32_t c) noexcept;
+QString foldCase(QStringView text);
+/// The same fold on UTF-8 text; invalid bytes are kept as they are.
+QByteArray foldCaseUtf8(QByteArrayView utf8);
+
+/// `like` of the program's dialect on UTF-8 text: `%` any run, `_` one character,
+/// case-insensitive through foldCodePoint. escape is 0 when there is none.
+bool likeMatchUtf8(QByteArrayView pattern, QByteArrayView text, char32_t escape = 0);
+
+} // namespace db

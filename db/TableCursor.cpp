@@ -1,0 +1,194 @@
+#include "db/TableCursor.h"
+
+#include "db/Cells.h"
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/Statement.h"
+
+using namespace Qt::StringLiterals;
+
+namespace db {
+
+namespace {
+
+QString quotedName(const QString &name)
+{
+    QString escaped = name;
+    escaped.replace(u'"', u"\"\""_s);
+    return u'"' + escaped + u'"';
+}
+
+StatementPtr prepareRaw(Connection *connection, const QString &sql)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(connection->handle(), utf8.constData(), int(utf8.size()), &raw, nullptr)
+        != SQLITE_OK)
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(connection->handle())));
+    return StatementPtr(raw);
+}
+
+} // namespace
+
+TableCursor::TableCursor(QObject *parent) : QObject(parent) {}
+
+TableCursor::TableCursor(Connection *connection, QObject *parent)
+    : QObject(parent), m_connection(connection)
+{
+}
+
+void TableCursor::setConnection(Connection *connection)
+{
+    if (m_connection != connection)
+        close();
+    m_connection = connection;
+}
+
+void TableCursor::open(const QString &table)
+{
+    if (!m_connection || !m_connection->isOpen())
+        throw DbError(u"O cursor de tabela não tem conexão aberta."_s);
+    StatementPtr info = prepareRaw(m_connection, u"SELECT name FROM pragma_table_info(?1)"_s);
+    const QByteArray tableUtf8 = table.toUtf8();
+    sqlite3_bind_text(info.get(), 1, tableUtf8.constData(), int(tableUtf8.size()), SQLITE_TRANSIENT);
+    QStringList columns;
+    while (sqlite3_step(info.get()) == SQLITE_ROW)
+        columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.get(), 0)));
+    if (columns.isEmpty())
+        throw DbError(u"no such table: %1"_s.arg(table));
+    m_table = table;
+    m_columns = columns;
+    m_open = true;
+    first();
+}
+
+void TableCursor::close()
+{
+    m_open = false;
+    m_editing = false;
+    m_table.clear();
+    m_columns.clear();
+    m_values.clear();
+    m_pending.clear();
+    m_rowid.reset();
+}
+
+bool TableCursor::isOpen() const
+{
+    return m_open;
+}
+
+bool TableCursor::isEmpty() const
+{
+    return !m_rowid.has_value();
+}
+
+void TableCursor::first()
+{
+    if (!m_open)
+        throw DbError(u"O cursor de tabela não está aberto."_s);
+    // The first row is the oldest one: rowid order.
+    StatementPtr statement = prepareRaw(
+        m_connection, u"SELECT rowid, * FROM %1 ORDER BY rowid LIMIT 1"_s.arg(quotedName(m_table)));
+    m_values.clear();
+    m_rowid.reset();
+    const int rc = sqlite3_step(statement.get());
+    if (rc == SQLITE_ROW) {
+        m_rowid = sqlite3_column_int64(statement.get(), 0);
+        for (int c = 0; c < m_columns.size(); ++c)
+            m_values << cellText(readCell(statement.get(), c + 1),
+                                 isDateDeclaration(sqlite3_column_decltype(statement.get(), c + 1)));
+    } else if (rc != SQLITE_DONE) {
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_connection->handle())));
+    } else {
+        for (int c = 0; c < m_columns.size(); ++c)
+            m_values << QString();
+    }
+    m_editing = false;
+    m_pending.clear();
+}
+
+void TableCursor::edit()
+{
+    if (!m_open)
+        throw DbError(u"O cursor de tabela não está aberto."_s);
+    m_pending = m_values;
+    m_editing = true;
+}
+
+QStringList TableCursor::columns() const
+{
+    return m_columns;
+}
+
+int TableCursor::fieldCount() const
+{
+    return int(m_columns.size());
+}
+
+QString TableCursor::asText(int position) const
+{
+    const QStringList &source = m_editing ? m_pending : m_values;
+    if (position < 0 || position >= source.size())
+        throw DbError(u"Campo %1 fora da tabela %2."_s.arg(position).arg(m_table));
+    return source[position];
+}
+
+void TableCursor::setField(int position, const QString &text)
+{
+    if (!m_editing)
+        throw DbError(u"A tabela %1 não está em edição."_s.arg(m_table));
+    if (position < 0 || position >= m_pending.size())
+        throw DbError(u"Campo %1 fora da tabela %2."_s.arg(position).arg(m_table));
+    m_pending[position] = text;
+}
+
+void TableCursor::post()
+{
+    if (!m_editing)
+        throw DbError(u"A tabela %1 não está em edição."_s.arg(m_table));
+    QStringList names;
+    QStringList assignments;
+    QStringList placeholders;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        names << quotedName(m_columns[c]);
+        assignments << quotedName(m_columns[c]) + u" = ?"_s + QString::number(c + 1);
+        placeholders << u'?' + QString::number(c + 1);
+    }
+    // Values go as parameters: no typed text can change the statement.
+    const QString sql = m_rowid
+        ? u"UPDATE %1 SET %2 WHERE rowid = ?%3"_s.arg(quotedName(m_table), assignments.join(u", "_s))
+              .arg(m_columns.size() + 1)
+        : u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(quotedName(m_table), names.join(u", "_s),
+                                                   placeholders.join(u", "_s));
+    m_connection->prepareToWrite();
+    StatementPtr statement = prepareRaw(m_connection, sql);
+    QList<QByteArray> texts;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (m_pending[c].isEmpty()) {
+            sqlite3_bind_null(statement.get(), c + 1); // an empty field holds nothing
+        } else {
+            texts << m_pending[c].toUtf8();
+            sqlite3_bind_text(statement.get(), c + 1, texts.last().constData(),
+                              int(texts.last().size()), SQLITE_TRANSIENT);
+        }
+    }
+    if (m_rowid)
+        sqlite3_bind_int64(statement.get(), int(m_columns.size()) + 1, *m_rowid);
+    if (sqlite3_step(statement.get()) != SQLITE_DONE)
+        m_connection->fail(sql, QString::fromUtf8(sqlite3_errmsg(m_connection->handle())));
+    m_connection->reportStatement(sql);
+    if (!m_rowid)
+        m_rowid = sqlite3_last_insert_rowid(m_connection->handle());
+    m_values = m_pending;
+    m_pending.clear();
+    m_editing = false;
+}
+
+void TableCursor::cancel()
+{
+    m_pending.clear();
+    m_editing = false;
+}
+
+} // namespace db

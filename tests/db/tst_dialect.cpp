@@ -1,0 +1,289 @@
+// The program's SQL dialect: every statement the screens send, word for word, run on a
+// real archive, plus the cases around quotes, &, like, dates and result names.
+#include "ArchiveFixture.h"
+
+#include "db/DbError.h"
+#include "db/Dialect.h"
+
+using namespace Qt::StringLiterals;
+
+class TestDialect : public QObject {
+    Q_OBJECT
+
+private slots:
+    void translation_data();
+    void translation();
+    void statements_data();
+    void statements();
+    void unparseableDateIsRefusedBeforeTheEngine();
+    void doubleQuotedWordNeverNamesAColumn();
+};
+
+void TestDialect::translation_data()
+{
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("sqlite");
+
+    QTest::newRow("double-quoted literal") << u"select * from t where a=\"x\""_s << u"select * from t where a='x'"_s;
+    QTest::newRow("doubled quote inside") << u"values (\"O \"\"Globo\"\"\")"_s << u"values ('O \"Globo\"')"_s;
+    QTest::newRow("apostrophe inside") << u"values (\"D'Ávila\")"_s << u"values ('D''Ávila')"_s;
+    QTest::newRow("single quotes pass") << u"where a='it''s'"_s << u"where a='it''s'"_s;
+    QTest::newRow("& of columns") << u"select documento.processo&documento.cod from documento"_s
+                                  << u"select ifnull(documento.processo,'')||ifnull(documento.cod,'') from documento"_s;
+    QTest::newRow("& chain") << u"a & b & \"c\""_s << u"ifnull(a,'') || ifnull(b,'') || ifnull('c','')"_s;
+    QTest::newRow("& of call and group") << u"upper(a)&(b)"_s << u"ifnull(upper(a),'')||ifnull((b),'')"_s;
+    QTest::newRow("& inside literal") << u"select \"a&b\""_s << u"select 'a&b'"_s;
+    QTest::newRow("unterminated literal left to the engine") << u"select \"abc"_s << u"select \"abc"_s;
+    QTest::newRow("comment untouched") << u"select 1 -- \"x\" & y"_s << u"select 1 -- \"x\" & y"_s;
+    QTest::newRow("brackets name a column") << u"select [cod] from t"_s << u"select [cod] from t"_s;
+    QTest::newRow("like pattern") << u"Where descricao like \"%obra%\""_s << u"Where descricao like '%obra%'"_s;
+}
+
+void TestDialect::translation()
+{
+    QFETCH(QString, jet);
+    QFETCH(QString, sqlite);
+    QCOMPARE(db::translate(jet).sql, sqlite);
+}
+
+void TestDialect::statements_data()
+{
+    QTest::addColumn<QStringList>("setup");     // run first, standard SQL
+    QTest::addColumn<QStringList>("statement"); // the lines exactly as a screen sends them
+    QTest::addColumn<QString>("check");         // select run afterwards; empty: the statement itself
+    QTest::addColumn<bool>("ordered");          // false: rows compared without order
+    QTest::addColumn<QStringList>("expected");  // header, then rows; fields joined by tabs
+
+    const QString processo7 = u"insert into processo values ('00007','x','1',NULL,0)"_s;
+    const QString docSelect = u"Select cod,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta"_s;
+    const QString docHeader = u"cod\ttp_doc\tdescricao\tementa\tpalavras_chave\tdata\tdata_arquivamento\tn_laudas\tlocalidade\tparteleira\tgaveta\tpasta"_s;
+    const QString search = u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod from documento,tipo_arq where tipo_arq.cod=documento.tp_doc "_s;
+    const QString searchHeader = u"documento.descricao\tdata\ttipo_arq.descricao\tExpr1003"_s;
+    const QString edital = u"EDITAL\t15/03/04\tLICITAÇÃO\t0000100001"_s;
+    const QString carta = u"CARTA AO PREFEITO\t13/04/04\tCARTA\t0000100002"_s;
+    auto term = [](const QString &connector, const QString &t) {
+        return u"%1 ((documento.ementa like \"%%2%\") or (documento.descricao like \"%%2%\") or (documento.palavras_chave like \"%%2%\")) "_s
+            .arg(connector, t);
+    };
+
+    // Agency profile, process and type screens.
+    QTest::newRow("QryOrg") << QStringList{} << QStringList{u"select * "_s, u"from orgao"_s} << QString() << true
+                            << QStringList{u"nome\tcnpj\tendereco\tbairro\tcidade\tuf\ttel\ttel1\temail\turl\tresp1\tcargo1\tresp2\tcargo2\tlogomarca"_s};
+    QTest::newRow("QryProcesso") << QStringList{} << QStringList{u"select * from processo"_s, u"order by cod"_s} << QString() << true
+                                 << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s,
+                                                u"00001\tObra da escola\t10\t14/01/04\t2"_s,
+                                                u"00002\tCompra de papel\t11\t\t0"_s};
+    QTest::newRow("QryTpDoc") << QStringList{} << QStringList{u"select * from tipo_arq"_s} << QString() << true
+                              << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
+    QTest::newRow("process insert") << QStringList{}
+        << QStringList{u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00007\",\"Licitação 12\",\"12\",38061,3)"_s}
+        << u"select *, typeof(data) as t, typeof(num_doc) as n from processo where cod='00007'"_s << true
+        << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc\tt\tn"_s, u"00007\tLicitação 12\t12\t15/03/04\t3\tinteger\tinteger"_s};
+    QTest::newRow("process update") << QStringList{processo7}
+        << QStringList{u"UPDATE processo SET descricao=\"Licitação 12\",numero=\"12\",data=\"15/03/04\",num_doc=\"3\" Where cod=\"00007\""_s}
+        << u"select *, data+0 as day, typeof(num_doc) as n from processo where cod='00007'"_s << true
+        << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc\tday\tn"_s, u"00007\tLicitação 12\t12\t15/03/04\t3\t38061\tinteger"_s};
+    QTest::newRow("BuildSql example") << QStringList{processo7}
+        << QStringList{u"UPDATE processo SET descricao=\"Obra\",numero=\"12\" Where cod=\"00007\""_s}
+        << u"select descricao, numero, num_doc from processo where cod='00007'"_s << true
+        << QStringList{u"descricao\tnumero\tnum_doc"_s, u"Obra\t12\t0"_s};
+    QTest::newRow("BuildSql example, description empty") << QStringList{processo7}
+        << QStringList{u"UPDATE processo SET numero=\"12\" Where cod=\"00007\""_s}
+        << u"select descricao, numero from processo where cod='00007'"_s << true
+        << QStringList{u"descricao\tnumero"_s, u"x\t12"_s};
+    QTest::newRow("process delete takes its documents")
+        << QStringList{processo7,
+                       u"insert into documento (cod,processo,tp_doc) values ('00001','00007','00001'),('00002','00007','00001')"_s}
+        << QStringList{u"Delete From processo Where cod=\"00007\""_s}
+        << u"select processo, cod from documento order by processo, cod"_s << true
+        << QStringList{u"processo\tcod"_s, u"00001\t00001"_s, u"00001\t00002"_s, u"00002\t00001"_s};
+    QTest::newRow("type insert") << QStringList{}
+        << QStringList{u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00004\",\"OFICIO\")"_s}
+        << u"select * from tipo_arq where cod='00004'"_s << true << QStringList{u"cod\tdescricao"_s, u"00004\tOFICIO"_s};
+    QTest::newRow("type delete") << QStringList{} << QStringList{u"Delete From tipo_arq Where cod=\"00003\""_s}
+        << u"select cod from tipo_arq"_s << true << QStringList{u"cod"_s, u"00001"_s, u"00002"_s};
+
+    // Lookup dialog and LookupValue.
+    QTest::newRow("LookupValue") << QStringList{}
+        << QStringList{u"select cod,descricao"_s, u"From tipo_arq"_s, u"Where cod=\"00003\""_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s, u"00003\tLICITAÇÃO"_s};
+    QTest::newRow("LookupValue, no row") << QStringList{}
+        << QStringList{u"select cod,descricao"_s, u"From processo"_s, u"Where cod=\"0000\""_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s};
+    QTest::newRow("lookup prepare") << QStringList{} << QStringList{u"select cod,descricao from tipo_arq"_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
+    QTest::newRow("type screen lookup") << QStringList{} << QStringList{u"Select cod,descricao from tipo_arq"_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
+    QTest::newRow("lookup filter OF") << QStringList{}
+        << QStringList{u"select cod,descricao from tipo_arq"_s, u" Where descricao like \"OF%\""_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s, u"00002\tOFÍCIO"_s};
+    QTest::newRow("lookup filter, small letters and accent") << QStringList{}
+        << QStringList{u"select cod,descricao from tipo_arq"_s, u" Where descricao like \"ofí%\""_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s, u"00002\tOFÍCIO"_s};
+    QTest::newRow("lookup filter emptied") << QStringList{u"insert into tipo_arq values ('00009', NULL)"_s}
+        << QStringList{u"select cod,descricao from tipo_arq"_s, u" Where descricao like \"%\""_s} << QString() << true
+        << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
+
+    // Process browser.
+    QTest::newRow("browser") << QStringList{} << QStringList{u"select * "_s, u"from processo"_s, u"order by cod desc"_s} << QString() << true
+        << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s, u"00002\tCompra de papel\t11\t\t0"_s,
+                       u"00001\tObra da escola\t10\t14/01/04\t2"_s};
+    QTest::newRow("browser filter") << QStringList{}
+        << QStringList{u"select *"_s, u"from processo"_s, u"Where descricao like \"%obra%\""_s, u"order by cod desc"_s} << QString() << true
+        << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s, u"00001\tObra da escola\t10\t14/01/04\t2"_s};
+    QTest::newRow("browser restore") << QStringList{} << QStringList{u"select *"_s, u"from processo"_s, u"order by cod desc"_s} << QString() << true
+        << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s, u"00002\tCompra de papel\t11\t\t0"_s,
+                       u"00001\tObra da escola\t10\t14/01/04\t2"_s};
+
+    // Document screen.
+    QTest::newRow("QryDoc of a process, in code order") << QStringList{}
+        << QStringList{docSelect, u"From documento"_s, u"Where processo=\"00001\""_s} << QString() << true
+        << QStringList{docHeader,
+                       u"00001\t00003\tEDITAL\tLicitação ABC da obra\tdef; obra\t15/03/04\t19/03/04 12:00:00\t3\tARQUIVO\tA1\t1\t10"_s,
+                       u"00002\t00001\tCARTA AO PREFEITO\tPedido de vista\t\t13/04/04\t\t1\tARQUIVO\tA1\t1\t10"_s};
+    QTest::newRow("QryDoc at creation") << QStringList{} << QStringList{docSelect, u"From documento"_s}
+        << u"select count(*) as n from documento"_s << true << QStringList{u"n"_s, u"3"_s};
+    QTest::newRow("process exists") << QStringList{} << QStringList{u"select cod from processo where cod=\"00001\""_s} << QString() << true
+        << QStringList{u"cod"_s, u"00001"_s};
+    QTest::newRow("process missing") << QStringList{} << QStringList{u"select cod from processo where cod=\"\""_s} << QString() << true
+        << QStringList{u"cod"_s};
+    const QString docCheck = docSelect + u", typeof(data_arquivamento) as t From documento Where processo='00007'"_s;
+    QTest::newRow("document insert") << QStringList{processo7}
+        << QStringList{u"Insert Into documento (cod,processo,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta) VALUES (\"00003\",\"00007\",\"00002\",\"OFÍCIO 15\",\"Pedido de vista\",\"\",38061,NULL,4,\"ARQUIVO\",\"A1\",\"2\",\"15\")"_s}
+        << docCheck << true
+        << QStringList{docHeader + u"\tt"_s, u"00003\t00002\tOFÍCIO 15\tPedido de vista\t\t15/03/04\t\t4\tARQUIVO\tA1\t2\t15\tnull"_s};
+    QTest::newRow("document update") << QStringList{processo7,
+                       u"insert into documento values ('00003','00007','00001','y','z','x',1,2,9,'L','P','G','F')"_s}
+        << QStringList{u"UPDATE documento SET processo=\"00007\",cod=\"00003\",descricao=\"OFÍCIO 15\",tp_doc=\"00002\",ementa=\"Pedido de vista\",data=\"15/03/04\",data_arquivamento=\"  /  /  \",n_laudas=\"4\",localidade=\"ARQUIVO\",parteleira=\"A1\",gaveta=\"2\",pasta=\"15\" Where cod=\"00003\" and processo=\"00007\" "_s}
+        << docCheck << true
+        << QStringList{docHeader + u"\tt"_s, u"00003\t00002\tOFÍCIO 15\tPedido de vista\tx\t15/03/04\t\t4\tARQUIVO\tA1\t2\t15\tnull"_s};
+    QTest::newRow("document delete") << QStringList{processo7,
+                       u"insert into documento (cod,processo,tp_doc) values ('00003','00007','00001'),('00003','00001','00001')"_s}
+        << QStringList{u"Delete From documento Where cod=\"00003\" and processo=\"00007\""_s}
+        << u"select processo, cod from documento order by processo, cod"_s << true
+        << QStringList{u"processo\tcod"_s, u"00001\t00001"_s, u"00001\t00002"_s, u"00001\t00003"_s, u"00002\t00001"_s};
+
+    // Advanced search.
+    QTest::newRow("search example") << QStringList{}
+        << QStringList{search + u"And documento.tp_doc=\"00003\"  And documento.data between 38061 and 38090   And ( "_s
+                       + term(QString(), u"abc"_s) + term(u"AND"_s, u"def"_s) + term(u"OR"_s, u"ghi"_s) + u") "_s}
+        << QString() << false << QStringList{searchHeader, edital};
+    QTest::newRow("search, no criteria") << QStringList{} << QStringList{search + u"   "_s} << QString() << false
+        << QStringList{searchHeader, carta, edital};
+    QTest::newRow("search, accented term any case") << QStringList{}
+        << QStringList{search + u"  And ( "_s + term(QString(), u"LICITAÇÃO"_s) + u") "_s} << QString() << false
+        << QStringList{searchHeader, edital};
+    QTest::newRow("search, accents are kept") << QStringList{}
+        << QStringList{search + u"  And ( "_s + term(QString(), u"licitacao"_s) + u") "_s} << QString() << false
+        << QStringList{searchHeader};
+    QTest::newRow("search, dates inclusive at both ends") << QStringList{}
+        << QStringList{search + u" And documento.data between 38061 and 38090   "_s} << QString() << false
+        << QStringList{searchHeader, carta, edital};
+    QTest::newRow("search, start date only") << QStringList{}
+        << QStringList{search + u" And documento.data between 38062 and 0   "_s} << QString() << false
+        << QStringList{searchHeader};
+    QTest::newRow("search, type and end date") << QStringList{}
+        << QStringList{search + u"And documento.tp_doc=\"00001\"  And documento.data between 0 and 38090   "_s} << QString() << false
+        << QStringList{searchHeader, carta};
+
+    // Around the statements: quotes, &, like, dates, names.
+    QTest::newRow("quotes inside a value") << QStringList{}
+        << QStringList{u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00005\",\"O \"\"Globo\"\"\")"_s}
+        << u"select descricao from tipo_arq where cod='00005'"_s << true << QStringList{u"descricao"_s, u"O \"Globo\""_s};
+    QTest::newRow("apostrophe inside a value") << QStringList{}
+        << QStringList{u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00006\",\"D'Ávila\")"_s}
+        << u"select descricao from tipo_arq where cod='00006'"_s << true << QStringList{u"descricao"_s, u"D'Ávila"_s};
+    QTest::newRow("& with NULL") << QStringList{}
+        << QStringList{u"select \"<\"&palavras_chave&\">\" from documento where processo=\"00001\" and cod=\"00002\""_s}
+        << QString() << true << QStringList{u"Expr1000"_s, u"<>"_s};
+    QTest::newRow("& with a number") << QStringList{}
+        << QStringList{u"select cod as codigo, cod&n_laudas from documento where processo=\"00001\""_s}
+        << QString() << true << QStringList{u"codigo\tExpr1001"_s, u"00001\t000013"_s, u"00002\t000021"_s};
+    QTest::newRow("like _ for one letter") << QStringList{} << QStringList{u"select cod from tipo_arq where descricao like \"cart_\""_s}
+        << QString() << true << QStringList{u"cod"_s, u"00001"_s};
+    QTest::newRow("like, accent-sensitive") << QStringList{} << QStringList{u"select cod from tipo_arq where descricao like \"%oficio%\""_s}
+        << QString() << true << QStringList{u"cod"_s};
+    QTest::newRow("time of day survives") << QStringList{}
+        << QStringList{u"UPDATE processo SET data=\"15/03/04 10:30:15\" Where cod=\"00001\""_s}
+        << u"select data from processo where cod='00001'"_s << true << QStringList{u"data"_s, u"15/03/04 10:30:15"_s};
+    QTest::newRow("blank date is NULL") << QStringList{}
+        << QStringList{u"UPDATE processo SET data=\"  /  /  \" Where cod=\"00001\""_s}
+        << u"select data, typeof(data) as t from processo where cod='00001'"_s << true << QStringList{u"data\tt"_s, u"\tnull"_s};
+    QTest::newRow("date text in an insert") << QStringList{}
+        << QStringList{u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00008\",\"x\",\"1\",\"01/01/00\",0)"_s}
+        << u"select data, data+0 as n from processo where cod='00008'"_s << true << QStringList{u"data\tn"_s, u"01/01/00\t36526"_s};
+    QTest::newRow("day number in, text out") << QStringList{}
+        << QStringList{u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00008\",\"x\",\"1\",38061.4375,0)"_s}
+        << u"select data from processo where cod='00008'"_s << true << QStringList{u"data"_s, u"15/03/04 10:30:00"_s};
+    QTest::newRow("year 1999") << QStringList{}
+        << QStringList{u"UPDATE processo SET data=\"31/12/99\" Where cod=\"00001\""_s}
+        << u"select data+0 as n from processo where cod='00001'"_s << true << QStringList{u"n"_s, u"36525"_s};
+    QTest::newRow("names without regard to case") << QStringList{}
+        << QStringList{u"UPDATE PROCESSO SET NUM_DOC=\"7\" Where COD=\"00001\""_s}
+        << u"select num_doc, typeof(num_doc) as t from processo where cod='00001'"_s << true << QStringList{u"num_doc\tt"_s, u"7\tinteger"_s};
+}
+
+void TestDialect::statements()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QStringList, statement);
+    QFETCH(QString, check);
+    QFETCH(bool, ordered);
+    QFETCH(QStringList, expected);
+
+    fixture::Archive archive;
+    archive.fill();
+    for (const QString &s : setup)
+        archive.connection.execute(s);
+
+    QStringList sent;
+    connect(&archive.connection, &db::Connection::statementExecuted, this,
+            [&sent](const QString &sql) { sent << sql; });
+    const QString text = statement.join(u'\n');
+    QStringList actual;
+    if (check.isEmpty()) {
+        db::Query query(&archive.connection);
+        for (const QString &line : statement)
+            query.addSql(line);
+        query.open();
+        actual = db::resultLines(query);
+    } else {
+        archive.connection.execute(text);
+        actual = archive.rows(check);
+    }
+    QCOMPARE(sent.value(0), text);
+    if (!ordered) {
+        std::sort(actual.begin() + 1, actual.end());
+        std::sort(expected.begin() + 1, expected.end());
+    }
+    QCOMPARE(actual, expected);
+}
+
+void TestDialect::unparseableDateIsRefusedBeforeTheEngine()
+{
+    fixture::Archive archive;
+    archive.fill();
+    QStringList sent;
+    connect(&archive.connection, &db::Connection::statementExecuted, this,
+            [&sent](const QString &sql) { sent << sql; });
+    try {
+        archive.connection.execute(u"UPDATE processo SET data=\"32/13/04\" Where cod=\"00001\""_s);
+        QFAIL("an impossible date was accepted");
+    } catch (const db::DbError &error) {
+        QVERIFY2(error.message().contains(u"32/13/04"_s), qPrintable(error.message()));
+    }
+    QVERIFY(sent.isEmpty());
+    QCOMPARE(archive.value(u"select data from processo where cod='00001'"_s), u"14/01/04"_s);
+}
+
+void TestDialect::doubleQuotedWordNeverNamesAColumn()
+{
+    // With the engine's fallback, "descricao" would compare the column with itself.
+    fixture::Archive archive;
+    archive.fill();
+    QCOMPARE(archive.rows(u"select cod from tipo_arq where descricao = \"descricao\""_s), QStringList{u"cod"_s});
+    QVERIFY(!archive.connection.execute(u"select cod from tipo_arq where descricao = \"descricao\""_s));
+}
+
+QTEST_GUILESS_MAIN(TestDialect)
+#include "tst_dialect.moc"
