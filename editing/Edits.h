@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 class QLabel;
+class QWindow;
 
 /// Base of every screen frame. A control belongs to ("is owned by") the nearest enclosing
 /// TScreen; the main window is not a screen and owns no edit control.
@@ -80,7 +81,8 @@ private:
 /// "  /  /  " when empty, "15/03/04" when filled; typing overwrites digit places and skips
 /// the separators. Leaving it while partly filled is refused: the focus stays, and the
 /// refusal reaches the error hook as a MaskedEntryError, whose default handling selects
-/// the whole text.
+/// the whole text. Refused are Tab/Backtab and a mouse press on another control of the
+/// window; a focus change made by code is not.
 class TMaskEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -94,11 +96,14 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
-    void inputMethodEvent(QInputMethodEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool refuseToLeave();
     void typeDigit(QChar digit);
     void blankSelection();
     void backspace();
@@ -107,7 +112,7 @@ private:
     void cutSelection();
     void setMaskedText(const QString &text, int cursor);
 
-    bool m_hadFocus = false;
+    QPointer<QWindow> m_watchedWindow; ///< presses there that would take the focus
 };
 
 /// Raised when a masked entry is left partly filled: it is not a valid masked value.
