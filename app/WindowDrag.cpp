@@ -32,6 +32,9 @@ bool WindowDragHandle::press(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return false;
+    // A press that a control let through to its parent is not on the free surface.
+    if (m_handle->childAt(event->position().toPoint()))
+        return false;
     QWidget *window = m_handle->window();
     QWindow *handle = window->windowHandle();
     // The window system's move also works where a program may not place its own windows.

@@ -9,7 +9,8 @@ class QWidget;
 namespace cartulo {
 
 /// Makes a widget a handle that moves its top-level window, as a caption bar would:
-/// a press of the primary button and a move drag the window. The window system's own
+/// a press of the primary button on the widget's own surface (not on a child control)
+/// and a move drag the window. The window system's own
 /// move is used where it offers one; elsewhere the window follows the pointer.
 class WindowDragHandle : public QObject {
     Q_OBJECT
