@@ -1,0 +1,3 @@
+#include "registers/Logging.h"
+
+Q_LOGGING_CATEGORY(lcRegisters, "cartulo.registers")

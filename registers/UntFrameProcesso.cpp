@@ -1,0 +1,248 @@
+#include "registers/UntFrameProcesso.h"
+
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "editing/Guard.h"
+#include "editing/Prompt.h"
+#include "editing/StatusBar.h"
+#include "editing/painel.h"
+#include "registers/NumericKeys.h"
+#include "registers/RowTexts.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kConfirmar = u"Confirmar"_s;
+const QString kCancelar = u"Cancelar"_s;
+
+// Line breaks of the warning are line feed then carriage return, as the box always showed.
+const QString kDeleteWarning =
+    u"ATENÇÃO!!!\n\rSe este processo for excluido, todos os documentos relaciondos a ele "
+    u"serão excluidos tambem.\n\rDeseja continur???"_s;
+
+} // namespace
+
+TFrameProcesso::TFrameProcesso(QWidget *parent) : TScreen(parent)
+{
+    setObjectName(u"FrameProcesso1"_s);
+    QryProcesso = new db::Query(this);
+    QryProcesso->setObjectName(u"QryProcesso"_s);
+    QryProcesso->addSql(u"select * from processo"_s);
+    QryProcesso->addSql(u"order by cod"_s);
+    buildLayout();
+    bindPanel();
+}
+
+TFrameProcesso::~TFrameProcesso() = default;
+
+void TFrameProcesso::buildLayout()
+{
+    auto *fields = new QWidget(this);
+    fields->setObjectName(u"PnlCampos"_s);
+
+    EdtCod = new TLabeledEdit(u"EdtCod"_s, u"Código"_s, fields);
+    EdtCod->setGeometry(8, 24, 57, 21);
+    EdtCod->setMaxLength(5);
+    EdtCod->setReadOnly(true); // the program assigns codes
+    EdtCod->setFocusPolicy(Qt::ClickFocus);
+
+    EdtDesc = new TLabeledEdit(u"EdtDesc"_s, u"Descrição"_s, fields);
+    EdtDesc->setGeometry(73, 24, 400, 21);
+    EdtDesc->setMaxLength(50);
+
+    EdtNum = new TLabeledEdit(u"EdtNum"_s, u"Número do Processo"_s, fields);
+    EdtNum->setGeometry(8, 72, 110, 21);
+    EdtNum->setMaxLength(5);
+
+    LblDta = new QLabel(u"Data do processo"_s, fields);
+    LblDta->setObjectName(u"LblDta"_s);
+    LblDta->adjustSize();
+    LblDta->move(128, 72 - LblDta->height() - 3);
+    EdtDta = new TMaskEdit(u"EdtDta"_s, fields);
+    EdtDta->setGeometry(128, 72, 70, 21);
+    LblDta->setBuddy(EdtDta);
+
+    EdtNumOfDoc = new TLabeledEdit(u"EdtNumOfDoc"_s, u"Número de Documentos"_s, fields);
+    EdtNumOfDoc->setGeometry(208, 72, 130, 21);
+    EdtNumOfDoc->setMaxLength(3);
+    EdtNumOfDoc->setText(u"0"_s);
+
+    for (QLineEdit *number : {static_cast<QLineEdit *>(EdtNum), static_cast<QLineEdit *>(EdtNumOfDoc)}) {
+        number->installEventFilter(this);
+        number->setValidator(new registers::NumericTextValidator(number));
+    }
+    setTabOrder(EdtDesc, EdtNum);
+    setTabOrder(EdtNum, EdtDta);
+    setTabOrder(EdtDta, EdtNumOfDoc);
+
+    PnlProcesso = new TFrame1(this);
+    PnlProcesso->setObjectName(u"PnlProcesso"_s);
+    PnlProcesso->BtnAlt->show(); // processes are edited in place
+    PnlProcesso->BtnPesq->hide(); // nothing to search here: the browser filters processes
+
+    StatusBar1 = new TStatusBar(this, 3, 200);
+    StatusBar1->setObjectName(u"StatusBar1"_s);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(fields, 1);
+    row->addWidget(PnlProcesso);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addLayout(row, 1);
+    column->addWidget(StatusBar1);
+
+    lib::EnableEdits(this, false); // browsing until the panel says otherwise
+}
+
+void TFrameProcesso::bindPanel()
+{
+    TFrame1 *panel = PnlProcesso;
+    panel->setClickHandler(panel->BtnInc, [this](QAbstractButton *b) { PnlProcessoBtnIncClick(b); });
+    panel->setClickHandler(panel->BtnConf, [this](QAbstractButton *b) { PnlProcessoBtnConfClick(b); });
+    panel->setClickHandler(panel->BtnAlt, [this](QAbstractButton *b) { Frame11BtnAltClick(b); });
+    panel->setClickHandler(panel->BtnDel, [this](QAbstractButton *b) { PnlProcessoBtnDelClick(b); });
+    panel->setClickHandler(panel->BtnAnt, [this](QAbstractButton *b) { PnlProcessoBtnAntClick(b); });
+    panel->setClickHandler(panel->BtnProx, [this](QAbstractButton *b) { PnlProcessoBtnAntClick(b); });
+    panel->setClickHandler(panel->BtnSair, [this](QAbstractButton *b) { PnlProcessoBtnSairClick(b); });
+}
+
+db::Connection &TFrameProcesso::connection() const
+{
+    if (PnlProcesso->ConnArq)
+        return *PnlProcesso->ConnArq;
+    if (db::Connection *connection = QryProcesso->connection())
+        return *connection;
+    throw std::logic_error("process screen: no connection");
+}
+
+void TFrameProcesso::showCurrentRow()
+{
+    lib::ShowValues({EdtCod, EdtDesc, EdtNum, EdtDta, EdtNumOfDoc},
+                    registers::currentRowTexts(*QryProcesso, 5));
+}
+
+void TFrameProcesso::PnlProcessoBtnIncClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    if (EdtNumOfDoc->text().isEmpty())
+        EdtNumOfDoc->setText(u"0"_s);
+    if (sender->text() != kConfirmar) {
+        PnlProcesso->BtnIncClick(sender);
+        EdtDesc->clear();
+        EdtDesc->setFocus();
+        return;
+    }
+    PnlProcesso->InsCols = u"(cod,descricao,numero,data,num_doc)"_s;
+    // Code, description and number are text literals; the date and the count are bare.
+    PnlProcesso->InsVals = u'(' + lib::quoted(EdtCod->text()) + u',' + lib::quoted(EdtDesc->text())
+        + u',' + lib::quoted(EdtNum->text()) + u',' + lib::DateToSql(EdtDta->text()) + u','
+        + EdtNumOfDoc->text() + u')';
+    PnlProcesso->BtnIncClick(sender);
+}
+
+void TFrameProcesso::PnlProcessoBtnConfClick(QAbstractButton *sender)
+{
+    PnlProcesso->BtnConfClick(sender);
+}
+
+void TFrameProcesso::Frame11BtnAltClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    if (PnlProcesso->Editing) {
+        db::Command update(&connection());
+        update.setText(lib::BuildSql(Bindings, this, u"processo"_s) + u" Where cod="_s
+                       + lib::quoted(EdtCod->text()));
+        update.execute(); // a failure keeps the edit mode and what was typed
+    }
+    PnlProcesso->BtnAltClick(sender);
+}
+
+void TFrameProcesso::PnlProcessoBtnDelClick(QAbstractButton *)
+{
+    editing::Prompt &ui = editing::prompt();
+    ui.beep();
+    if (ui.question(u"Error"_s, kDeleteWarning)) {
+        const QString code = EdtCod->text();
+        const bool existed = processExists(code);
+        const QStringList documents = existed ? documentsOf(code) : QStringList();
+        PnlProcesso->DelWhere = u"cod="_s + lib::quoted(code);
+        PnlProcesso->BtnDelClick(PnlProcesso->BtnDel);
+        // The panel asked again; only a row that is gone now was deleted.
+        if (existed && !processExists(code))
+            emit processDeleted(code, documents);
+    }
+    PnlProcessoBtnAntClick(PnlProcesso->BtnProx);
+}
+
+void TFrameProcesso::PnlProcessoBtnAntClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    PnlProcesso->BtnAntClick(sender);
+    registers::stepByCaption(*QryProcesso, sender->text());
+    showCurrentRow();
+}
+
+void TFrameProcesso::PnlProcessoBtnSairClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    if (sender->text() == kCancelar)
+        QryProcesso->open();
+    showCurrentRow(); // drops what was typed
+    PnlProcesso->BtnSairClick(sender);
+}
+
+bool TFrameProcesso::processExists(const QString &code) const
+{
+    db::Query check(&connection());
+    check.addSql(u"select cod from processo"_s);
+    check.addSql(u"where cod="_s + lib::quoted(code));
+    check.open();
+    return !check.isEmpty();
+}
+
+QStringList TFrameProcesso::documentsOf(const QString &code) const
+{
+    db::Query documents(&connection());
+    documents.addSql(u"select cod from documento"_s);
+    documents.addSql(u"where processo="_s + lib::quoted(code));
+    documents.addSql(u"order by cod"_s);
+    documents.open();
+    QStringList codes;
+    for (documents.first(); documents.recNo() >= 0 && !documents.eof(); documents.next())
+        codes.append(documents.asText(0));
+    return codes;
+}
+
+bool TFrameProcesso::EdtNumKeyPress(const QString &typed)
+{
+    const QString judged = registers::judgedCharacter(typed);
+    return !judged.isEmpty() && !lib::IsNumKey(judged);
+}
+
+bool TFrameProcesso::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && (watched == EdtNum || watched == EdtNumOfDoc)) {
+        bool discard = false;
+        const QString typed = static_cast<QKeyEvent *>(event)->text();
+        editing::runGuarded([&] { discard = EdtNumKeyPress(typed); });
+        if (discard)
+            return true;
+    }
+    return TScreen::eventFilter(watched, event);
+}
