@@ -1,0 +1,58 @@
+#pragma once
+#include "search/SearchStatement.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace db {
+class Connection;
+}
+
+// Running the search's statement fast on a large archive, with exactly its hits.
+//
+// The statement the user sees (the "Script" page) stays the one built from the fixed
+// format strings. What the engine runs may start from the substring index
+// (db/SearchIndex.h) instead of reading every document: the index gives candidates
+// that include every hit, and the statement's own conditions, like() included, stay in
+// the WHERE clause, so the hits are exactly those of the plain statement.
+namespace search {
+
+/// Fixed texts of the index-driven form: the candidates come from the index and each is
+/// joined to its document by rowid. The index's MATCH expression fills the first place;
+/// the three clauses follow as in the plain statement.
+namespace format {
+inline constexpr QStringView kIndexedStatement =
+    u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+    u"from documento_busca cross join documento left join tipo_arq on tipo_arq.cod=documento.tp_doc "
+    u"where documento_busca match \"%s\" and documento.rowid=documento_busca.rowid %s %s %s ";
+inline constexpr QStringView kRestrictionProbe =
+    u"select count(*) from (select 1 from documento where 1=1 %s %s limit %s)";
+} // namespace format
+
+/// Below this many documents of the type and date range, reading them through their
+/// index and checking each with like() is cheaper than walking the term's candidates.
+inline constexpr int kFewRowsForPlainScan = 5000;
+
+/// The pieces of a like pattern that every match must hold as they are: the runs
+/// between the wildcards "%" and "_", case-folded, of three characters or more.
+QStringList necessaryFragments(const QString &likePattern);
+
+/// A MATCH expression of the substring index that every document matching the terms
+/// (with the engine's precedence, AND before OR) satisfies; nullopt when no such
+/// restriction exists (some group of terms joined by "e" has no fragment to look up).
+std::optional<QString> candidateExpression(const QList<Term> &terms);
+
+/// The index-driven statement for a MATCH expression and the three clauses.
+QString indexedStatement(const QString &expression, const QString &typeClause,
+                         const QString &dateClause, const QString &termsClause);
+
+/// The statement to run for a search: the index-driven one when the terms allow it and the
+/// type and date range do not already narrow the documents to a few, else the plain one.
+/// Makes sure the substring index exists first (built once on an archive that lacks it);
+/// when the index cannot be had, runs the plain statement. Throws db::DbError only for a
+/// failed probe of the type and date range.
+QString statementToRun(db::Connection &connection, const QList<Term> &terms,
+                       const QString &typeClause, const QString &dateClause);
+
+} // namespace search

@@ -1,0 +1,3 @@
+#include "search/Logging.h"
+
+Q_LOGGING_CATEGORY(lcSearch, "cartulo.search", QtInfoMsg)

@@ -1,0 +1,209 @@
+// The search statement as text, built clause by clause from the fixed format strings.
+#include "search/FastSearch.h"
+#include "search/SearchStatement.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using search::Term;
+
+namespace {
+
+// The inner join of the old statement lost documents whose type has no row in tipo_arq;
+// the outer join below is the one deliberate change to the described text.
+const QString kInnerJoin = u"from documento,tipo_arq where tipo_arq.cod=documento.tp_doc"_s;
+const QString kOuterJoin = u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where 1=1"_s;
+
+QString withOuterJoin(QString described)
+{
+    described.replace(kInnerJoin, kOuterJoin);
+    return described;
+}
+
+QString build(const QString &type, const QString &start, const QString &end, const QList<Term> &terms)
+{
+    return search::statement(search::typeClause(type), search::dateClause(start, end),
+                             search::termsClause(terms));
+}
+
+} // namespace
+
+class TestStatement : public QObject {
+    Q_OBJECT
+
+private slots:
+    void example()
+    {
+        const QString described =
+            u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod from documento,tipo_arq where tipo_arq.cod=documento.tp_doc And documento.tp_doc=\"00003\"  And documento.data between 38061 and 38090   And ( ((documento.ementa like \"%abc%\") or (documento.descricao like \"%abc%\") or (documento.palavras_chave like \"%abc%\")) AND ((documento.ementa like \"%def%\") or (documento.descricao like \"%def%\") or (documento.palavras_chave like \"%def%\")) OR ((documento.ementa like \"%ghi%\") or (documento.descricao like \"%ghi%\") or (documento.palavras_chave like \"%ghi%\")) ) "_s;
+        const QList<Term> terms = search::usedTerms({u"abc"_s, u"def"_s, u"ghi"_s, QString()},
+                                                    {true, false, true});
+        QCOMPARE(build(u"00003"_s, search::dayNumberOf(u"15/03/04"_s), search::dayNumberOf(u"13/04/04"_s), terms),
+                 withOuterJoin(described));
+    }
+
+    void noCriteria()
+    {
+        const QString described =
+            u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod from documento,tipo_arq where tipo_arq.cod=documento.tp_doc    "_s;
+        QCOMPARE(build({}, u"0"_s, u"0"_s, {}), withOuterJoin(described));
+    }
+
+    void scriptLine()
+    {
+        const QString line = search::scriptLine(
+            build(u"00003"_s, u"38061"_s, u"0"_s, {{QString(), u"abc"_s}}));
+        QCOMPARE(line, u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+                       u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where 1=1 "
+                       u"And documento.tp_doc='00003'  And documento.data >= 38061   And ( ((documento.ementa like '%abc%') "
+                       u"or (documento.descricao like '%abc%') or (documento.palavras_chave like '%abc%')) ) "_s);
+    }
+
+    void dateClause_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("clause");
+        QTest::newRow("both") << u"38061"_s << u"38090"_s << u"And documento.data between 38061 and 38090 "_s;
+        QTest::newRow("only start") << u"38061"_s << u"0"_s << u"And documento.data >= 38061 "_s;
+        QTest::newRow("only end") << u"0"_s << u"38090"_s << u"And documento.data <= 38090 "_s;
+        QTest::newRow("none") << u"0"_s << u"0"_s << QString();
+        QTest::newRow("never set") << QString() << QString() << QString();
+    }
+    void dateClause()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, clause);
+        QCOMPARE(search::dateClause(start, end), clause);
+    }
+
+    void dayNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("day");
+        QTest::newRow("15/03/04") << u"15/03/04"_s << u"38061"_s;
+        QTest::newRow("01/01/00") << u"01/01/00"_s << u"36526"_s;
+        QTest::newRow("31/12/99 is 1999") << u"31/12/99"_s << u"36525"_s;
+        QTest::newRow("blank mask") << u"  /  /  "_s << u"0"_s;
+        QTest::newRow("no such day") << u"32/13/04"_s << u"0"_s;
+        QTest::newRow("half typed") << u"15/0 /  "_s << u"0"_s;
+    }
+    void dayNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, day);
+        QCOMPARE(search::dayNumberOf(text), day);
+    }
+
+    void typeCode_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("padded"); // empty: no integer, no type condition
+        QTest::newRow("7") << u"7"_s << u"00007"_s;
+        QTest::newRow("00003") << u"00003"_s << u"00003"_s;
+        QTest::newRow("12345") << u"12345"_s << u"12345"_s;
+        QTest::newRow("letters") << u"abc"_s << QString();
+        QTest::newRow("digits and letters") << u"7a"_s << QString();
+        QTest::newRow("decimal") << u"1,5"_s << QString();
+    }
+    void typeCode()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, padded);
+        const std::optional<QString> code = search::paddedTypeCode(typed, 5);
+        QCOMPARE(code.value_or(QString()), padded);
+        if (code)
+            QCOMPARE(search::typeClause(*code), u"And documento.tp_doc=\"%1\" "_s.arg(padded));
+    }
+
+    void usedTerms_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QList<bool>>("andBefore");
+        QTest::addColumn<QList<Term>>("terms");
+        const QList<bool> allAnd{true, true, true};
+        QTest::newRow("none") << QStringList{{}, {}, {}, {}} << allAnd << QList<Term>{};
+        QTest::newRow("first only") << QStringList{u"a"_s, {}, {}, {}} << allAnd
+                                    << QList<Term>{{QString(), u"a"_s}};
+        QTest::newRow("empty second ignores the third")
+            << QStringList{u"a"_s, {}, u"c"_s, u"d"_s} << allAnd << QList<Term>{{QString(), u"a"_s}};
+        QTest::newRow("empty first ignores all") << QStringList{{}, u"b"_s, {}, {}} << allAnd << QList<Term>{};
+        QTest::newRow("connectors") << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+                                    << QList<bool>{true, false, true}
+                                    << QList<Term>{{QString(), u"a"_s}, {u"AND"_s, u"b"_s},
+                                                   {u"OR"_s, u"c"_s}, {u"AND"_s, u"d"_s}};
+    }
+    void usedTerms()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QList<bool>, andBefore);
+        QFETCH(QList<Term>, terms);
+        QCOMPARE(search::usedTerms(fields, andBefore), terms);
+    }
+
+    // A typed double quote stays inside its literal; the Script line shows it doubled in
+    // single quotes, which reads the same in SQL.
+    void quoteInTerm()
+    {
+        const QString clause = search::termsClause({{QString(), u"a\"b"_s}});
+        QCOMPARE(clause, u" And ( ((documento.ementa like \"+a\"\"b+\") or (documento.descricao like \"+a\"\"b+\") "
+                         u"or (documento.palavras_chave like \"+a\"\"b+\")) )"_s);
+        const QString line = search::scriptLine(search::statement({}, {}, clause));
+        QVERIFY(line.contains(u"(documento.ementa like '%a''b%')"_s));
+    }
+
+    // "+" typed in a term becomes a wildcard too; a "%s" typed is no format place.
+    void plusAndPercentS()
+    {
+        const QString text = search::statement({}, {}, search::termsClause({{QString(), u"a+b %s"_s}}));
+        QVERIFY(text.contains(u"(documento.ementa like \"%a%b %s%\")"_s));
+        QVERIFY(text.endsWith(u")) ) "_s));
+    }
+
+    void fragments_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("fragments");
+        QTest::newRow("plain") << u"%Licitação%"_s << QStringList{u"licitação"_s};
+        QTest::newRow("short") << u"%ab%"_s << QStringList{};
+        QTest::newRow("underscore splits") << u"%abc_de_fgh%"_s << QStringList{u"abc"_s, u"fgh"_s};
+        QTest::newRow("percent splits") << u"%ÁGUA%luz%"_s << QStringList{u"água"_s, u"luz"_s};
+        QTest::newRow("spaces count") << u"% a %"_s << QStringList{u" a "_s};
+    }
+    void fragments()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, fragments);
+        QCOMPARE(search::necessaryFragments(pattern), fragments);
+    }
+
+    void candidates_data()
+    {
+        QTest::addColumn<QList<Term>>("terms");
+        QTest::addColumn<QString>("expression"); // empty: no restriction
+        QTest::newRow("one") << QList<Term>{{QString(), u"Obra"_s}} << u"\"obra\""_s;
+        QTest::newRow("short") << QList<Term>{{QString(), u"ob"_s}} << QString();
+        QTest::newRow("and with short")
+            << QList<Term>{{QString(), u"obra"_s}, {u"AND"_s, u"ab"_s}} << u"\"obra\""_s;
+        QTest::newRow("or with short") << QList<Term>{{QString(), u"obra"_s}, {u"OR"_s, u"ab"_s}} << QString();
+        QTest::newRow("t1 e t2 ou t3")
+            << QList<Term>{{QString(), u"abc"_s}, {u"AND"_s, u"def"_s}, {u"OR"_s, u"ghi"_s}}
+            << u"(\"abc\" AND \"def\") OR \"ghi\""_s;
+        QTest::newRow("t1 ou t2 e t3")
+            << QList<Term>{{QString(), u"abc"_s}, {u"OR"_s, u"def"_s}, {u"AND"_s, u"ghi"_s}}
+            << u"\"abc\" OR (\"def\" AND \"ghi\")"_s;
+        QTest::newRow("wildcards in a term")
+            << QList<Term>{{QString(), u"abc_def+xyz"_s}} << u"\"abc\" AND \"def\" AND \"xyz\""_s;
+        QTest::newRow("quote") << QList<Term>{{QString(), u"a\"bc"_s}} << u"\"a\"\"bc\""_s;
+    }
+    void candidates()
+    {
+        QFETCH(QList<Term>, terms);
+        QFETCH(QString, expression);
+        QCOMPARE(search::candidateExpression(terms).value_or(QString()), expression);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStatement)
+#include "tst_statement.moc"
