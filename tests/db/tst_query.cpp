@@ -1,0 +1,355 @@
+// The static cursor: moves, notifications, lazy reading, names, locate, and what
+// happens to a half-read query when the archive is written.
+#include "ArchiveFixture.h"
+
+#include "db/DbError.h"
+
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+
+class TestQuery : public QObject {
+    Q_OBJECT
+
+private slots:
+    void movesAndEnds();
+    void emptyResultHasNoCurrentRow();
+    void notifications();
+    void openTwiceHasNoEffect();
+    void textIsTheLinesJoined();
+    void valuesAsText_data();
+    void valuesAsText();
+    void resultNames_data();
+    void resultNames();
+    void fieldsByNameIgnoreCase();
+    void locateIgnoresCaseOfAccentedLetters();
+    void locateMissStaysPut();
+    void bigResultIsReadLazily();
+    void writingWhileAQueryIsHalfRead();
+    void otherWriterWhileAQueryIsHalfRead();
+    void closingTheConnectionUnderAHalfReadQuery();
+    void failedOpenLeavesTheQueryClosed();
+
+private:
+    static void fillDocuments(db::Connection &connection, int count);
+};
+
+void TestQuery::fillDocuments(db::Connection &connection, int count)
+{
+    connection.execute(u"WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n WHERE x + 1 < %1) "
+                       u"INSERT INTO documento (cod, processo, tp_doc, descricao) "
+                       u"SELECT printf('%05d', x % 10000 + 1), printf('%05d', x / 10000 + 100), '00001', 'DOC ' || x FROM n"_s
+                           .arg(count));
+}
+
+void TestQuery::movesAndEnds()
+{
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.addSql(u"select * from tipo_arq"_s);
+    query.open();
+    QCOMPARE(query.recNo(), 0);
+    QVERIFY(query.bof());
+    QVERIFY(!query.eof());
+    QCOMPARE(query.asText(0), u"00001"_s);
+    query.next();
+    QCOMPARE(query.recNo(), 1);
+    QVERIFY(!query.bof());
+    query.next();
+    QCOMPARE(query.asText(1), u"LICITAÇÃO"_s);
+    QVERIFY(!query.eof());
+    query.next(); // past the end: stays on the last row
+    QVERIFY(query.eof());
+    QCOMPARE(query.recNo(), 2);
+    query.prior();
+    QCOMPARE(query.recNo(), 1);
+    QVERIFY(!query.eof());
+    query.first();
+    query.prior();
+    QVERIFY(query.bof());
+    QCOMPARE(query.recNo(), 0);
+    query.last();
+    QVERIFY(query.eof());
+    QCOMPARE(query.recNo(), 2);
+    QCOMPARE(query.recordCount(), 3);
+    query.close();
+    QVERIFY(!query.isOpen());
+    QCOMPARE(query.recNo(), -1);
+}
+
+void TestQuery::emptyResultHasNoCurrentRow()
+{
+    fixture::Archive archive;
+    db::Query query(&archive.connection);
+    query.setSql(u"select * from processo"_s);
+    query.open();
+    QVERIFY(query.isEmpty());
+    QCOMPARE(query.recNo(), -1);
+    QCOMPARE(query.recordCount(), 0);
+    QVERIFY(query.bof() && query.eof());
+    query.last();
+    query.next();
+    QCOMPARE(query.recNo(), -1);
+    QCOMPARE(query.asText(1), QString());
+    QCOMPARE(query.fieldCount(), 5);
+}
+
+void TestQuery::notifications()
+{
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.setSql(u"select cod from tipo_arq"_s);
+    QSignalSpy opened(&query, &db::Query::afterOpen);
+    QSignalSpy scrolled(&query, &db::Query::afterScroll);
+    QList<int> rowsSeen;
+    connect(&query, &db::Query::afterScroll, this, [&] { rowsSeen << query.recNo(); });
+
+    query.open();
+    QCOMPARE(opened.count(), 1);
+    query.next();
+    query.next();
+    query.next(); // at the end: no move, no notification
+    query.prior();
+    query.last();
+    query.first();
+    query.moveTo(0); // already there
+    QCOMPARE(rowsSeen, (QList<int>{0, 1, 2, 1, 2, 0}));
+    QCOMPARE(scrolled.count(), 6);
+}
+
+void TestQuery::openTwiceHasNoEffect()
+{
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.setSql(u"select cod from tipo_arq"_s);
+    query.open();
+    query.next();
+    QSignalSpy opened(&query, &db::Query::afterOpen);
+    query.open();
+    QCOMPARE(opened.count(), 0);
+    QCOMPARE(query.recNo(), 1);
+}
+
+void TestQuery::textIsTheLinesJoined()
+{
+    fixture::Archive archive;
+    db::Query query(&archive.connection);
+    query.addSql(u"select cod,descricao"_s);
+    query.addSql(u"From tipo_arq"_s);
+    query.sql() << u"Where cod=\"00003\""_s;
+    QCOMPARE(query.text(), u"select cod,descricao\nFrom tipo_arq\nWhere cod=\"00003\""_s);
+    QSignalSpy sent(&archive.connection, &db::Connection::statementExecuted);
+    query.open();
+    QCOMPARE(sent.count(), 1);
+    QCOMPARE(sent.at(0).at(0).toString(), query.text());
+    query.clearSql();
+    QCOMPARE(query.text(), QString());
+}
+
+void TestQuery::valuesAsText_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isNull");
+
+    QTest::newRow("NULL") << u"NULL"_s << QString() << true;
+    QTest::newRow("integer") << u"num_doc"_s << u"2"_s << false;
+    QTest::newRow("real") << u"2.5"_s << u"2.5"_s << false;
+    QTest::newRow("date at midnight") << u"data"_s << u"14/01/04"_s << false;
+    QTest::newRow("text") << u"descricao"_s << u"Obra da escola"_s << false;
+    QTest::newRow("blob holding text") << u"CAST('c:/x/logo.jpg' AS BLOB)"_s << u"c:/x/logo.jpg"_s << false;
+}
+
+void TestQuery::valuesAsText()
+{
+    QFETCH(QString, expression);
+    QFETCH(QString, text);
+    QFETCH(bool, isNull);
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.setSql(u"select %1 from processo where cod = '00001'"_s.arg(expression));
+    query.open();
+    QCOMPARE(query.asText(0), text);
+    QCOMPARE(query.isNull(0), isNull);
+}
+
+void TestQuery::resultNames_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("column in two tables") << u"select documento.descricao, documento.data, tipo_arq.descricao, "
+                                             u"documento.processo&documento.cod from documento, tipo_arq"_s
+                                          << QStringList{u"documento.descricao"_s, u"data"_s, u"tipo_arq.descricao"_s, u"Expr1003"_s};
+    QTest::newRow("alias kept") << u"select cod as codigo, count(*) as n, max(cod) from tipo_arq"_s
+                                << QStringList{u"codigo"_s, u"n"_s, u"Expr1002"_s};
+    QTest::newRow("star then expression") << u"select *, cod || 'x' from tipo_arq"_s
+                                          << QStringList{u"cod"_s, u"descricao"_s, u"Expr1001"_s};
+    QTest::newRow("same column twice from one table") << u"select cod, cod from tipo_arq"_s
+                                                      << QStringList{u"cod"_s, u"cod"_s};
+    QTest::newRow("join with star") << u"select * from processo p, documento d where d.processo = p.cod"_s
+                                    << QStringList{u"processo.cod"_s, u"processo.descricao"_s, u"numero"_s,
+                                                   u"processo.data"_s, u"num_doc"_s, u"documento.cod"_s,
+                                                   u"processo"_s, u"tp_doc"_s, u"documento.descricao"_s,
+                                                   u"ementa"_s, u"palavras_chave"_s, u"documento.data"_s,
+                                                   u"data_arquivamento"_s, u"n_laudas"_s, u"localidade"_s,
+                                                   u"parteleira"_s, u"gaveta"_s, u"pasta"_s};
+}
+
+void TestQuery::resultNames()
+{
+    QFETCH(QString, sql);
+    QFETCH(QStringList, names);
+    fixture::Archive archive;
+    db::Query query(&archive.connection);
+    query.setSql(sql);
+    query.open();
+    QStringList actual;
+    for (int c = 0; c < query.fieldCount(); ++c)
+        actual << query.fieldName(c);
+    QCOMPARE(actual, names);
+}
+
+void TestQuery::fieldsByNameIgnoreCase()
+{
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.setSql(u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+                 u"from documento,tipo_arq where tipo_arq.cod=documento.tp_doc and documento.cod = \"00001\""_s);
+    query.open();
+    QCOMPARE(query.fieldIndex(u"TIPO_ARQ.DESCRICAO"_s), 2);
+    QCOMPARE(query.fieldIndex(u"expr1003"_s), 3);
+    QCOMPARE(query.fieldIndex(u"descricao"_s), -1);
+    QCOMPARE(query.asText(u"Tipo_Arq.Descricao"_s), u"LICITAÇÃO"_s);
+    QCOMPARE(query.asText(u"Expr1003"_s), u"0000100001"_s);
+    QVERIFY(query.isDateField(1));
+    QVERIFY(!query.isDateField(3));
+    QVERIFY_THROWS_EXCEPTION(db::DbError, query.asText(u"nada"_s));
+}
+
+void TestQuery::locateIgnoresCaseOfAccentedLetters()
+{
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.setSql(u"select * from tipo_arq"_s);
+    query.open();
+    QSignalSpy scrolled(&query, &db::Query::afterScroll);
+    QVERIFY(query.locate(u"DESCRICAO"_s, u"licitação"_s));
+    QCOMPARE(query.recNo(), 2);
+    QCOMPARE(scrolled.count(), 1);
+    QVERIFY(query.locate(u"cod"_s, u"00002"_s));
+    QCOMPARE(query.asText(1), u"OFÍCIO"_s);
+}
+
+void TestQuery::locateMissStaysPut()
+{
+    fixture::Archive archive;
+    archive.fill();
+    db::Query query(&archive.connection);
+    query.setSql(u"select * from tipo_arq"_s);
+    query.open();
+    query.next();
+    QVERIFY(!query.locate(u"descricao"_s, u"licitacao"_s)); // accents count
+    QCOMPARE(query.recNo(), 1);
+}
+
+void TestQuery::bigResultIsReadLazily()
+{
+    fixture::Archive archive;
+    fillDocuments(archive.connection, 50000);
+    db::Query query(&archive.connection);
+    query.setSql(u"Select cod,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta\nFrom documento"_s);
+    query.open();
+    QVERIFY(!query.isEmpty());
+    QVERIFY(query.fetchedCount() < 100);
+    QCOMPARE(query.recordCount(), 50000);
+    QVERIFY(query.fetchedCount() < 100); // counted, not read
+    for (int i = 0; i < 200; ++i)
+        query.next();
+    QCOMPARE(query.recNo(), 200);
+    QCOMPARE(query.asText(u"descricao"_s), u"DOC 200"_s);
+    QVERIFY(query.fetchedCount() <= 201 + 32);
+    query.last();
+    QCOMPARE(query.fetchedCount(), 50000);
+    QCOMPARE(query.asText(u"descricao"_s), u"DOC 49999"_s);
+}
+
+void TestQuery::writingWhileAQueryIsHalfRead()
+{
+    fixture::Archive archive;
+    archive.fill();
+    fillDocuments(archive.connection, 1000);
+    db::Query query(&archive.connection);
+    query.setSql(u"select descricao from documento where processo = '00100' order by cod"_s);
+    query.open();
+    for (int i = 0; i < 40; ++i)
+        query.next();
+    QCOMPARE(query.asText(0), u"DOC 40"_s);
+    archive.connection.execute(u"UPDATE processo SET descricao=\"Obra\" Where cod=\"00001\""_s);
+    QCOMPARE(archive.connection.changes(), 1);
+    query.next(); // reading goes on after the write
+    QCOMPARE(query.recNo(), 41);
+    QCOMPARE(query.asText(0), u"DOC 41"_s);
+    query.last();
+    QCOMPARE(query.recordCount(), 1000);
+}
+
+void TestQuery::otherWriterWhileAQueryIsHalfRead()
+{
+    // Another copy of the program writes while this one still reads a big result; this
+    // copy's own write must not fail on its stale read snapshot.
+    fixture::Archive archive;
+    archive.fill();
+    fillDocuments(archive.connection, 1000);
+    db::Query query(&archive.connection);
+    query.setSql(u"select cod from documento"_s);
+    query.open();
+    QVERIFY(!query.isComplete());
+
+    db::Connection other;
+    other.openFile(archive.path);
+    other.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00004\",\"OFICIO\")"_s);
+
+    archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00005\",\"ATA\")"_s);
+    QCOMPARE(archive.value(u"select count(*) as n from tipo_arq"_s), u"5"_s);
+    query.last();
+    QCOMPARE(query.recNo(), 1002);
+}
+
+void TestQuery::closingTheConnectionUnderAHalfReadQuery()
+{
+    fixture::Archive archive;
+    fillDocuments(archive.connection, 1000);
+    db::Query query(&archive.connection);
+    query.setSql(u"select cod from documento"_s);
+    query.open();
+    archive.connection.close();
+    QCOMPARE(query.asText(0), u"00001"_s); // rows read so far stay readable
+    QVERIFY_THROWS_EXCEPTION(db::DbError, query.last());
+}
+
+void TestQuery::failedOpenLeavesTheQueryClosed()
+{
+    fixture::Archive archive;
+    db::Query query(&archive.connection);
+    query.setSql(u"select * from nada"_s);
+    QSignalSpy sent(&archive.connection, &db::Connection::statementExecuted);
+    try {
+        query.open();
+        QFAIL("a missing table was accepted");
+    } catch (const db::DbError &error) {
+        QCOMPARE(error.message(), u"no such table: nada"_s);
+    }
+    QVERIFY(!query.isOpen());
+    QCOMPARE(sent.count(), 1);
+    QCOMPARE(query.recNo(), -1);
+}
+
+QTEST_GUILESS_MAIN(TestQuery)
+#include "tst_query.moc"

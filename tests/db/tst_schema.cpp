@@ -1,0 +1,195 @@
+// The archive's tables: column order, keys, sizes and types enforced with the engine's
+// message, nothing written by a failed statement, documents going with their process.
+#include "ArchiveFixture.h"
+
+#include "db/DbError.h"
+#include "db/Schema.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+class TestSchema : public QObject {
+    Q_OBJECT
+
+private slots:
+    void columnOrder_data();
+    void columnOrder();
+    void refusedStatements_data();
+    void refusedStatements();
+    void limitsCountCharactersNotBytes();
+    void deletingAProcessKeepsOtherProcessesDocuments();
+    void documentsOfTwoProcessesShareCodes();
+    void documentsComeBackInCodeOrder();
+    void formatVersionAndJournal();
+    void createArchiveNeverReplacesAFile();
+
+private:
+    static QStringList dump(fixture::Archive &archive);
+};
+
+QStringList TestSchema::dump(fixture::Archive &archive)
+{
+    QStringList all;
+    for (const QString &table : db::schema::tableNames())
+        all += archive.rows(u"select * from %1 order by 1, 2"_s.arg(table));
+    return all;
+}
+
+void TestSchema::columnOrder_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QStringList>("columns");
+    QTest::newRow("orgao") << u"orgao"_s
+                           << QStringList{u"nome"_s, u"cnpj"_s, u"endereco"_s, u"bairro"_s, u"cidade"_s,
+                                          u"uf"_s, u"tel"_s, u"tel1"_s, u"email"_s, u"url"_s, u"resp1"_s,
+                                          u"cargo1"_s, u"resp2"_s, u"cargo2"_s, u"logomarca"_s};
+    QTest::newRow("processo") << u"processo"_s
+                              << QStringList{u"cod"_s, u"descricao"_s, u"numero"_s, u"data"_s, u"num_doc"_s};
+    QTest::newRow("tipo_arq") << u"tipo_arq"_s << QStringList{u"cod"_s, u"descricao"_s};
+}
+
+void TestSchema::columnOrder()
+{
+    QFETCH(QString, table);
+    QFETCH(QStringList, columns);
+    fixture::Archive archive;
+    QCOMPARE(archive.rows(u"select * from "_s + table).value(0), columns.join(u'\t'));
+}
+
+void TestSchema::refusedStatements_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("message");
+
+    const QString long51 = QString(51, u'x');
+    QTest::newRow("51-character process description")
+        << u"UPDATE processo SET descricao=\"%1\" Where cod=\"00001\""_s.arg(long51)
+        << u"CHECK constraint failed: processo.descricao: no máximo 50 caracteres"_s;
+    QTest::newRow("6-character code")
+        << u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"000001\",\"X\")"_s
+        << u"CHECK constraint failed: tipo_arq.cod: no máximo 5 caracteres"_s;
+    QTest::newRow("non-number in num_doc")
+        << u"UPDATE processo SET num_doc=\"abc\" Where cod=\"00001\""_s
+        << u"CHECK constraint failed: processo.num_doc: número inteiro de -32768 a 32767"_s;
+    QTest::newRow("num_doc beyond 16 bits")
+        << u"UPDATE processo SET num_doc=\"40000\" Where cod=\"00001\""_s
+        << u"CHECK constraint failed: processo.num_doc: número inteiro de -32768 a 32767"_s;
+    QTest::newRow("page count with a comma splits the values")
+        << u"Insert Into documento (cod,processo,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta) VALUES (\"00003\",\"00001\",\"00002\",\"X\",\"\",\"\",NULL,NULL,4,5,\"A\",\"A1\",\"2\",\"15\")"_s
+        << u"14 values for 13 columns"_s;
+    QTest::newRow("non-number in n_laudas")
+        << u"UPDATE documento SET n_laudas=\"quatro\" Where cod=\"00001\" and processo=\"00001\""_s
+        << u"CHECK constraint failed: documento.n_laudas: número inteiro"_s;
+    QTest::newRow("text in a date column")
+        << u"UPDATE processo SET data=descricao Where cod=\"00001\""_s
+        << u"CHECK constraint failed: processo.data: data inválida (use dd/mm/aa)"_s;
+    QTest::newRow("duplicate process")
+        << u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00001\",\"x\",\"1\",NULL,0)"_s
+        << u"UNIQUE constraint failed: processo.cod"_s;
+    QTest::newRow("duplicate type")
+        << u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00002\",\"OFICIO\")"_s
+        << u"UNIQUE constraint failed: tipo_arq.cod"_s;
+    QTest::newRow("duplicate document of a process")
+        << u"Insert Into documento (cod,processo,tp_doc) VALUES (\"00001\",\"00001\",\"00001\")"_s
+        << u"UNIQUE constraint failed: documento.processo, documento.cod"_s;
+    QTest::newRow("second row of an insert fails")
+        << u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00004\",\"A\"),(\"00001\",\"B\")"_s
+        << u"UNIQUE constraint failed: tipo_arq.cod"_s;
+    QTest::newRow("unknown table") << u"Delete From processos Where cod=\"00001\""_s << u"no such table: processos"_s;
+    QTest::newRow("unterminated literal")
+        << u"UPDATE processo SET descricao=\"Obra Where cod=\"00001\""_s << u"near \"00001\": syntax error"_s;
+    QTest::newRow("literal left open at the end")
+        << u"UPDATE processo SET descricao=\"Obra"_s << u"unrecognized token: \"\"Obra\""_s;
+    QTest::newRow("update without assignments")
+        << u"UPDATE processo  Where cod=\"00001\""_s << u"near \"Where\": syntax error"_s;
+    QTest::newRow("two statements in one")
+        << u"Delete From tipo_arq Where cod=\"00001\"; Delete From processo"_s
+        << u"Só uma instrução SQL por vez: \"Delete From processo\""_s;
+}
+
+void TestSchema::refusedStatements()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, message);
+    fixture::Archive archive;
+    archive.fill();
+    const QStringList before = dump(archive);
+    try {
+        archive.connection.execute(statement);
+        QFAIL("the statement was accepted");
+    } catch (const db::DbError &error) {
+        QCOMPARE(error.message(), message);
+    }
+    QCOMPARE(dump(archive), before);
+}
+
+void TestSchema::limitsCountCharactersNotBytes()
+{
+    fixture::Archive archive;
+    archive.fill();
+    const QString fifty = QString(50, QChar(u'Ç'));
+    archive.connection.execute(u"UPDATE processo SET descricao=\"%1\" Where cod=\"00001\""_s.arg(fifty));
+    QCOMPARE(archive.value(u"select descricao from processo where cod='00001'"_s), fifty);
+}
+
+void TestSchema::deletingAProcessKeepsOtherProcessesDocuments()
+{
+    fixture::Archive archive;
+    archive.connection.execute(u"insert into processo (cod) values ('00001'), ('00002')"_s);
+    archive.connection.execute(u"insert into documento (cod, processo) values ('00001', '00001'), ('00001', '00002'), ('00002', '00002')"_s);
+    archive.connection.execute(u"Delete From processo Where cod=\"00002\""_s);
+    QCOMPARE(archive.rows(u"select processo, cod from documento"_s),
+             (QStringList{u"processo\tcod"_s, u"00001\t00001"_s}));
+    QCOMPARE(archive.rows(u"select cod from processo"_s), (QStringList{u"cod"_s, u"00001"_s}));
+}
+
+void TestSchema::documentsOfTwoProcessesShareCodes()
+{
+    fixture::Archive archive;
+    archive.connection.execute(u"insert into processo (cod) values ('00001'), ('00002')"_s);
+    archive.connection.execute(u"insert into documento (cod, processo, descricao) values ('00001', '00001', 'A'), ('00001', '00002', 'B')"_s);
+    archive.connection.execute(u"UPDATE documento SET descricao=\"C\" Where cod=\"00001\" and processo=\"00002\" "_s);
+    QCOMPARE(archive.connection.changes(), 1);
+    QCOMPARE(archive.rows(u"select processo, descricao from documento order by processo"_s),
+             (QStringList{u"processo\tdescricao"_s, u"00001\tA"_s, u"00002\tC"_s}));
+}
+
+void TestSchema::documentsComeBackInCodeOrder()
+{
+    fixture::Archive archive;
+    archive.connection.execute(u"insert into processo (cod) values ('00007')"_s);
+    for (const QString &code : {u"00003"_s, u"00001"_s, u"00010"_s, u"00002"_s})
+        archive.connection.execute(u"insert into documento (cod, processo, tp_doc, data) values ('%1', '00007', '0000%2', %3)"_s
+                                       .arg(code, code.right(1), QString::number(40000 - code.toInt())));
+    archive.connection.execute(u"insert into documento (cod, processo) values ('00005', '00001')"_s);
+    QCOMPARE(archive.rows(u"Select cod\nFrom documento\nWhere processo=\"00007\""_s),
+             (QStringList{u"cod"_s, u"00001"_s, u"00002"_s, u"00003"_s, u"00010"_s}));
+}
+
+void TestSchema::formatVersionAndJournal()
+{
+    fixture::Archive archive;
+    QCOMPARE(archive.value(u"pragma user_version"_s), QString::number(db::schema::kFormatVersion));
+    QCOMPARE(archive.value(u"pragma journal_mode"_s), u"wal"_s);
+}
+
+void TestSchema::createArchiveNeverReplacesAFile()
+{
+    fixture::Archive archive;
+    archive.fill();
+    archive.connection.close();
+    QFile file(archive.path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    QVERIFY_THROWS_EXCEPTION(db::DbError, db::Connection::createArchive(archive.path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    archive.connection.openFile(archive.path);
+    QCOMPARE(archive.value(u"select count(*) as n from documento"_s), u"3"_s);
+}
+
+QTEST_GUILESS_MAIN(TestSchema)
+#include "tst_schema.moc"
