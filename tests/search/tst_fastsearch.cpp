@@ -1,0 +1,321 @@
+// The index-driven search finds exactly what the plain statement finds by reading every
+// document with like(), on a varied archive, and the index follows every change.
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "db/SearchIndex.h"
+#include "editing/lib.h"
+#include "search/FastSearch.h"
+#include "search/SearchStatement.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using search::Term;
+
+namespace {
+
+struct Doc {
+    QString processo, cod, tipo, descricao, ementa, palavras;
+    int data = 0; // 0: NULL
+};
+
+QString literalOrNull(const QString &text)
+{
+    return text.isNull() ? u"NULL"_s : lib::quoted(text);
+}
+
+// Hand-written documents that show each way a substring index could go wrong.
+QList<Doc> handDocs()
+{
+    return {
+        {u"00001"_s, u"00001"_s, u"00001"_s, u"LICITAÇÃO DA OBRA"_s, u"Licitação para a escola municipal"_s, u"obra; escola"_s, 38061},
+        {u"00001"_s, u"00002"_s, u"00002"_s, u"OFÍCIO"_s, u"Pedido de informação à Secretaria de Saúde"_s, u"saúde"_s, 38090},
+        {u"00001"_s, u"00003"_s, u"00009"_s, u"RECIBO SEM TIPO"_s, u"papel A4 para impressão"_s, QString(), 38100},
+        {u"00002"_s, u"00001"_s, u"00001"_s, u"licitacao sem acento"_s, u"LICITACAO DE PAPEL"_s, u"licitacao"_s, 30000},
+        {u"00002"_s, u"00002"_s, u"00002"_s, u"CÓDIGO 100%"_s, u"taxa de 100% paga"_s, u"100_por_cento"_s, 0},
+        {u"00002"_s, u"00003"_s, u"00003"_s, u"ASPAS"_s, u"o chamado \"Projeto Sol\" e o 'Plano Lua'"_s, u"aspas"_s, 45000},
+        {u"00003"_s, u"00001"_s, u"00001"_s, u"ÁGUA E ESGOTO"_s, u"ÁGUA água Água aGUA"_s, u"saneamento"_s, 38061},
+        {u"00003"_s, u"00002"_s, QString(), u"SEM TIPO NENHUM"_s, QString(), QString(), 38062},
+        {u"00003"_s, u"00003"_s, u"00002"_s, u"ABC"_s, u"abcdef abcxdef ab cd"_s, u"xyz"_s, 38070},
+        {u"00003"_s, u"00004"_s, u"00002"_s, u"multi\r\nlinha"_s, u"primeira linha\r\nsegunda linha"_s, u"açaí\r\nCaju"_s, 38071},
+        {u"00003"_s, u"00005"_s, u"00001"_s, u"ÇÇÇ"_s, u"ççç ÇÃO ção"_s, u"ç"_s, 38072},
+        {u"00004"_s, u"00001"_s, u"00001"_s, u"ESPAÇO  DUPLO"_s, u"duas  palavras"_s, u"a b c"_s, 38073},
+    };
+}
+
+// Words with accents and mixed case, to make a bigger random archive.
+const QStringList kWords = {
+    u"processo"_s, u"LICITAÇÃO"_s, u"licitação"_s, u"Licitacao"_s, u"ofício"_s, u"OFICIO"_s,
+    u"saúde"_s, u"Saude"_s, u"escola"_s, u"ESCOLA"_s, u"obra"_s, u"pavimentação"_s, u"rua"_s,
+    u"São"_s, u"Paulo"_s, u"açúcar"_s, u"AÇÚCAR"_s, u"ção"_s, u"x_y"_s, u"50%"_s, u"a"_s, u"de"_s,
+    u"ÁGUA"_s, u"àgua"_s, u"ÆSIR"_s, u"straße"_s, u"ΣΊΣΥΦΟΣ"_s, u"σίσυφος"_s, u"Ünter"_s, u"naïve"_s,
+};
+
+QString randomText(QRandomGenerator &random, int words)
+{
+    QStringList out;
+    for (int i = 0; i < words; ++i)
+        out << kWords[random.bounded(int(kWords.size()))];
+    return out.join(random.bounded(4) == 0 ? u"  "_s : u" "_s);
+}
+
+// A term cut from a word, its letters' case changed at random.
+QString randomTerm(QRandomGenerator &random)
+{
+    const QString word = kWords[random.bounded(int(kWords.size()))] + u' '
+        + kWords[random.bounded(int(kWords.size()))];
+    const int start = random.bounded(int(word.size()));
+    const int length = 1 + random.bounded(int(qMin<qsizetype>(9, word.size() - start)));
+    QString term = word.mid(start, length);
+    for (QChar &c : term) {
+        if (random.bounded(2))
+            c = random.bounded(2) ? c.toUpper() : c.toLower();
+    }
+    if (random.bounded(8) == 0)
+        term.insert(random.bounded(int(term.size()) + 1), random.bounded(2) ? u'_' : u'+');
+    return term;
+}
+
+class Archive {
+public:
+    Archive()
+    {
+        path = dir.filePath(u"cartulo.db"_s);
+        db::Connection::createArchive(path);
+        connection.openFile(path);
+        for (const auto &[cod, desc] : {std::pair{u"00001"_s, u"CARTA"_s}, {u"00002"_s, u"OFÍCIO"_s},
+                                        {u"00003"_s, u"LICITAÇÃO"_s}})
+            run(u"Insert Into tipo_arq (cod,descricao) VALUES (%1,%2)"_s.arg(lib::quoted(cod), lib::quoted(desc)));
+        for (const char16_t *cod : {u"00001", u"00002", u"00003", u"00004", u"00009"})
+            run(u"insert into processo (cod,descricao,numero,data,num_doc) values (\"%1\",\"P\",\"1\",NULL,0)"_s
+                    .arg(QStringView(cod)));
+    }
+
+    void run(const QString &sql)
+    {
+        db::Command command(&connection);
+        command.setText(sql);
+        command.execute();
+    }
+
+    void insert(const Doc &d)
+    {
+        run(u"insert into documento (cod,processo,tp_doc,descricao,ementa,palavras_chave,data,n_laudas) "
+            u"values (%1,%2,%3,%4,%5,%6,%7,0)"_s.arg(
+                lib::quoted(d.cod), lib::quoted(d.processo), literalOrNull(d.tipo), lib::quoted(d.descricao),
+                literalOrNull(d.ementa), literalOrNull(d.palavras),
+                d.data ? QString::number(d.data) : u"NULL"_s));
+    }
+
+    // The document keys a statement finds, sorted (the statement orders nothing).
+    QStringList keys(const QString &statement)
+    {
+        db::Query query(&connection);
+        query.setSql(statement);
+        query.open();
+        QStringList found;
+        const int key = query.fieldIndex(u"Expr1003"_s);
+        const int type = query.fieldIndex(u"tipo_arq.descricao"_s);
+        if (key < 0 || type < 0 || query.fieldIndex(u"documento.descricao"_s) < 0 || query.fieldIndex(u"data"_s) < 0)
+            return {u"missing result name"_s};
+        for (query.first(); !query.isEmpty() && !query.eof(); query.next())
+            found << query.asText(key) + u'|' + query.asText(type);
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    db::Connection connection;
+};
+
+struct Criteria {
+    QString type;
+    QString start = u"0"_s;
+    QString end = u"0"_s;
+    QList<Term> terms;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Criteria)
+
+class TestFastSearch : public QObject {
+    Q_OBJECT
+
+    // The plain statement, the index-driven one and the one the screen runs give the
+    // same hits; returns how many.
+    int compareAll(Archive &archive, const Criteria &c)
+    {
+        const QString type = search::typeClause(c.type);
+        const QString date = search::dateClause(c.start, c.end);
+        const QString terms = search::termsClause(c.terms);
+        const QStringList plain = archive.keys(search::statement(type, date, terms));
+        if (const auto expression = search::candidateExpression(c.terms)) {
+            db::searchindex::ensure(archive.connection);
+            const QString indexed = search::indexedStatement(*expression, type, date, terms);
+            const QStringList viaIndex = archive.keys(indexed);
+            if (viaIndex != plain) {
+                qWarning().noquote() << "index-driven:" << indexed;
+                qWarning() << "plain:" << plain << "index:" << viaIndex;
+            }
+            [&] { QCOMPARE(viaIndex, plain); }();
+        }
+        [&] { QCOMPARE(archive.keys(search::statementToRun(archive.connection, c.terms, type, date)), plain); }();
+        return int(plain.size());
+    }
+
+    std::unique_ptr<Archive> m_hand; // read only, shared by the hand-picked cases
+
+private slots:
+    void initTestCase()
+    {
+        m_hand = std::make_unique<Archive>();
+        for (const Doc &d : handDocs())
+            m_hand->insert(d);
+    }
+
+    void handPicked_data()
+    {
+        QTest::addColumn<Criteria>("criteria");
+        QTest::addColumn<int>("hits");
+        auto one = [](const QString &t) { return QList<Term>{{QString(), t}}; };
+        QTest::newRow("accented, any case") << Criteria{{}, u"0"_s, u"0"_s, one(u"LICITAÇÃO"_s)} << 1;
+        QTest::newRow("accents stay apart") << Criteria{{}, u"0"_s, u"0"_s, one(u"licitacao"_s)} << 1;
+        QTest::newRow("inside a word") << Criteria{{}, u"0"_s, u"0"_s, one(u"ICITA"_s)} << 2;
+        QTest::newRow("upper cedilla") << Criteria{{}, u"0"_s, u"0"_s, one(u"ÇÃO"_s)} << 3;
+        QTest::newRow("short term") << Criteria{{}, u"0"_s, u"0"_s, one(u"ç"_s)} << 5;
+        QTest::newRow("two letters") << Criteria{{}, u"0"_s, u"0"_s, one(u"ab"_s)} << 1;
+        QTest::newRow("underscore wildcard") << Criteria{{}, u"0"_s, u"0"_s, one(u"abc_def"_s)} << 1;
+        QTest::newRow("underscore typed") << Criteria{{}, u"0"_s, u"0"_s, one(u"100_por"_s)} << 1;
+        QTest::newRow("percent typed") << Criteria{{}, u"0"_s, u"0"_s, one(u"100%"_s)} << 1;
+        QTest::newRow("plus is a wildcard") << Criteria{{}, u"0"_s, u"0"_s, one(u"água+esgoto"_s)} << 1;
+        QTest::newRow("double quote") << Criteria{{}, u"0"_s, u"0"_s, one(u"\"Projeto Sol\""_s)} << 1;
+        QTest::newRow("single quote") << Criteria{{}, u"0"_s, u"0"_s, one(u"'Plano"_s)} << 1;
+        QTest::newRow("two spaces") << Criteria{{}, u"0"_s, u"0"_s, one(u"o  d"_s)} << 1;
+        QTest::newRow("across a line break") << Criteria{{}, u"0"_s, u"0"_s, one(u"linha\r\nseg"_s)} << 1;
+        QTest::newRow("keywords only") << Criteria{{}, u"0"_s, u"0"_s, one(u"AÇAÍ"_s)} << 1;
+        QTest::newRow("no such text") << Criteria{{}, u"0"_s, u"0"_s, one(u"inexistente"_s)} << 0;
+        QTest::newRow("t1 e t2 ou t3")
+            << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"AND"_s, u"obra"_s}, {u"OR"_s, u"papel"_s}}}
+            << 3;
+        QTest::newRow("t1 ou t2 e t3")
+            << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"OR"_s, u"papel"_s}, {u"AND"_s, u"A4"_s}}}
+            << 2;
+        QTest::newRow("or with a short term")
+            << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"OR"_s, u"xy"_s}}} << 2;
+        QTest::newRow("with type") << Criteria{u"00001"_s, u"0"_s, u"0"_s, one(u"licita"_s)} << 2;
+        QTest::newRow("with dates") << Criteria{{}, u"38061"_s, u"38090"_s, one(u"a"_s)} << 6;
+        QTest::newRow("from a day") << Criteria{{}, u"38100"_s, u"0"_s, one(u"p"_s)} << 2;
+        QTest::newRow("until a day") << Criteria{{}, u"0"_s, u"30000"_s, {}} << 1;
+        QTest::newRow("type missing from tipo_arq") << Criteria{{}, u"0"_s, u"0"_s, one(u"impressão"_s)} << 1;
+        QTest::newRow("no criteria") << Criteria{} << 12;
+    }
+    void handPicked()
+    {
+        QFETCH(Criteria, criteria);
+        QFETCH(int, hits);
+        QCOMPARE(compareAll(*m_hand, criteria), hits);
+    }
+
+    // Many random terms over a random archive: every one agrees with the full scan.
+    void randomAgainstFullScan()
+    {
+        Archive archive;
+        QRandomGenerator random(20240315);
+        archive.run(u"begin"_s);
+        for (int i = 0; i < 400; ++i) {
+            archive.insert({QString::number(1 + i / 20).rightJustified(5, u'0'),
+                            QString::number(1 + i % 20).rightJustified(5, u'0'),
+                            QString::number(1 + random.bounded(4)).rightJustified(5, u'0'),
+                            randomText(random, 3).left(50), randomText(random, 12), randomText(random, 3),
+                            36000 + random.bounded(3000)});
+        }
+        archive.run(u"commit"_s);
+        int withHits = 0;
+        for (int i = 0; i < 120; ++i) {
+            Criteria c;
+            const int count = 1 + random.bounded(3);
+            for (int t = 0; t < count; ++t)
+                c.terms << Term{t == 0 ? QString() : (random.bounded(2) ? u"AND"_s : u"OR"_s), randomTerm(random)};
+            if (random.bounded(4) == 0)
+                c.type = u"0000%1"_s.arg(1 + random.bounded(4));
+            if (random.bounded(4) == 0)
+                c.start = QString::number(36000 + random.bounded(3000));
+            withHits += compareAll(archive, c) > 0;
+            if (QTest::currentTestFailed())
+                return;
+        }
+        QVERIFY2(withHits > 60, "the random terms should mostly find something");
+    }
+
+    // Documents written after the index exists are found through it: the triggers keep it.
+    void indexFollowsChanges()
+    {
+        Archive archive;
+        for (const Doc &d : handDocs())
+            archive.insert(d);
+        db::searchindex::ensure(archive.connection);
+        QVERIFY(db::searchindex::isPresent(archive.connection.handle()));
+        const Criteria zebra{{}, u"0"_s, u"0"_s, {{QString(), u"zebra"_s}}};
+        const Criteria obra{{}, u"0"_s, u"0"_s, {{QString(), u"licitação para"_s}}};
+
+        archive.insert({u"00009"_s, u"00001"_s, u"00001"_s, u"NOVO"_s, u"Uma ZEBRA listrada"_s, QString(), 38000});
+        QCOMPARE(compareAll(archive, zebra), 1);
+
+        archive.run(u"UPDATE documento SET ementa=\"sem listras\" Where processo=\"00009\" and cod=\"00001\""_s);
+        QCOMPARE(compareAll(archive, zebra), 0);
+        archive.run(u"UPDATE documento SET palavras_chave=\"zebra\" Where processo=\"00001\" and cod=\"00001\""_s);
+        QCOMPARE(compareAll(archive, zebra), 1);
+        QCOMPARE(compareAll(archive, obra), 1);
+
+        // A column outside the index changes: the row keeps its entry.
+        archive.run(u"UPDATE documento SET gaveta=\"9\" Where processo=\"00001\" and cod=\"00001\""_s);
+        QCOMPARE(compareAll(archive, obra), 1);
+
+        archive.run(u"DELETE FROM documento Where processo=\"00001\" and cod=\"00001\""_s);
+        QCOMPARE(compareAll(archive, zebra), 0);
+        QCOMPARE(compareAll(archive, obra), 0);
+        // Deleting a process deletes its documents, and their entries.
+        archive.run(u"DELETE FROM processo Where cod=\"00003\""_s);
+        archive.insert({u"00003"_s, u"00001"_s, u"00001"_s, u"OUTRO"_s, u"zebra de novo"_s, QString(), 38000});
+        QCOMPARE(compareAll(archive, zebra), 1);
+    }
+
+    // An archive made before the index existed gets it, filled with what it holds.
+    void indexBuiltForOldArchive()
+    {
+        Archive archive;
+        for (const Doc &d : handDocs())
+            archive.insert(d);
+        sqlite3 *handle = archive.connection.handle();
+        QVERIFY(!db::searchindex::isPresent(handle));
+        db::searchindex::ensure(archive.connection);
+        QVERIFY(db::searchindex::isPresent(handle));
+        QCOMPARE(compareAll(archive, {{}, u"0"_s, u"0"_s, {{QString(), u"saúde"_s}}}), 1);
+        // Built again from scratch, it still agrees.
+        db::searchindex::rebuild(handle);
+        QCOMPARE(compareAll(archive, {{}, u"0"_s, u"0"_s, {{QString(), u"saúde"_s}}}), 1);
+    }
+
+    // With the type and date range narrowing to few documents, the plain statement runs.
+    void fewInRangeRunsPlain()
+    {
+        Archive archive;
+        for (const Doc &d : handDocs())
+            archive.insert(d);
+        const QList<Term> terms{{QString(), u"licita"_s}};
+        const QString type = search::typeClause(u"00001"_s);
+        QCOMPARE(search::statementToRun(archive.connection, terms, type, {}),
+                 search::statement(type, {}, search::termsClause(terms)));
+        QVERIFY(search::statementToRun(archive.connection, terms, {}, {}).contains(u"documento_busca match"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFastSearch)
+#include "tst_fastsearch.moc"
