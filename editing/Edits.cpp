@@ -35,8 +35,12 @@ void applyCharCase(QLineEdit *edit, CharCase charCase)
         delete old;
     }
     if (charCase != CharCase::Normal) {
-        edit->setValidator(new CaseValidator(charCase, edit));
-        edit->setText(edit->text()); // existing text follows the new case
+        auto *validator = new CaseValidator(charCase, edit);
+        edit->setValidator(validator);
+        QString text = edit->text(); // the text already there follows the new case
+        int position = 0;
+        validator->validate(text, position);
+        edit->setText(text);
     }
 }
 
@@ -218,7 +222,7 @@ TMaskEdit::TMaskEdit(QWidget *parent) : QLineEdit(parent)
 {
     setMaxLength(kMaskLength);
     setValidator(new MaskShapeValidator(this));
-    setText(QString());
+    setText(blankMask()); // the validator shapes only changes, and "" is no change here
 }
 
 TMaskEdit::TMaskEdit(const QString &objectName, QWidget *parent) : TMaskEdit(parent)
