@@ -1,24 +1,392 @@
 #include "app/untCartulo.h"
 
+#include "app/PictureButton.h"
+#include "app/PictureLibrary.h"
+#include "app/UntFrameCartulo.h"
+#include "app/WindowDrag.h"
+#include "app/WindowShape.h"
 #include "db/Connection.h"
+#include "editing/AppIcon.h"
+#include "editing/Edits.h"
+#include "editing/FramePesquisa.h"
+#include "editing/Guard.h"
+#include "editing/UntFramePesq.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QResizeEvent>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
+namespace shape = cartulo::shape;
+
+Q_LOGGING_CATEGORY(lcMainWindow, "cartulo.app")
+
+namespace {
+
+constexpr QPoint kDocumentsAreaPosition{36, 72};
+constexpr QPoint kDocumentTypesPosition{35, 74};
+constexpr QPoint kAgencyProfilePosition{35, 74};
+
+void paintBackground(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace
 
 TfrmCartulo::TfrmCartulo(const QString &programDir, QWidget *parent)
-    : QWidget(parent), ConnArq(new db::Connection(this)), m_programDir(programDir)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_programDir(programDir)
 {
     setObjectName(u"frmCartulo"_s);
+    setWindowTitle(u"Cartulo"_s);
+    setWindowIcon(editing::applicationWindowIcon());
+    paintBackground(this, shape::kFrameColour);
+    ConnArq = new db::Connection(this);
     ConnArq->setObjectName(u"ConnArq"_s);
+
+    m_previousHook = editing::setErrorHook([this](std::exception_ptr error) { AppEventArqException(error); });
+
+    F2Geral = new QAction(u"F2Geral"_s, this);
+    F2Geral->setObjectName(u"F2Geral"_s);
+    F2Geral->setShortcut(Qt::Key_F2);
+    F2Geral->setShortcutContext(Qt::WindowShortcut);
+    addAction(F2Geral);
+    editing::guard(F2Geral, &QAction::triggered, this, &TfrmCartulo::F2GeralExecute);
+
+    // The window's free surface works as its caption.
+    new cartulo::WindowDragHandle(this);
+
+    buildScreens();
+    applyShape();
 }
 
-TfrmCartulo::~TfrmCartulo() = default;
-
-QString TfrmCartulo::programDir() const
+TfrmCartulo::~TfrmCartulo()
 {
-    return m_programDir;
+    editing::setErrorHook(std::move(m_previousHook));
 }
+
+// ---- construction --------------------------------------------------------------------
+
+QFrame *TfrmCartulo::makeScreenPanel(int number, const QString &screenName)
+{
+    auto *panel = new QFrame(this);
+    panel->setObjectName(u"Panel"_s + QString::number(number));
+    panel->setAccessibleName(screenName);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+    panel->setGeometry(QRect(shape::kContentOrigin, shape::kClientSize));
+    return panel;
+}
+
+TFrameCartulo *TfrmCartulo::makeBar(const QString &name, QFrame *panel)
+{
+    return new TFrameCartulo(name, panel);
+}
+
+QFrame *TfrmCartulo::makeContentArea(const QString &name, QWidget *parent, QPoint position,
+                                     const QString &accessibleName)
+{
+    auto *area = new QFrame(parent);
+    area->setObjectName(name);
+    area->setAccessibleName(accessibleName);
+    area->setGeometry(QRect(position, shape::kContentAreaSize));
+    paintBackground(area, shape::kContentBackground);
+    area->raise(); // over the bar's background
+    return area;
+}
+
+void TfrmCartulo::placeScreen(QWidget *screen, QWidget *area)
+{
+    screen->setParent(area);
+    screen->setGeometry(area->contentsRect());
+    paintBackground(screen, shape::kContentBackground);
+    screen->show();
+}
+
+void TfrmCartulo::buildScreens()
+{
+    Panel1 = makeScreenPanel(1, u"Cartulo"_s);
+    Panel2 = makeScreenPanel(2, u"Pesquisa"_s);
+    Panel3 = makeScreenPanel(3, u"Documentos"_s);
+    Panel4 = makeScreenPanel(4, u"Natureza"_s);
+    Panel5 = makeScreenPanel(5, u"Listagens"_s);
+    Panel6 = makeScreenPanel(6, u"Setup"_s);
+    Panel7 = makeScreenPanel(7, u"Ajuda"_s);
+
+    FMain = makeBar(u"FMain"_s, Panel1);
+    FPesq = makeBar(u"FPesq"_s, Panel2);
+    FDoc = makeBar(u"FDoc"_s, Panel3);
+    FNatu = makeBar(u"FNatu"_s, Panel4);
+    FList = makeBar(u"FList"_s, Panel5);
+    FSetup = makeBar(u"FSetup"_s, Panel6);
+    FAbout = makeBar(u"FAbout"_s, Panel7);
+    FSetup->spbSetup->move(519, 8);
+
+    Panel9 = makeContentArea(u"Panel9"_s, Panel3, kDocumentsAreaPosition, u"Documentos"_s);
+    const auto makeView = [this](const QString &name, const QString &accessibleName) {
+        auto *view = new QFrame(Panel9);
+        view->setObjectName(name);
+        view->setAccessibleName(accessibleName);
+        view->setGeometry(Panel9->rect());
+        paintBackground(view, shape::kContentBackground);
+        return view;
+    };
+    Panel8 = makeView(u"Panel8"_s, u"Processos"_s);
+    Panel10 = makeView(u"Panel10"_s, u"Documento"_s);
+    Panel11 = makeView(u"Panel11"_s, u"Processo"_s);
+
+    PnlTpDoc = makeContentArea(u"PnlTpDoc"_s, Panel4, kDocumentTypesPosition, u"Tipos de documento"_s);
+    PnlSetup = makeContentArea(u"PnlSetup"_s, Panel6, kAgencyProfilePosition, u"Dados do órgão"_s);
+    PnlSetup->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PnlSetup->setLineWidth(1);
+
+    embedSearchScreen();
+    embedProcessBrowser();
+    embedDocumentScreen();
+    embedProcessScreen();
+    embedDocumentTypeScreen();
+    embedAgencyProfileScreen();
+
+    // Until the first show only the home screen is up, and the documents area starts
+    // on the browser.
+    for (QFrame *panel : screenPanels())
+        panel->setVisible(panel == Panel1);
+    Panel10->hide();
+    Panel11->hide();
+}
+
+QList<QFrame *> TfrmCartulo::screenPanels() const
+{
+    return {Panel1, Panel2, Panel3, Panel4, Panel5, Panel6, Panel7};
+}
+
+QList<TFrameCartulo *> TfrmCartulo::bars() const
+{
+    return {FMain, FPesq, FDoc, FNatu, FList, FSetup, FAbout};
+}
+
+QPolygon TfrmCartulo::outlinePolygon()
+{
+    return shape::outline();
+}
+
+void TfrmCartulo::applyShape()
+{
+    setFixedSize(shape::kWindowSize);
+    const QRegion outline(outlinePolygon(), Qt::OddEvenFill);
+    if (mask() != outline)
+        setMask(outline);
+}
+
+void TfrmCartulo::centreOnScreen()
+{
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void TfrmCartulo::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    applyShape(); // the outline is the window's for its whole life
+}
+
+void TfrmCartulo::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    centreOnScreen();
+    editing::runGuarded([this] { FormShow(); });
+}
+
+// ---- set-up and first show ---------------------------------------------------------------
 
 void TfrmCartulo::FormCreate()
 {
-    setWindowTitle(u"Cartulo"_s);
+    applyShape();
+    SetAllVars();
+    // Screen: the process browser's list gets both scroll bars (wireProcessBrowser).
+    wireProcessBrowser();
+    wireSearchScreen();
 }
+
+void TfrmCartulo::SetAllVars()
+{
+    wireAgencyProfileScreen();
+    wireDocumentTypeScreen();
+    wireDocumentScreen();
+    wireProcessScreen();
+}
+
+void TfrmCartulo::FormShow()
+{
+    openScreenQueries();
+    FDoc->spbCartuloClick();
+    dressBars(cartulo::pictureLibraryPath());
+    showDocumentsView(Panel8);
+    loadAgencyProfile();
+}
+
+void TfrmCartulo::dressBars(const QString &libraryPath)
+{
+    const QStringList backgrounds{u"CARTULO1"_s, u"JPEG1"_s, u"JPEG2"_s, u"JPEG3"_s,
+                                  u"JPEG4"_s,    u"JPEG5"_s, u"CARTULO6"_s};
+    const auto pictures = cartulo::readPictureLibrary(libraryPath, backgrounds + QStringList{u"BTN_MN"_s, u"BTN_CL"_s});
+    if (!pictures) {
+        qCInfo(lcMainWindow) << "no picture library at" << libraryPath << "- the bars stay bare";
+        return;
+    }
+    const auto picture = [&pictures](const QString &name) { return QPixmap::fromImage(pictures->value(name)); };
+    const QList<TFrameCartulo *> allBars = bars();
+    for (qsizetype i = 0; i < allBars.size(); ++i) {
+        allBars[i]->setWindowButtonPictures(picture(u"BTN_MN"_s), picture(u"BTN_CL"_s));
+        allBars[i]->setBackground(picture(backgrounds[i]));
+    }
+}
+
+// ---- documents area ----------------------------------------------------------------------
+
+QWidget *TfrmCartulo::documentsView() const
+{
+    for (QWidget *view : {static_cast<QWidget *>(Panel8), static_cast<QWidget *>(Panel10),
+                          static_cast<QWidget *>(Panel11)})
+        if (view->isVisibleTo(Panel9))
+            return view;
+    return nullptr;
+}
+
+void TfrmCartulo::showDocumentsView(QWidget *view)
+{
+    for (QWidget *candidate : {static_cast<QWidget *>(Panel8), static_cast<QWidget *>(Panel10),
+                               static_cast<QWidget *>(Panel11)})
+        if (candidate != view)
+            candidate->hide();
+    view->show();
+}
+
+void TfrmCartulo::FrameDoc1BtnSelClick()
+{
+    // Screen (process browser, document screen): read column "cod" of the browser's
+    // current row into FrameDocumento1's EdtProcesso and run the document screen's
+    // process opening (its "..." handler) before the switch.
+    showDocumentsView(Panel10);
+    // Screen (document screen): then its prior/next handler as for "Anterior".
+}
+
+void TfrmCartulo::FrameDoc1BtnNovoClick()
+{
+    showDocumentsView(Panel11);
+    // Screen (process screen): its include handler as for "Incluir".
+}
+
+void TfrmCartulo::FrameDoc1BtnPesqClick()
+{
+    showDocumentsView(Panel11);
+    // Screen (process screen): caption its exit button "Cancelar" and run
+    // PnlProcessoBtnSairClick with that button.
+}
+
+void TfrmCartulo::PnlDocumentoBtnSairClick(QAbstractButton *sender)
+{
+    if (sender && sender->text() == u"Cancelar") {
+        // Screen (document screen): its own exit handler, which cancels there.
+        return;
+    }
+    // "Sair": back to the browser, its list as it was.
+    showDocumentsView(Panel8);
+}
+
+void TfrmCartulo::PnlProcessoBtnSairClick(QAbstractButton *sender)
+{
+    if (sender && sender->text() == u"Cancelar") {
+        // Screen (process screen): its own exit handler.
+        return;
+    }
+    showDocumentsView(Panel8);
+    // Screen (process browser): run its filter so the list shows inclusions and deletions.
+}
+
+void TfrmCartulo::PnlTpDocBtnSairClick(QAbstractButton *sender)
+{
+    // Screen (document types): its own exit handler first.
+    if (sender)
+        sender->setText(u"Cancelar"_s);
+}
+
+// ---- F2 and the error hook ---------------------------------------------------------------
+
+void TfrmCartulo::setLookupDialog(TFrmFramePesq *dialog)
+{
+    m_lookupDialog = dialog;
+}
+
+TFrmFramePesq *TfrmCartulo::lookupDialog()
+{
+    if (!m_lookupDialog)
+        m_lookupDialog = new TFrmFramePesq(ConnArq, this);
+    return m_lookupDialog;
+}
+
+void TfrmCartulo::F2GeralExecute()
+{
+    // Two fields bear the name: the document screen's type and the advanced search's.
+    auto *field = qobject_cast<QLineEdit *>(focusWidget());
+    if (!field || field->objectName() != u"EdtTpDoc")
+        return;
+    TFrmFramePesq *dialog = lookupDialog();
+    dialog->FPesq->ColTitles = QStringList{u"Código"_s, u"Descrição"_s};
+    dialog->FPesq->Prepare(u"select cod,descricao from tipo_arq"_s);
+    if (dialog->exec() == TFrmFramePesq::mrOk)
+        field->setText(dialog->FPesq->ChosenValue);
+}
+
+void TfrmCartulo::AppEventArqException(std::exception_ptr error)
+{
+    if (!error)
+        return;
+    try {
+        std::rethrow_exception(error);
+    } catch (const MaskedEntryError &masked) {
+        if (TMaskEdit *entry = masked.entry()) {
+            // Nothing is shown; a screen reader still learns why the focus stays.
+            entry->setAccessibleDescription(MaskedEntryError::messageText());
+            connect(entry, &QLineEdit::textEdited, entry, [entry] { entry->setAccessibleDescription({}); },
+                    Qt::SingleShotConnection);
+        }
+    } catch (...) {
+    }
+    editing::quietErrorHandling(error);
+}
+
+// ---- screens -----------------------------------------------------------------------------
+// Screen: each method below embeds or wires one screen; they are filled in as the screens
+// arrive. Embedding places the screen with placeScreen() (or at searchScreenPosition() in
+// Panel2 for the advanced search); wiring gives the command panel its settings, connects
+// the routed buttons through editing::guard and opens the screen's query on ConnArq.
+
+void TfrmCartulo::embedSearchScreen() {}
+void TfrmCartulo::embedProcessBrowser() {}
+void TfrmCartulo::embedDocumentScreen() {}
+void TfrmCartulo::embedProcessScreen() {}
+void TfrmCartulo::embedDocumentTypeScreen() {}
+void TfrmCartulo::embedAgencyProfileScreen() {}
+void TfrmCartulo::wireAgencyProfileScreen() {}
+void TfrmCartulo::wireDocumentTypeScreen() {}
+void TfrmCartulo::wireDocumentScreen() {}
+void TfrmCartulo::wireProcessScreen() {}
+void TfrmCartulo::wireProcessBrowser() {}
+void TfrmCartulo::wireSearchScreen() {}
+void TfrmCartulo::openScreenQueries() {}
+void TfrmCartulo::loadAgencyProfile() {}
