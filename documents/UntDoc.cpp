@@ -1,0 +1,677 @@
+#include "documents/UntDoc.h"
+
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "documents/ImagePreview.h"
+#include "documents/ScanImg.h"
+#include "editing/Guard.h"
+#include "editing/Prompt.h"
+#include "editing/StatusBar.h"
+#include "editing/painel.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalBlocker>
+#include <QValidator>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+using documents::DocumentKey;
+using documents::PageError;
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcDocuments, "cartulo.documents")
+
+const QString kConfirmar = u"Confirmar"_s;
+const QString kCancelar = u"Cancelar"_s;
+const QString kSelectColumns =
+    u"Select cod,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta"_s;
+const QString kFromDocumento = u"From documento"_s;
+constexpr int kShownColumns = 12;
+
+const QColor kLightBlue{117, 197, 240};
+const QColor kSkyBlue{166, 202, 240};
+
+// The page count goes bare into the INSERT: a pasted text must not bring anything the
+// key filter would have refused.
+class NumericTextValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        for (const QChar c : input)
+            if (!lib::IsNumKey(QString(c)))
+                return Invalid;
+        return Acceptable;
+    }
+};
+
+// Only keys that type a character (or backspace) are judged; Tab, arrows and shortcuts
+// pass, as they never reached the old key filter.
+bool typesACharacter(const QString &eventText)
+{
+    return !eventText.isEmpty() && (eventText.at(0) == QChar(8) || eventText.at(0).isPrint());
+}
+
+QLabel *captionAbove(const QString &name, const QString &caption, QWidget *field, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->adjustSize();
+    label->move(field->x(), field->y() - label->height() - 3);
+    label->setBuddy(field);
+    return label;
+}
+
+QLabel *descriptionLabel(const QString &name, const QString &accessibleName, const QRect &geometry,
+                         QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, kSkyBlue);
+    label->setPalette(palette);
+    label->setAccessibleName(accessibleName);
+    return label;
+}
+
+// A flatbed scanner with its lid up, drawn rather than shipped as a file.
+QIcon scannerIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x1f, 0x3a, 0x5f), 1));
+    painter.setBrush(QColor(0xd8, 0xdc, 0xe0));
+    painter.drawRect(QRectF(1.5, 8.5, 13, 5));                           // body
+    painter.drawPolygon(QPolygonF({{2, 8}, {4, 2}, {15, 2}, {14, 8}}));   // lid
+    painter.setPen(QPen(QColor(0x2e, 0x9b, 0xe6), 1.5));
+    painter.drawLine(QPointF(3, 11), QPointF(13, 11));                    // the light
+    return QIcon(pixmap);
+}
+
+// Ties an action to the button that shows it: clicking runs the action, and the action
+// (with its shortcut) is available exactly while the button is enabled.
+class ButtonAction final : public QObject {
+public:
+    ButtonAction(QAbstractButton *button, QAction *action) : QObject(button), m_action(action)
+    {
+        action->setEnabled(button->isEnabled());
+        button->installEventFilter(this);
+        QObject::connect(button, &QAbstractButton::clicked, action, [action] { action->trigger(); });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            m_action->setEnabled(static_cast<QWidget *>(watched)->isEnabled());
+        return false;
+    }
+
+private:
+    QAction *m_action;
+};
+
+} // namespace
+
+TFrameDocumento::TFrameDocumento(QWidget *parent)
+    : TScreen(parent), m_pages(QCoreApplication::applicationDirPath())
+{
+    setObjectName(u"FrameDocumento1"_s);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kLightBlue);
+    setPalette(palette);
+
+    QryDoc = new db::Query(this);
+    QryDoc->setObjectName(u"QryDoc"_s);
+    QryDoc->addSql(kSelectColumns);
+    QryDoc->addSql(kFromDocumento);
+
+    auto *fields = new QWidget(this);
+    fields->setObjectName(u"PnlCampos"_s);
+    buildFields(fields);
+    buildPageArea(fields);
+
+    PnlDocumento = new TFrame1(this);
+    PnlDocumento->setObjectName(u"PnlDocumento"_s);
+    PnlDocumento->BtnAlt->show(); // documents are edited in place
+
+    StatusBar1 = new TStatusBar(this, 3, 200);
+    StatusBar1->setObjectName(u"StatusBar1"_s);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(fields, 1);
+    row->addWidget(PnlDocumento);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addLayout(row, 1);
+    column->addWidget(StatusBar1);
+
+    ex = new documents::TScanImage(this);
+    ex->setObjectName(u"ex"_s);
+    ex->setScanedImage(ImgPrev);
+
+    bindPanel();
+    bindHandlers();
+    lib::EnableEdits(this, false); // browsing until the panel says otherwise
+    setPageCommandsEnabled(false);
+}
+
+TFrameDocumento::~TFrameDocumento() = default;
+
+void TFrameDocumento::buildFields(QWidget *fields)
+{
+    EdtProcesso = new TLabeledEdit(u"EdtProcesso"_s, u"Processo"_s, fields);
+    EdtProcesso->setGeometry(8, 20, 57, 21);
+    EdtProcesso->setMaxLength(5);
+    EdtProcesso->setReadOnly(true);
+    LblProcesso = descriptionLabel(u"LblProcesso"_s, u"Descrição do processo"_s, {70, 20, 470, 21}, fields);
+    BtnProcesso = new QPushButton(u"..."_s, fields);
+    BtnProcesso->setObjectName(u"BtnProcesso"_s);
+    BtnProcesso->setGeometry(545, 20, 25, 21);
+    BtnProcesso->setEnabled(false); // processes are opened from the browser only
+
+    EdtCod = new TLabeledEdit(u"EdtCod"_s, u"Código"_s, fields);
+    EdtCod->setGeometry(8, 60, 57, 21);
+    EdtCod->setMaxLength(5);
+    EdtCod->setCharCase(CharCase::Upper);
+    EdtCod->setReadOnly(true); // the program assigns codes
+    EdtCod->setFocusPolicy(Qt::ClickFocus);
+
+    EdtDesc = new TLabeledEdit(u"EdtDesc"_s, u"Descrição"_s, fields);
+    EdtDesc->setGeometry(70, 60, 330, 21);
+    EdtDesc->setMaxLength(50);
+    EdtDesc->setCharCase(CharCase::Upper);
+
+    EdtTpDoc = new TLabeledEdit(u"EdtTpDoc"_s, u"Tipo"_s, fields);
+    EdtTpDoc->setGeometry(405, 60, 50, 21);
+    EdtTpDoc->setMaxLength(5);
+    EdtTpDoc->setCharCase(CharCase::Upper);
+    LblTpDoc = descriptionLabel(u"LblTpDoc"_s, u"Descrição do tipo"_s, {460, 60, 125, 21}, fields);
+
+    MMEmenta = new TMemo(u"MMEmenta"_s, fields);
+    MMEmenta->setGeometry(8, 100, 285, 50);
+    LblEmenta = captionAbove(u"LblEmenta"_s, u"Ementa"_s, MMEmenta, fields);
+    MMPC = new TMemo(u"MMPC"_s, fields);
+    MMPC->setGeometry(298, 100, 287, 50);
+    LblPC = captionAbove(u"LblPC"_s, u"Palavras Chaves"_s, MMPC, fields);
+    for (TMemo *memo : {MMEmenta, MMPC})
+        memo->setTabChangesFocus(true);
+
+    EdtDtaDoc = new TMaskEdit(u"EdtDtaDoc"_s, fields);
+    EdtDtaDoc->setGeometry(8, 170, 62, 21);
+    LblDtaDoc = captionAbove(u"LblDtaDoc"_s, u"Emissao"_s, EdtDtaDoc, fields);
+    EdtDtaAquivamento = new TMaskEdit(u"EdtDtaAquivamento"_s, fields);
+    EdtDtaAquivamento->setGeometry(76, 170, 62, 21);
+    LblDtaAquivamento = captionAbove(u"LblDtaAquivamento"_s, u"Arquivamento"_s, EdtDtaAquivamento, fields);
+
+    EdtNLaudas = new TLabeledEdit(u"EdtNLaudas"_s, u"Laudas"_s, fields);
+    EdtNLaudas->setGeometry(144, 170, 50, 21);
+    EdtNLaudas->setValidator(new NumericTextValidator(EdtNLaudas));
+
+    struct Place {
+        TLabeledEdit *&edit;
+        const char16_t *name;
+        const char16_t *caption;
+        int x, width, maxLength;
+    };
+    const Place places[] = {
+        {EdtLocalidade, u"EdtLocalidade", u"Localidade", 200, 150, 20},
+        {EdtPrateleira, u"EdtPrateleira", u"Prateleira", 356, 55, 5},
+        {EdtGaveta, u"EdtGaveta", u"Gaveta", 417, 55, 5},
+        {EdtPasta, u"EdtPasta", u"Pasta", 478, 55, 5},
+    };
+    for (const Place &place : places) {
+        place.edit = new TLabeledEdit(QString::fromUtf16(place.name), QString::fromUtf16(place.caption), fields);
+        place.edit->setGeometry(place.x, 170, place.width, 21);
+        place.edit->setMaxLength(place.maxLength);
+        place.edit->setCharCase(CharCase::Upper);
+    }
+
+    for (QLineEdit *number : {static_cast<QLineEdit *>(EdtTpDoc), static_cast<QLineEdit *>(EdtNLaudas)})
+        number->installEventFilter(this);
+}
+
+void TFrameDocumento::buildPageArea(QWidget *fields)
+{
+    PnlLaudas = new QFrame(fields);
+    PnlLaudas->setObjectName(u"PnlLaudas"_s);
+    PnlLaudas->setFrameShape(QFrame::Panel);
+    PnlLaudas->setFrameShadow(QFrame::Sunken);
+    PnlLaudas->setGeometry(4, 196, 583, 258);
+
+    BtnScan = new QPushButton(u"Adquirir"_s, PnlLaudas);
+    BtnScan->setObjectName(u"BtnScan"_s);
+    BtnScan->setIcon(scannerIcon());
+    BtnScan->setGeometry(6, 6, 117, 25);
+    BtnAddArq = new QPushButton(u"&Adicionar >>"_s, PnlLaudas);
+    BtnAddArq->setObjectName(u"BtnAddArq"_s);
+    BtnAddArq->setGeometry(6, 34, 117, 25);
+    BtnDelArq = new QPushButton(u"<< Remover"_s, PnlLaudas);
+    BtnDelArq->setObjectName(u"BtnDelArq"_s);
+    BtnDelArq->setGeometry(6, 62, 117, 25);
+
+    LBoxLaudas = new QListWidget(PnlLaudas);
+    LBoxLaudas->setObjectName(u"LBoxLaudas"_s);
+    LBoxLaudas->setGeometry(129, 3, 234, 250);
+    LBoxLaudas->setAccessibleName(u"Páginas do documento"_s);
+
+    ImgPrev = new documents::ImagePreview(PnlLaudas);
+    ImgPrev->setObjectName(u"ImgPrev"_s);
+    ImgPrev->setGeometry(369, 3, 209, 250);
+    ImgPrev->setAccessibleName(u"Pré-visualização da página"_s);
+    ImgPrev->setToolTip(u"Clique para imprimir a página"_s);
+
+    ActAbrirArq = new QAction(u"&Adicionar >>"_s, this);
+    ActAbrirArq->setObjectName(u"ActAbrirArq"_s);
+    ActAbrirArq->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    ActAbrirArq->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(ActAbrirArq);
+    new ButtonAction(BtnAddArq, ActAbrirArq);
+
+    ActScan = new QAction(u"Adquirir"_s, this);
+    ActScan->setObjectName(u"ActScan"_s);
+    addAction(ActScan);
+    new ButtonAction(BtnScan, ActScan);
+}
+
+void TFrameDocumento::bindPanel()
+{
+    TFrame1 *panel = PnlDocumento;
+    panel->setClickHandler(panel->BtnInc, [this](QAbstractButton *b) { PnlDocumentoBtnIncClick(b); });
+    panel->setClickHandler(panel->BtnAlt, [this](QAbstractButton *b) { PnlDocumentoBtnAltClick(b); });
+    panel->setClickHandler(panel->BtnDel, [this](QAbstractButton *b) { PnlDocumentoBtnDelClick(b); });
+    panel->setClickHandler(panel->BtnAnt, [this](QAbstractButton *b) { PnlDocumentoBtnAntClick(b); });
+    panel->setClickHandler(panel->BtnProx, [this](QAbstractButton *b) { PnlDocumentoBtnAntClick(b); });
+    panel->setClickHandler(panel->BtnSair, [this](QAbstractButton *b) { PnlDocumentoBtnSairClick(b); });
+}
+
+void TFrameDocumento::bindHandlers()
+{
+    using editing::guard;
+    guard(EdtProcesso, &QLineEdit::textChanged, this, [this] { EdtProcessoChange(); });
+    guard(EdtTpDoc, &QLineEdit::textChanged, this, [this] { EdtTpDocChange(); });
+    guard(BtnProcesso, &QPushButton::clicked, this, [this] { BtnProcessoClick(); });
+    guard(BtnDelArq, &QPushButton::clicked, this, [this] { BtnDelArqClick(); });
+    guard(ActAbrirArq, &QAction::triggered, this, [this] { runOpenFileAction(); });
+    guard(ActScan, &QAction::triggered, this, [this] { ActScanExecute(); });
+    guard(ImgPrev, &documents::ImagePreview::clicked, this, [this] { ImgPrevClick(); });
+    guard(ImgPrev, &documents::ImagePreview::doubleClicked, this, [this] { ImgPrevDblClick(); });
+    // A selection moved by mouse or keys previews its page; a click on the entry already
+    // selected shows its page again when the preview shows something else (a scan).
+    guard(LBoxLaudas, &QListWidget::currentRowChanged, this, [this] { LBoxLaudasClick(); });
+    guard(LBoxLaudas, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (item && ImgPrev->pagePath() != m_pages.entryPath(item->text()))
+            LBoxLaudasClick();
+    });
+}
+
+void TFrameDocumento::setProgramDir(const QString &programDir)
+{
+    m_pages = documents::PageStore(programDir);
+}
+
+DocumentKey TFrameDocumento::documentKey() const
+{
+    return {EdtProcesso->text(), EdtCod->text()};
+}
+
+db::Connection &TFrameDocumento::connection() const
+{
+    if (PnlDocumento->ConnArq)
+        return *PnlDocumento->ConnArq;
+    if (db::Connection *connection = QryDoc->connection())
+        return *connection;
+    throw std::logic_error("document screen: no connection");
+}
+
+void TFrameDocumento::setPageCommandsEnabled(bool enabled)
+{
+    // The actions follow their buttons (ButtonAction).
+    lib::EnableButtons(enabled, {BtnScan, BtnAddArq, BtnDelArq});
+}
+
+// --- Record
+
+void TFrameDocumento::showCurrentRow()
+{
+    QStringList texts;
+    texts.reserve(kShownColumns);
+    const bool onRow = QryDoc->isOpen() && QryDoc->recNo() >= 0;
+    for (int column = 0; column < kShownColumns; ++column)
+        texts.append(onRow ? QryDoc->asText(column) : QString());
+    lib::ShowValues({EdtCod, EdtTpDoc, EdtDesc, MMEmenta, MMPC, EdtDtaDoc, EdtDtaAquivamento, EdtNLaudas,
+                     EdtLocalidade, EdtPrateleira, EdtGaveta, EdtPasta},
+                    texts);
+    LoadLaudas();
+}
+
+void TFrameDocumento::BtnProcessoClick()
+{
+    const QString process = EdtProcesso->text();
+    // Filtered even for an empty code: the screen must not go on showing the documents of
+    // another process (or of all of them) under an empty process code.
+    QryDoc->close();
+    QryDoc->clearSql();
+    QryDoc->addSql(kSelectColumns);
+    QryDoc->addSql(kFromDocumento);
+    QryDoc->addSql(u"Where processo="_s + lib::quoted(process));
+    QryDoc->open();
+    if (!connection().execute(u"select cod from processo where cod="_s + lib::quoted(process))) {
+        editing::prompt().message(u"Processo não cadastrado."_s);
+        return;
+    }
+    EdtProcesso->setText(process);
+    LoadLaudas();
+}
+
+void TFrameDocumento::EdtProcessoChange()
+{
+    LblProcesso->setText(lib::LookupValue(connection(), EdtProcesso->text(), u"cod"_s, u"descricao"_s,
+                                          u"processo"_s));
+}
+
+void TFrameDocumento::EdtTpDocChange()
+{
+    LblTpDoc->setText(lib::LookupValue(connection(), EdtTpDoc->text(), u"cod"_s, u"descricao"_s,
+                                       u"tipo_arq"_s));
+}
+
+void TFrameDocumento::EdtTpDocExit()
+{
+    const QString text = EdtTpDoc->text();
+    if (text.isEmpty())
+        return;
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw lib::ConvertError(u"'%1' is not a valid integer value"_s.arg(text));
+    const int width = int(lib::RepeatStr(u"0"_s, EdtTpDoc->maxLength()).size());
+    EdtTpDoc->setText(QString::number(value).rightJustified(width, u'0'));
+}
+
+bool TFrameDocumento::EdtTpDocKeyPress(const QString &typed)
+{
+    return typesACharacter(typed) && !lib::IsNumKey(typed);
+}
+
+void TFrameDocumento::PnlDocumentoBtnIncClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    const QString process = EdtProcesso->text();
+    // The panel clears every field of the screen; the process code must survive even an
+    // inclusion that fails half-way, or pages and rows would be keyed to no process.
+    const auto restoreProcess = qScopeGuard([this, process] { EdtProcesso->setText(process); });
+    if (sender->text() != kConfirmar) {
+        PnlDocumento->BtnIncClick(sender);
+        EdtDesc->clear();
+        EdtDesc->setFocus();
+        LBoxLaudas->clear();
+        ImgPrev->showIcon();
+    } else {
+        if (EdtNLaudas->text().isEmpty())
+            EdtNLaudas->setText(u"0"_s);
+        PnlDocumento->InsCols =
+            u"(cod,processo,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta)"_s;
+        // Ten text literals; the two dates and the page count go in bare.
+        PnlDocumento->InsVals = u'(' + lib::quoted(EdtCod->text()) + u',' + lib::quoted(process) + u','
+            + lib::quoted(EdtTpDoc->text()) + u',' + lib::quoted(EdtDesc->text()) + u','
+            + lib::quoted(MMEmenta->text()) + u',' + lib::quoted(MMPC->text()) + u','
+            + lib::DateToSql(EdtDtaDoc->text()) + u',' + lib::DateToSql(EdtDtaAquivamento->text()) + u','
+            + EdtNLaudas->text() + u',' + lib::quoted(EdtLocalidade->text()) + u','
+            + lib::quoted(EdtPrateleira->text()) + u',' + lib::quoted(EdtGaveta->text()) + u','
+            + lib::quoted(EdtPasta->text()) + u')';
+        PnlDocumento->BtnIncClick(sender);
+    }
+    setPageCommandsEnabled(true);
+}
+
+void TFrameDocumento::PnlDocumentoBtnAltClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    if (!PnlDocumento->Editing) {
+        PnlDocumento->BtnAltClick(sender);
+        setPageCommandsEnabled(true);
+        return;
+    }
+    db::Command update(&connection());
+    update.setText(lib::BuildSql(Bindings, this, u"documento"_s) + u" Where cod="_s + lib::quoted(EdtCod->text())
+                   + u" and processo="_s + lib::quoted(EdtProcesso->text()) + u' ');
+    update.execute(); // a failure keeps the edit mode and what was typed
+    PnlDocumento->BtnAltClick(sender);
+    PnlDocumentoBtnAntClick(PnlDocumento->BtnAnt);
+    setPageCommandsEnabled(false);
+}
+
+void TFrameDocumento::PnlDocumentoBtnDelClick(QAbstractButton *)
+{
+    const QString process = EdtProcesso->text();
+    const QString code = EdtCod->text();
+    const bool existed = documentExists(process, code);
+    PnlDocumento->DelWhere = u"cod="_s + lib::quoted(code) + u" and processo="_s + lib::quoted(process);
+    PnlDocumento->BtnDelClick(PnlDocumento->BtnDel);
+    // The panel asked; only a row that is gone now was deleted. Its pages leave the store,
+    // so a later document given the same code starts without them.
+    if (existed && !documentExists(process, code)) {
+        const int moved = m_pages.moveDocumentToDeleted({process, code});
+        qCInfo(lcDocuments) << "document" << process << code << "deleted;" << moved << "page files moved to"
+                            << m_pages.deletedFolder();
+    }
+}
+
+void TFrameDocumento::PnlDocumentoBtnAntClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    PnlDocumento->BtnAntClick(sender);
+    if (QryDoc->isOpen()) {
+        const qsizetype length = sender->text().size();
+        if (length == 7)
+            QryDoc->next();
+        else if (length == 8)
+            QryDoc->prior();
+    }
+    showCurrentRow();
+    setPageCommandsEnabled(false);
+    m_pageLimitWarned = false;
+}
+
+void TFrameDocumento::PnlDocumentoBtnSairClick(QAbstractButton *sender)
+{
+    if (!sender)
+        return;
+    if (sender->text() == kCancelar) {
+        showCurrentRow(); // drops what was typed
+        setPageCommandsEnabled(false);
+    }
+    PnlDocumento->BtnSairClick(sender);
+}
+
+bool TFrameDocumento::documentExists(const QString &process, const QString &code) const
+{
+    return connection().execute(u"select cod from documento where cod="_s + lib::quoted(code)
+                                + u" and processo="_s + lib::quoted(process));
+}
+
+void TFrameDocumento::processDeleted(const QString &process)
+{
+    if (process.isEmpty())
+        return;
+    const int moved = m_pages.moveProcessToDeleted(process);
+    qCInfo(lcDocuments) << "process" << process << "deleted;" << moved << "page files moved to"
+                        << m_pages.deletedFolder();
+}
+
+// --- Pages
+
+void TFrameDocumento::LoadLaudas()
+{
+    LBoxLaudas->clear();
+    const DocumentKey key = documentKey();
+    // Without both codes no page file can belong to the document.
+    if (!key.process.isEmpty() && !key.document.isEmpty()) {
+        const QSignalBlocker quiet(LBoxLaudas); // page 1 is previewed once, below
+        LBoxLaudas->addItems(m_pages.listPages(key));
+        if (LBoxLaudas->count() > 0)
+            LBoxLaudas->setCurrentRow(0);
+    }
+    if (LBoxLaudas->count() > 0)
+        LBoxLaudasClick();
+    else
+        ImgPrev->showIcon();
+}
+
+void TFrameDocumento::LBoxLaudasClick()
+{
+    const QListWidgetItem *selected = LBoxLaudas->currentItem();
+    if (!selected)
+        return;
+    showPageOrIcon(selected->text());
+}
+
+void TFrameDocumento::showPageOrIcon(const QString &entryName)
+{
+    const QString path = m_pages.entryPath(entryName);
+    if (QFileInfo::exists(path)) {
+        ImgPrev->showJpegPage(path); // decoded at the scale that covers the box
+        return;
+    }
+    ImgPrev->showIcon();
+    BtnDelArq->setEnabled(false);
+}
+
+void TFrameDocumento::ActAbrirArqBeforeExecute()
+{
+    const QString announced = EdtNLaudas->text();
+    if (m_pageLimitWarned || announced.isEmpty() || announced == u"0"_s)
+        return;
+    bool ok = false;
+    const int count = announced.trimmed().toInt(&ok);
+    if (!ok)
+        throw lib::ConvertError(u"'%1' is not a valid integer value"_s.arg(announced));
+    if (LBoxLaudas->count() >= count) {
+        editing::prompt().message(u"Número de laudas informado excedido"_s);
+        m_pageLimitWarned = true;
+    }
+}
+
+void TFrameDocumento::runOpenFileAction()
+{
+    ActAbrirArqBeforeExecute();
+    const std::optional<QString> chosen =
+        editing::prompt().openFileName(u"Abrir"_s, u"Arquivos de Imagem JPEG (*.jpg)"_s);
+    if (chosen)
+        ActAbrirArqAccept(*chosen);
+}
+
+void TFrameDocumento::ActAbrirArqAccept(const QString &fileName)
+{
+    if (!QFileInfo::exists(fileName)) {
+        editing::prompt().message(u"Arquivo nao encontrado"_s);
+        LoadLaudas();
+        return;
+    }
+    const DocumentKey key = documentKey();
+    const int page = LBoxLaudas->count() + 1;
+    try {
+        m_pages.storeFile(key, page, fileName);
+    } catch (const PageError &error) {
+        if (error.kind() != PageError::Kind::NotJpeg && error.kind() != PageError::Kind::SourceMissing)
+            throw;
+        editing::prompt().message(error.message()); // refused before anything was copied
+        LoadLaudas();
+        return;
+    }
+    const QString name = documents::PageStore::pageName(key, page);
+    {
+        const QSignalBlocker quiet(LBoxLaudas);
+        LBoxLaudas->addItem(name);
+    }
+    ImgPrev->showJpegPage(m_pages.entryPath(name));
+    LoadLaudas(); // the preview ends on page 1
+}
+
+void TFrameDocumento::BtnDelArqClick()
+{
+    const int page = LBoxLaudas->currentRow() + 1; // 0: nothing selected
+    if (!editing::prompt().question(u"Confirm"_s, u"Remover Página???"_s))
+        return;
+    if (page < 1)
+        return;
+    // Removal and renumbering are one store operation, by renames only.
+    if (!m_pages.removePage(documentKey(), page))
+        return;
+    LoadLaudas();
+}
+
+void TFrameDocumento::ActScanExecute()
+{
+    ex->SelectSource(this);
+    ex->Acquire(this);
+    ImgPrev->setStretch(true);
+    const QImage bitmap = ImgPrev->takeBitmapOrClear();
+    if (bitmap.isNull())
+        return;
+    const DocumentKey key = documentKey();
+    const int page = LBoxLaudas->count() + 1;
+    m_pages.storeImage(key, page, bitmap);
+    const QSignalBlocker quiet(LBoxLaudas); // the selection stays, the preview keeps the scan
+    LBoxLaudas->addItem(documents::PageStore::pageName(key, page));
+}
+
+void TFrameDocumento::ImgPrevClick()
+{
+    printPreviewedPicture();
+}
+
+void TFrameDocumento::ImgPrevDblClick()
+{
+    printPreviewedPicture();
+}
+
+void TFrameDocumento::printPreviewedPicture()
+{
+    // Page printing (the print form) plugs in here.
+}
+
+bool TFrameDocumento::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == EdtTpDoc || watched == EdtNLaudas) {
+        if (event->type() == QEvent::KeyPress) {
+            bool discard = false;
+            const QString typed = static_cast<QKeyEvent *>(event)->text();
+            editing::runGuarded([&] { discard = EdtTpDocKeyPress(typed); });
+            if (discard)
+                return true;
+        } else if (event->type() == QEvent::FocusOut && watched == EdtTpDoc) {
+            // Leaving the field for another control, not the window losing the focus.
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                editing::runGuarded([this] { EdtTpDocExit(); });
+        }
+    }
+    return TScreen::eventFilter(watched, event);
+}

@@ -1,0 +1,134 @@
+#pragma once
+#include "documents/PageStore.h"
+#include "editing/Edits.h"
+#include "editing/lib.h"
+
+#include <QString>
+
+class QAbstractButton;
+class QAction;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class TFrame1;
+class TStatusBar;
+
+namespace db {
+class Connection;
+class Query;
+} // namespace db
+
+namespace documents {
+class ImagePreview;
+class TScanImage;
+} // namespace documents
+
+/// Document record: the documents of one process, one row of `documento` at a time, with
+/// the page area of the shown document (list, preview, scan, add from file, remove).
+/// The command panel PnlDocumento keeps the browse / including / editing state; the
+/// handlers below add what is particular to documents. The main window routes some panel
+/// buttons through its own handlers, which call these.
+class TFrameDocumento : public TScreen {
+    Q_OBJECT
+public:
+    explicit TFrameDocumento(QWidget *parent = nullptr);
+    ~TFrameDocumento() override;
+
+    // Fields, in tab order.
+    TLabeledEdit *EdtProcesso = nullptr; ///< "Processo", filled by the program only
+    QLabel *LblProcesso = nullptr;       ///< descricao of the process
+    QPushButton *BtnProcesso = nullptr;  ///< "...", always disabled
+    TLabeledEdit *EdtCod = nullptr;      ///< "Código", the key, never typed in
+    TLabeledEdit *EdtDesc = nullptr;     ///< "Descrição"
+    TLabeledEdit *EdtTpDoc = nullptr;    ///< "Tipo": numeric keys, padded on exit, F2 lookup
+    QLabel *LblTpDoc = nullptr;          ///< descricao of the type
+    QLabel *LblEmenta = nullptr;
+    TMemo *MMEmenta = nullptr;
+    QLabel *LblPC = nullptr;
+    TMemo *MMPC = nullptr;
+    QLabel *LblDtaDoc = nullptr;
+    TMaskEdit *EdtDtaDoc = nullptr;         ///< "Emissao"
+    QLabel *LblDtaAquivamento = nullptr;
+    TMaskEdit *EdtDtaAquivamento = nullptr; ///< "Arquivamento"
+    TLabeledEdit *EdtNLaudas = nullptr;     ///< "Laudas": numeric keys only
+    TLabeledEdit *EdtLocalidade = nullptr;
+    TLabeledEdit *EdtPrateleira = nullptr;
+    TLabeledEdit *EdtGaveta = nullptr;
+    TLabeledEdit *EdtPasta = nullptr;
+
+    // Page area.
+    QFrame *PnlLaudas = nullptr;
+    QPushButton *BtnScan = nullptr;   ///< "Adquirir"
+    QPushButton *BtnAddArq = nullptr; ///< "&Adicionar >>", shows ActAbrirArq
+    QPushButton *BtnDelArq = nullptr; ///< "<< Remover"
+    QListWidget *LBoxLaudas = nullptr;
+    documents::ImagePreview *ImgPrev = nullptr;
+    /// Add a page from a file; Ctrl+O, available exactly while BtnAddArq is enabled.
+    QAction *ActAbrirArq = nullptr;
+    /// "Adquirir": scan a page; available exactly while BtnScan is enabled.
+    QAction *ActScan = nullptr;
+    documents::TScanImage *ex = nullptr; ///< the scanner, delivering into ImgPrev
+
+    TFrame1 *PnlDocumento = nullptr;
+    TStatusBar *StatusBar1 = nullptr;
+    /// The documents of the opened process; its current row is the shown document.
+    db::Query *QryDoc = nullptr;
+
+    /// Filled by the main window; the UPDATE is built from it.
+    BindingTable Bindings;
+
+    /// The page folder is dados/laudas/ under this folder (the program's by default).
+    void setProgramDir(const QString &programDir);
+    const documents::PageStore &pageStore() const { return m_pages; }
+    /// Process and document code of the shown document: the owners of its pages.
+    documents::DocumentKey documentKey() const;
+
+    /// Copies the current row of QryDoc into the fields, then reloads the page list.
+    void showCurrentRow();
+    /// The three page commands (and their actions), switched together.
+    void setPageCommandsEnabled(bool enabled);
+    bool pageLimitWarned() const { return m_pageLimitWarned; }
+
+public slots:
+    void BtnProcessoClick();
+    void EdtProcessoChange();
+    void EdtTpDocChange();
+    void EdtTpDocExit();
+    void PnlDocumentoBtnIncClick(QAbstractButton *sender);
+    void PnlDocumentoBtnAltClick(QAbstractButton *sender);
+    void PnlDocumentoBtnDelClick(QAbstractButton *sender);
+    void PnlDocumentoBtnAntClick(QAbstractButton *sender);
+    void PnlDocumentoBtnSairClick(QAbstractButton *sender);
+
+    void LoadLaudas();
+    void LBoxLaudasClick();
+    void ActAbrirArqBeforeExecute();
+    void ActAbrirArqAccept(const QString &fileName);
+    void BtnDelArqClick();
+    void ActScanExecute();
+    void ImgPrevClick();
+    void ImgPrevDblClick();
+
+    /// A process row is gone: its documents' pages are moved out of the way.
+    void processDeleted(const QString &process);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    /// ActAbrirArq as the open action runs it: the warning when due, the dialog, the copy.
+    void runOpenFileAction();
+    void buildFields(QWidget *fields);
+    void buildPageArea(QWidget *fields);
+    void bindPanel();
+    void bindHandlers();
+    db::Connection &connection() const;
+    bool documentExists(const QString &process, const QString &code) const;
+    /// `EdtTpDocKeyPress`: true when the typed character is discarded.
+    bool EdtTpDocKeyPress(const QString &typed);
+    void showPageOrIcon(const QString &entryName);
+    void printPreviewedPicture();
+
+    documents::PageStore m_pages;
+    bool m_pageLimitWarned = false;
+};
