@@ -1,0 +1,415 @@
+#include "documents/ImagePreview.h"
+#include "documents/ScanImg.h"
+#include "documents/Scanner.h"
+#include "editing/Prompt.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+using documents::ImagePreview;
+using documents::Scanner;
+using documents::ScanSettings;
+using documents::TScanImage;
+
+using Options = QList<QPair<QString, QString>>;
+using Pixels = QList<QPair<QPoint, QRgb>>;
+Q_DECLARE_METATYPE(Options)
+Q_DECLARE_METATYPE(Pixels)
+
+namespace {
+
+// SANE's test backend, configured for one test through a private configuration folder.
+// Its settings are read at sane_init, so every load() sees the last written test.conf.
+class TestBackend {
+public:
+    TestBackend()
+    {
+        writeFile(u"dll.conf"_s, "test\n");
+        configure({});
+    }
+    QString path() const { return m_dir.path(); }
+
+    // The defaults are those of Debian's test.conf, at 25 dpi to keep pages small:
+    // an 80 x 100 mm page is then 78 x 98 pixels.
+    void configure(const Options &overrides)
+    {
+        QList<QPair<QString, QString>> settings = {
+            {u"number_of_devices"_s, u"2"_s}, {u"mode"_s, u"Gray"_s}, {u"depth"_s, u"8"_s},
+            {u"hand-scanner"_s, u"false"_s}, {u"three-pass"_s, u"false"_s}, {u"three-pass-order"_s, u"RGB"_s},
+            {u"resolution_min"_s, u"1.0"_s}, {u"resolution_max"_s, u"1200.0"_s}, {u"resolution_quant"_s, u"1.0"_s},
+            {u"resolution"_s, u"25.0"_s}, {u"test-picture"_s, u"\"Solid black\""_s},
+            {u"read-limit"_s, u"false"_s}, {u"read-limit-size"_s, u"1"_s}, {u"read-delay"_s, u"false"_s},
+            {u"read-delay-duration"_s, u"1000"_s}, {u"read-status-code"_s, u"\"Default\""_s},
+            {u"ppl-loss"_s, u"0"_s}, {u"non-blocking"_s, u"false"_s}, {u"select-fd"_s, u"false"_s},
+        };
+        for (const auto &[key, value] : overrides) {
+            bool replaced = false;
+            for (auto &setting : settings)
+                if (setting.first == key) {
+                    setting.second = value;
+                    replaced = true;
+                }
+            if (!replaced)
+                settings.append({key, value});
+        }
+        QByteArray text;
+        for (const auto &[key, value] : settings)
+            text += key.toUtf8() + ' ' + value.toUtf8() + '\n';
+        writeFile(u"test.conf"_s, text);
+    }
+
+private:
+    void writeFile(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(m_dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    QTemporaryDir m_dir;
+};
+
+// Runs `act` on the first visible top-level widget with that objectName (the modal
+// dialogs run their own event loop, so this is how a test reaches them). A dialog still
+// open after a long while is closed, so a test can fail but never hang.
+void whenShown(const QString &objectName, std::function<void(QDialog *)> act)
+{
+    auto *timer = new QTimer(qApp);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QDialog *>(widget);
+            if (dialog && dialog->objectName() == objectName && dialog->isVisible()) {
+                timer->deleteLater();
+                timer->stop();
+                act(dialog);
+                return;
+            }
+        }
+        if (started->elapsed() > 30000) {
+            timer->deleteLater();
+            timer->stop();
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        }
+    });
+    timer->start(20);
+}
+
+bool near(QRgb a, QRgb b, int tolerance = 2)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+bool sameImage(const QImage &a, const QImage &b, int tolerance = 1)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (!near(a.pixel(x, y), b.pixel(x, y), tolerance))
+                return false;
+    return true;
+}
+
+} // namespace
+
+class TestScanner : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void readsColourPattern_data();
+    void readsColourPattern();
+    void readsGreyPattern_data();
+    void readsGreyPattern();
+    void readsLineArt_data();
+    void readsLineArt();
+    void dropsLinePadding();
+    void readsPageOfUnknownLength();
+    void appliesChosenModeAndResolution();
+    void cancelStoresNothing();
+    void failedReadDeliversNothing();
+    void sourceDialogListsDevicesAndRemembersChoice();
+    void scanImageFillsItsPreviewOnly();
+    void scanImageForgetsDestroyedPreview();
+
+private:
+    QImage scan(const Options &options, const ScanSettings &settings = {u"test:0"_s, {}, 0});
+    std::unique_ptr<TestBackend> m_backend;
+    QImage m_colourReference;
+};
+
+void TestScanner::initTestCase()
+{
+    m_backend = std::make_unique<TestBackend>();
+    qputenv("SANE_CONFIG_DIR", m_backend->path().toLocal8Bit());
+    m_colourReference = scan({{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}});
+    QCOMPARE(m_colourReference.size(), QSize(78, 98));
+}
+
+void TestScanner::init()
+{
+    m_backend->configure({});
+}
+
+QImage TestScanner::scan(const Options &options, const ScanSettings &settings)
+{
+    m_backend->configure(options);
+    Scanner scanner;
+    scanner.setSettings(settings);
+    if (scanner.load() <= 0)
+        return {};
+    const int result = scanner.acquire(nullptr);
+    scanner.unload();
+    if (result <= 0) {
+        qWarning() << "scan failed:" << scanner.lastError();
+        return {};
+    }
+    return scanner.takeImage();
+}
+
+void TestScanner::readsColourPattern_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<Pixels>("pixels");
+    const Options colour = {{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}};
+    // At 8 bits: a grey background, then bands of red, green and blue from the top.
+    const Pixels bands = {{{0, 0}, qRgb(85, 85, 85)}, {{7, 9}, qRgb(254, 0, 0)},
+                          {{7, 18}, qRgb(0, 254, 0)}, {{7, 27}, qRgb(0, 0, 254)}};
+    // At 16 bits the backend draws a red ramp instead.
+    const Pixels ramp = {{{0, 0}, qRgb(85, 85, 85)}, {{7, 9}, qRgb(3, 0, 0)}, {{14, 9}, qRgb(10, 0, 0)},
+                         {{70, 54}, qRgb(66, 0, 0)}};
+    QTest::newRow("8 bit") << colour << bands;
+    QTest::newRow("three-pass RGB") << colour + Options{{u"three-pass"_s, u"true"_s}} << bands;
+    QTest::newRow("three-pass BGR") << colour + Options{{u"three-pass"_s, u"true"_s}, {u"three-pass-order"_s, u"BGR"_s}} << bands;
+    QTest::newRow("non-blocking, select fd") << colour + Options{{u"non-blocking"_s, u"true"_s}, {u"select-fd"_s, u"true"_s}} << bands;
+    QTest::newRow("small reads") << colour + Options{{u"read-limit"_s, u"true"_s}, {u"read-limit-size"_s, u"100"_s}} << bands;
+    QTest::newRow("16 bit") << colour + Options{{u"depth"_s, u"16"_s}} << ramp;
+    QTest::newRow("three-pass 16 bit") << colour + Options{{u"three-pass"_s, u"true"_s}, {u"depth"_s, u"16"_s}} << ramp;
+}
+
+void TestScanner::readsColourPattern()
+{
+    QFETCH(Options, options);
+    QFETCH(Pixels, pixels);
+    const QImage image = scan(options);
+    QCOMPARE(image.format(), QImage::Format_RGB32);
+    QCOMPARE(image.size(), QSize(78, 98));
+    for (const auto &[at, rgb] : pixels)
+        QVERIFY2(near(image.pixel(at), rgb, 1),
+                 qPrintable(u"at %1,%2: %3"_s.arg(at.x()).arg(at.y()).arg(image.pixel(at), 0, 16)));
+    if (pixels.at(1).second == qRgb(254, 0, 0))
+        QVERIFY(sameImage(image, m_colourReference, 0));
+}
+
+void TestScanner::readsGreyPattern_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<Pixels>("pixels");
+    const Options grey = {{u"mode"_s, u"Gray"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}};
+    QTest::newRow("8 bit") << grey
+                           << Pixels{{{0, 0}, qRgb(85, 85, 85)}, {{7, 9}, qRgb(254, 254, 254)}, {{7, 54}, qRgb(1, 1, 1)}};
+    QTest::newRow("16 bit") << grey + Options{{u"depth"_s, u"16"_s}}
+                            << Pixels{{{0, 0}, qRgb(85, 85, 85)}, {{7, 9}, qRgb(3, 3, 3)}, {{70, 90}, qRgb(66, 66, 66)}};
+}
+
+void TestScanner::readsGreyPattern()
+{
+    QFETCH(Options, options);
+    QFETCH(Pixels, pixels);
+    const QImage image = scan(options);
+    QCOMPARE(image.size(), QSize(78, 98));
+    for (const auto &[at, rgb] : pixels)
+        QVERIFY2(near(image.pixel(at), rgb, 1),
+                 qPrintable(u"at %1,%2: %3"_s.arg(at.x()).arg(at.y()).arg(image.pixel(at), 0, 16)));
+}
+
+void TestScanner::readsLineArt_data()
+{
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QRgb>("everywhere"); // 0: not one colour
+    QTest::newRow("solid black") << u"\"Solid black\""_s << qRgb(0, 0, 0);
+    QTest::newRow("solid white") << u"\"Solid white\""_s << qRgb(255, 255, 255);
+    QTest::newRow("grid") << u"\"Grid\""_s << QRgb(0);
+}
+
+// One-bit pages: a set bit is black. The grid looks the same at every depth.
+void TestScanner::readsLineArt()
+{
+    QFETCH(QString, picture);
+    QFETCH(QRgb, everywhere);
+    const QImage lineArt = scan({{u"mode"_s, u"Gray"_s}, {u"depth"_s, u"1"_s}, {u"test-picture"_s, picture}});
+    QCOMPARE(lineArt.size(), QSize(78, 98));
+    if (everywhere != 0) {
+        for (int y = 0; y < lineArt.height(); ++y)
+            for (int x = 0; x < lineArt.width(); ++x)
+                QVERIFY2(lineArt.pixel(x, y) == everywhere, qPrintable(u"at %1,%2"_s.arg(x).arg(y)));
+        return;
+    }
+    const QImage grey = scan({{u"mode"_s, u"Gray"_s}, {u"depth"_s, u"8"_s}, {u"test-picture"_s, picture}});
+    QVERIFY(sameImage(lineArt, grey, 0));
+    QVERIFY(lineArt.pixel(0, 0) != lineArt.pixel(15, 0)); // a real grid, not a flat page
+}
+
+// Lines longer than their pixels (bytes_per_line padding) keep only the pixels.
+void TestScanner::dropsLinePadding()
+{
+    const Options grid = {{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Grid\""_s}};
+    const QImage whole = scan(grid);
+    const QImage padded = scan(grid + Options{{u"ppl-loss"_s, u"5"_s}});
+    QCOMPARE(padded.size(), QSize(73, 98));
+    QVERIFY(sameImage(padded, whole.copy(0, 0, 73, 98), 0));
+}
+
+// A hand scanner does not know the height in advance (lines == -1).
+void TestScanner::readsPageOfUnknownLength()
+{
+    const QImage image = scan({{u"mode"_s, u"Color"_s}, {u"hand-scanner"_s, u"true"_s}, {u"test-picture"_s, u"\"Grid\""_s}});
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.width(), 108); // 11 cm at 25 dpi
+    QVERIFY(image.height() > 50);
+}
+
+void TestScanner::appliesChosenModeAndResolution()
+{
+    // test.conf says grey at 25 dpi; the choice says colour at 50.
+    const QImage image = scan({{u"test-picture"_s, u"\"Color pattern\""_s}}, {u"test:1"_s, u"Color"_s, 50});
+    QCOMPARE(image.size(), QSize(157, 196));
+    QVERIFY(near(image.pixel(7, 9), qRgb(254, 0, 0), 1));
+    QVERIFY(near(image.pixel(7, 18), qRgb(0, 254, 0), 1));
+    QVERIFY(near(image.pixel(7, 27), qRgb(0, 0, 254), 1));
+}
+
+void TestScanner::cancelStoresNothing()
+{
+    // Slow enough to be caught part-way: each small read waits 50 ms.
+    m_backend->configure({{u"mode"_s, u"Color"_s}, {u"read-limit"_s, u"true"_s}, {u"read-limit-size"_s, u"64"_s},
+                          {u"read-delay"_s, u"true"_s}, {u"read-delay-duration"_s, u"50000"_s}});
+    Scanner scanner;
+    scanner.setSettings({u"test:0"_s, {}, 0});
+    QCOMPARE(scanner.load(), 1);
+    bool sawDialog = false;
+    whenShown(u"DlgScanProgress"_s, [&](QDialog *dialog) {
+        sawDialog = dialog->isModal();
+        auto *cancel = dialog->findChild<QPushButton *>(u"BtnCancelar"_s);
+        QVERIFY(cancel);
+        QCOMPARE(cancel->text(), u"Cancelar"_s);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QCOMPARE(scanner.acquire(nullptr), 0);
+    scanner.unload();
+    QVERIFY(sawDialog);
+    QVERIFY(scanner.lastWasCancelled());
+    QVERIFY(scanner.takeImage().isNull());
+    QVERIFY(scanner.lastError().isEmpty());
+}
+
+void TestScanner::failedReadDeliversNothing()
+{
+    m_backend->configure({{u"read-status-code"_s, u"\"SANE_STATUS_IO_ERROR\""_s}});
+    Scanner scanner;
+    scanner.setSettings({u"test:0"_s, {}, 0});
+    QCOMPARE(scanner.load(), 1);
+    QCOMPARE(scanner.acquire(nullptr), 0);
+    QVERIFY(!scanner.lastWasCancelled());
+    QVERIFY(!scanner.lastError().isEmpty());
+    QVERIFY(scanner.takeImage().isNull());
+}
+
+void TestScanner::sourceDialogListsDevicesAndRemembersChoice()
+{
+    Scanner scanner;
+    QVERIFY(!scanner.settings());
+    QStringList rows;
+    QStringList modes;
+    whenShown(u"DlgScanSource"_s, [&](QDialog *dialog) {
+        auto *list = dialog->findChild<QTreeWidget *>(u"LstScanners"_s);
+        auto *mode = dialog->findChild<QComboBox *>(u"CmbModo"_s);
+        auto *resolution = dialog->findChild<QComboBox *>(u"CmbResolucao"_s);
+        QVERIFY(list && mode && resolution);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *item = list->topLevelItem(i);
+            rows << item->text(0) + u'|' + item->text(1) + u'|' + item->text(2);
+        }
+        list->setCurrentItem(list->topLevelItem(1));
+        for (int i = 0; i < mode->count(); ++i)
+            modes << mode->itemData(i).toString();
+        mode->setCurrentIndex(mode->findData(u"Color"_s));
+        resolution->setCurrentIndex(resolution->findData(300));
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    QCOMPARE(scanner.selectSource(nullptr), 1);
+    QCOMPARE(rows, (QStringList{u"Noname|frontend-tester|test:0"_s, u"Noname|frontend-tester|test:1"_s}));
+    QCOMPARE(modes, (QStringList{u"Gray"_s, u"Color"_s}));
+    QVERIFY(scanner.settings());
+    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300}));
+    QVERIFY(!scanner.isLoaded()); // the dialog loaded SANE for itself and let it go
+
+    // The next time the choice is preselected; cancelling keeps it.
+    QString shownDevice;
+    QVariant shownMode;
+    QVariant shownResolution;
+    whenShown(u"DlgScanSource"_s, [&](QDialog *dialog) {
+        shownDevice = dialog->findChild<QTreeWidget *>(u"LstScanners"_s)->currentItem()->text(2);
+        shownMode = dialog->findChild<QComboBox *>(u"CmbModo"_s)->currentData();
+        shownResolution = dialog->findChild<QComboBox *>(u"CmbResolucao"_s)->currentData();
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    QCOMPARE(scanner.selectSource(nullptr), 0);
+    QCOMPARE(shownDevice, u"test:1"_s);
+    QCOMPARE(shownMode.toString(), u"Color"_s);
+    QCOMPARE(shownResolution.toInt(), 300);
+    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300}));
+}
+
+void TestScanner::scanImageFillsItsPreviewOnly()
+{
+    m_backend->configure({{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}});
+    QApplication::clipboard()->setText(u"texto do usuário"_s);
+    TScanImage ex;
+    ex.scanner().setSettings({u"test:0"_s, {}, 0});
+    QCOMPARE(ex.Acquire(nullptr), 0); // no ScanedImage: nothing to fill
+
+    ImagePreview preview;
+    preview.resize(209, 243);
+    preview.showIcon();
+    ex.setScanedImage(&preview);
+    QCOMPARE(ex.Acquire(nullptr), 1);
+    QCOMPARE(preview.content(), ImagePreview::Content::Bitmap);
+    QVERIFY(sameImage(preview.takeBitmapOrClear(), m_colourReference, 0));
+    QVERIFY(!ex.scanner().isLoaded()); // unloaded after each acquisition
+    QCOMPARE(QApplication::clipboard()->text(), u"texto do usuário"_s);
+}
+
+void TestScanner::scanImageForgetsDestroyedPreview()
+{
+    TScanImage ex;
+    auto preview = std::make_unique<ImagePreview>();
+    ex.setScanedImage(preview.get());
+    QCOMPARE(ex.ScanedImage(), preview.get());
+    QCOMPARE(ex.property("ScanedImage").value<ImagePreview *>(), preview.get());
+    preview.reset();
+    QCOMPARE(ex.ScanedImage(), nullptr);
+    QCOMPARE(ex.Acquire(nullptr), 0);
+}
+
+QTEST_MAIN(TestScanner)
+#include "tst_scanner.moc"
