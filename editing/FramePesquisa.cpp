@@ -91,7 +91,9 @@ void TFramePesquisa::buildLayout()
     filterStrip->setFixedHeight(33);
     EdtValor = new TLabeledEdit(u"EdtValor"_s, u"Valor....:"_s, filterStrip);
     EdtValor->setLabelPosition(TLabeledEdit::LabelPosition::Left, 5);
-    EdtValor->setGeometry(49, 8, 264, qMin(EdtValor->sizeHint().height(), 25));
+    // Designed at 49..313; a wider caption font moves the edit's left edge, never clips the caption.
+    const int left = qMax(49, EdtValor->label()->sizeHint().width() + 5 + 2);
+    EdtValor->setGeometry(left, 8, 313 - left, qMin(EdtValor->sizeHint().height(), 25));
 
     GrdFrame = new QTableView(this);
     GrdFrame->setObjectName(u"GrdFrame"_s);
@@ -132,7 +134,9 @@ void TFramePesquisa::styleGrid()
     GrdFrame->setShowGrid(true);
     GrdFrame->setFrameShape(QFrame::NoFrame);
     GrdFrame->setWordWrap(false);
+    GrdFrame->setTabKeyNavigation(false); // Tab leaves the list for "OK"; arrows move in it
     GrdFrame->horizontalHeader()->setFont(QFont(u"Times New Roman"_s));
+    GrdFrame->horizontalHeader()->setStretchLastSection(true);
     // Fixed cells (titles, row indicator, corner) in money green.
     GrdFrame->setStyleSheet(u"QHeaderView::section, QTableCornerButton::section"
                             " { background-color: #C0DCC0; border: 1px solid #808080; }"_s);
