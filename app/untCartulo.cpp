@@ -6,16 +6,21 @@
 #include "app/WindowDrag.h"
 #include "app/WindowShape.h"
 #include "db/Connection.h"
+#include "db/Query.h"
+#include "documents/UntDoc.h"
 #include "editing/AppIcon.h"
 #include "editing/Edits.h"
 #include "editing/FramePesquisa.h"
 #include "editing/Guard.h"
 #include "editing/UntFramePesq.h"
+#include "editing/StatusBar.h"
+#include "editing/painel.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QLoggingCategory>
 #include <QResizeEvent>
 #include <QScreen>
@@ -301,11 +306,26 @@ void TfrmCartulo::FrameDoc1BtnPesqClick()
 void TfrmCartulo::PnlDocumentoBtnSairClick(QAbstractButton *sender)
 {
     if (sender && sender->text() == u"Cancelar") {
-        // Screen (document screen): its own exit handler, which cancels there.
+        FrameDocumento1->PnlDocumentoBtnSairClick(sender);
         return;
     }
     // "Sair": back to the browser, its list as it was.
     showDocumentsView(Panel8);
+}
+
+void TfrmCartulo::PnlDocumentoBtnIncClick(QAbstractButton *sender)
+{
+    FrameDocumento1->PnlDocumentoBtnIncClick(sender);
+}
+
+void TfrmCartulo::FrameDocumento1BtnProcessoClick()
+{
+    FrameDocumento1->BtnProcessoClick();
+}
+
+void TfrmCartulo::FrameDocumento1BtnDelArqClick()
+{
+    FrameDocumento1->BtnDelArqClick();
 }
 
 void TfrmCartulo::PnlProcessoBtnSairClick(QAbstractButton *sender)
@@ -378,15 +398,56 @@ void TfrmCartulo::AppEventArqException(std::exception_ptr error)
 
 void TfrmCartulo::embedSearchScreen() {}
 void TfrmCartulo::embedProcessBrowser() {}
-void TfrmCartulo::embedDocumentScreen() {}
+void TfrmCartulo::embedDocumentScreen()
+{
+    FrameDocumento1 = new TFrameDocumento(Panel10);
+    FrameDocumento1->setProgramDir(m_programDir);
+    placeScreen(FrameDocumento1, Panel10);
+}
 void TfrmCartulo::embedProcessScreen() {}
 void TfrmCartulo::embedDocumentTypeScreen() {}
 void TfrmCartulo::embedAgencyProfileScreen() {}
 void TfrmCartulo::wireAgencyProfileScreen() {}
 void TfrmCartulo::wireDocumentTypeScreen() {}
-void TfrmCartulo::wireDocumentScreen() {}
+void TfrmCartulo::wireDocumentScreen()
+{
+    TFrameDocumento *screen = FrameDocumento1;
+    screen->Bindings = {
+        {u"EdtProcesso"_s, u"processo"_s, {}},     {u"EdtCod"_s, u"cod"_s, {}},
+        {u"EdtDesc"_s, u"descricao"_s, {}},        {u"EdtTpDoc"_s, u"tp_doc"_s, {}},
+        {u"MMEmenta"_s, u"ementa"_s, {}},          {u"MMPC"_s, u"palavras_chave"_s, {}},
+        {u"EdtDtaDoc"_s, u"data"_s, {}},           {u"EdtDtaAquivamento"_s, u"data_arquivamento"_s, {}},
+        {u"EdtNLaudas"_s, u"n_laudas"_s, {}},      {u"EdtLocalidade"_s, u"localidade"_s, {}},
+        {u"EdtPrateleira"_s, u"parteleira"_s, {}}, {u"EdtGaveta"_s, u"gaveta"_s, {}},
+        {u"EdtPasta"_s, u"pasta"_s, {}},
+    };
+    TFrame1 *panel = screen->PnlDocumento;
+    panel->EditOwner = this; // owns no edit: the edit operation acts on EditCtrls alone
+    panel->HintBar = screen->StatusBar1;
+    panel->KeyEdit = screen->EdtCod;
+    panel->TableName = u"documento"_s;
+    panel->IncAgain = false;
+    panel->setEditCtrls({screen->EdtDesc, screen->EdtTpDoc, screen->MMEmenta, screen->MMPC, screen->EdtDtaDoc,
+                         screen->EdtDtaAquivamento, screen->EdtNLaudas, screen->EdtLocalidade,
+                         screen->EdtPrateleira, screen->EdtGaveta, screen->EdtPasta});
+    panel->ConnArq = ConnArq;
+    panel->QryPainel = screen->QryDoc;
+    screen->QryDoc->setConnection(ConnArq);
+    screen->QryDoc->open();
+
+    // Routed through the window's own handlers.
+    panel->setClickHandler(panel->BtnInc, [this](QAbstractButton *b) { PnlDocumentoBtnIncClick(b); });
+    panel->setClickHandler(panel->BtnSair, [this](QAbstractButton *b) { PnlDocumentoBtnSairClick(b); });
+    screen->BtnProcesso->disconnect(screen);
+    editing::guard(screen->BtnProcesso, &QAbstractButton::clicked, this, [this] { FrameDocumento1BtnProcessoClick(); });
+    screen->BtnDelArq->disconnect(screen);
+    editing::guard(screen->BtnDelArq, &QAbstractButton::clicked, this, [this] { FrameDocumento1BtnDelArqClick(); });
+}
 void TfrmCartulo::wireProcessScreen() {}
 void TfrmCartulo::wireProcessBrowser() {}
 void TfrmCartulo::wireSearchScreen() {}
-void TfrmCartulo::openScreenQueries() {}
+void TfrmCartulo::openScreenQueries()
+{
+    FrameDocumento1->QryDoc->open(); // no effect when already open
+}
 void TfrmCartulo::loadAgencyProfile() {}

@@ -11,6 +11,7 @@ class QAbstractButton;
 class QAction;
 class QFrame;
 class TFrameCartulo;
+class TFrameDocumento;
 class TFrmFramePesq;
 
 namespace db {
@@ -71,6 +72,7 @@ public:
 
     // Screen: members of the embedded screens go here (FramePesquisaAvancada1,
     // FrameDoc1, FrameDocumento1, FrameProcesso1, FrameTpDoc1, FrameOrgao1).
+    TFrameDocumento *FrameDocumento1 = nullptr; ///< document screen, in Panel10
 
     /// Panel1 to Panel7, and their bars, in screen order.
     QList<QFrame *> screenPanels() const;
@@ -106,6 +108,10 @@ public:
     void FrameDoc1BtnNovoClick();
     void FrameDoc1BtnPesqClick();
     void PnlDocumentoBtnSairClick(QAbstractButton *sender);
+    // The document screen's buttons routed through the window, passed on unchanged.
+    void PnlDocumentoBtnIncClick(QAbstractButton *sender);
+    void FrameDocumento1BtnProcessoClick();
+    void FrameDocumento1BtnDelArqClick();
     void PnlProcessoBtnSairClick(QAbstractButton *sender);
     void PnlTpDocBtnSairClick(QAbstractButton *sender);
 
