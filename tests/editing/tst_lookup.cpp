@@ -1,5 +1,6 @@
 // The lookup dialog over a real archive: opening, prefix filter, OK and Cancel, a large table.
 #include "Archive.h"
+#include "ErrorRecorder.h"
 
 #include "db/DbError.h"
 #include "db/QueryModel.h"
@@ -29,14 +30,8 @@ struct Fixture {
     TFramePesquisa *frame = dialog.FPesq;
     QSignalSpy finished{&dialog, &QDialog::finished};
     QSignalSpy executed{&archive.connection, &db::Connection::statementExecuted};
-    QStringList errors;
-    editing::ScopedErrorHook hook{[this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception &e) {
-            errors << QString::fromUtf8(e.what());
-        }
-    }};
+    ErrorRecorder recorder;
+    QStringList &errors = recorder.errors;
 
     Fixture()
     {

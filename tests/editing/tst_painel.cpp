@@ -1,5 +1,6 @@
 // The record command panel on a small document-type screen over a real archive file.
 #include "Archive.h"
+#include "ErrorRecorder.h"
 
 #include "db/DbError.h"
 #include "editing/Edits.h"
@@ -113,14 +114,8 @@ struct Fixture {
     TypeScreen *screen = new TypeScreen(&mainWindow);
     TFrame1 *pnl = screen->Pnl;
     editing::ScopedPrompt<ScriptedPrompt> ui;
-    QStringList errors;
-    editing::ScopedErrorHook hook{[this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception &e) {
-            errors << QString::fromUtf8(e.what());
-        }
-    }};
+    ErrorRecorder recorder;
+    QStringList &errors = recorder.errors;
     QSignalSpy executed{&archive.connection, &db::Connection::statementExecuted};
 
     using Types = std::vector<std::pair<QString, QString>>;
