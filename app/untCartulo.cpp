@@ -15,6 +15,10 @@
 #include "editing/UntFramePesq.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
+#include "registers/UntFrameDoc.h"
+#include "registers/UntFrameOrgao.h"
+#include "registers/UntFrameProcesso.h"
+#include "registers/UntFrameTpdoc.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -24,6 +28,7 @@
 #include <QLoggingCategory>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTableView>
 
 using namespace Qt::StringLiterals;
 namespace shape = cartulo::shape;
@@ -283,24 +288,25 @@ void TfrmCartulo::showDocumentsView(QWidget *view)
 
 void TfrmCartulo::FrameDoc1BtnSelClick()
 {
-    // Screen (process browser, document screen): read column "cod" of the browser's
-    // current row into FrameDocumento1's EdtProcesso and run the document screen's
-    // process opening (its "..." handler) before the switch.
+    FrameDocumento1->EdtProcesso->setText(FrameDoc1->selectedCode());
+    FrameDocumento1->BtnProcessoClick(); // an unknown process is reported there
     showDocumentsView(Panel10);
-    // Screen (document screen): then its prior/next handler as for "Anterior".
+    FrameDocumento1->PnlDocumentoBtnAntClick(FrameDocumento1->PnlDocumento->BtnAnt);
 }
 
 void TfrmCartulo::FrameDoc1BtnNovoClick()
 {
     showDocumentsView(Panel11);
-    // Screen (process screen): its include handler as for "Incluir".
+    FrameProcesso1->PnlProcessoBtnIncClick(FrameProcesso1->PnlProcesso->BtnInc);
 }
 
 void TfrmCartulo::FrameDoc1BtnPesqClick()
 {
     showDocumentsView(Panel11);
-    // Screen (process screen): caption its exit button "Cancelar" and run
-    // PnlProcessoBtnSairClick with that button.
+    // Through the cancel path: browse mode on the screen's own current row.
+    QAbstractButton *exitButton = FrameProcesso1->PnlProcesso->BtnSair;
+    exitButton->setText(u"Cancelar"_s);
+    PnlProcessoBtnSairClick(exitButton);
 }
 
 void TfrmCartulo::PnlDocumentoBtnSairClick(QAbstractButton *sender)
@@ -331,18 +337,43 @@ void TfrmCartulo::FrameDocumento1BtnDelArqClick()
 void TfrmCartulo::PnlProcessoBtnSairClick(QAbstractButton *sender)
 {
     if (sender && sender->text() == u"Cancelar") {
-        // Screen (process screen): its own exit handler.
+        FrameProcesso1->PnlProcessoBtnSairClick(sender);
         return;
     }
     showDocumentsView(Panel8);
-    // Screen (process browser): run its filter so the list shows inclusions and deletions.
+    FrameDoc1->SBtnPesqClick(); // the list shows inclusions and deletions, filtered again
+}
+
+void TfrmCartulo::PnlProcessoBtnIncClick(QAbstractButton *sender)
+{
+    FrameProcesso1->PnlProcessoBtnIncClick(sender);
+}
+
+void TfrmCartulo::PnlProcessoBtnConfClick(QAbstractButton *sender)
+{
+    FrameProcesso1->PnlProcessoBtnConfClick(sender);
+}
+
+void TfrmCartulo::PnlProcessoBtnDelClick(QAbstractButton *sender)
+{
+    FrameProcesso1->PnlProcessoBtnDelClick(sender);
+}
+
+void TfrmCartulo::PnlProcessoBtnProxClick(QAbstractButton *sender)
+{
+    FrameProcesso1->PnlProcessoBtnAntClick(sender);
 }
 
 void TfrmCartulo::PnlTpDocBtnSairClick(QAbstractButton *sender)
 {
-    // Screen (document types): its own exit handler first.
+    FrameTpDoc1->PnlTpDocBtnSairClick(sender);
     if (sender)
-        sender->setText(u"Cancelar"_s);
+        sender->setText(u"Cancelar"_s); // it never reads "Sair"
+}
+
+void TfrmCartulo::PnlOrgBtnAltClick(QAbstractButton *sender)
+{
+    FrameOrgao1->Frame11BtnAltClick(sender);
 }
 
 // ---- F2 and the error hook ---------------------------------------------------------------
@@ -397,18 +428,74 @@ void TfrmCartulo::AppEventArqException(std::exception_ptr error)
 // the routed buttons through editing::guard and opens the screen's query on ConnArq.
 
 void TfrmCartulo::embedSearchScreen() {}
-void TfrmCartulo::embedProcessBrowser() {}
+void TfrmCartulo::embedProcessBrowser()
+{
+    FrameDoc1 = new TFrameDoc(Panel8);
+    placeScreen(FrameDoc1, Panel8);
+    editing::guard(FrameDoc1->BtnSel, &QAbstractButton::clicked, this, [this] { FrameDoc1BtnSelClick(); });
+    editing::guard(FrameDoc1->GrdProcesso, &QAbstractItemView::doubleClicked, this,
+                   [this] { FrameDoc1BtnSelClick(); });
+    editing::guard(FrameDoc1->BtnNovo, &QAbstractButton::clicked, this, [this] { FrameDoc1BtnNovoClick(); });
+    editing::guard(FrameDoc1->BtnPesq, &QAbstractButton::clicked, this, [this] { FrameDoc1BtnPesqClick(); });
+}
 void TfrmCartulo::embedDocumentScreen()
 {
     FrameDocumento1 = new TFrameDocumento(Panel10);
     FrameDocumento1->setProgramDir(m_programDir);
     placeScreen(FrameDocumento1, Panel10);
 }
-void TfrmCartulo::embedProcessScreen() {}
-void TfrmCartulo::embedDocumentTypeScreen() {}
-void TfrmCartulo::embedAgencyProfileScreen() {}
-void TfrmCartulo::wireAgencyProfileScreen() {}
-void TfrmCartulo::wireDocumentTypeScreen() {}
+void TfrmCartulo::embedProcessScreen()
+{
+    FrameProcesso1 = new TFrameProcesso(Panel11);
+    placeScreen(FrameProcesso1, Panel11);
+    // The database takes the documents with the process; their pages go aside.
+    connect(FrameProcesso1, &TFrameProcesso::processDeleted, FrameDocumento1, &TFrameDocumento::processDeleted);
+}
+void TfrmCartulo::embedDocumentTypeScreen()
+{
+    FrameTpDoc1 = new TFrameTpDoc(PnlTpDoc);
+    placeScreen(FrameTpDoc1, PnlTpDoc);
+}
+void TfrmCartulo::embedAgencyProfileScreen()
+{
+    FrameOrgao1 = new TFrameOrgao(PnlSetup);
+    FrameOrgao1->setProgramDir(m_programDir);
+    placeScreen(FrameOrgao1, PnlSetup);
+}
+void TfrmCartulo::wireAgencyProfileScreen()
+{
+    TFrameOrgao *screen = FrameOrgao1;
+    TFrame1 *panel = screen->PnlOrg;
+    panel->EditOwner = screen;
+    panel->HintBar = screen->StatusBar1;
+    panel->TableName = u"orgao"_s;
+    panel->IncAgain = false;
+    panel->setEditCtrls({screen->EdtNome, screen->EdtTel1, screen->EdtTel2, screen->EdtCnpj, screen->EdtEndereco,
+                         screen->EdtBairro, screen->EdtCid, screen->EdtResp1, screen->EdtCargo1, screen->EdtResp2,
+                         screen->EdtCargo2, screen->EdtMail, screen->EdtUrl});
+    panel->ConnArq = ConnArq;
+    panel->QryPainel = screen->QryOrg;
+    panel->Re_query();
+    panel->setClickHandler(panel->BtnAlt, [this](QAbstractButton *b) { PnlOrgBtnAltClick(b); });
+}
+void TfrmCartulo::wireDocumentTypeScreen()
+{
+    TFrameTpDoc *screen = FrameTpDoc1;
+    screen->Bindings = {{u"EdtCod"_s, u"cod"_s, {}}, {u"EdtDesc"_s, u"descricao"_s, {}}};
+    screen->FrmFramePesq = lookupDialog();
+    TFrame1 *panel = screen->PnlTpDoc;
+    panel->EditOwner = this; // owns no edit: the edit operation acts on EditCtrls alone
+    panel->HintBar = screen->StatusBar1;
+    panel->KeyEdit = screen->EdtCod;
+    panel->TableName = u"tipo_arq"_s;
+    panel->IncAgain = true;
+    panel->setEditCtrls({screen->EdtDesc});
+    panel->ConnArq = ConnArq;
+    panel->QryPainel = screen->QryTpDoc;
+    panel->Re_query();
+    panel->setClickHandler(panel->BtnSair, [this](QAbstractButton *b) { PnlTpDocBtnSairClick(b); });
+    screen->PnlTpDocBtnAntClick(panel->BtnAnt); // the first type, fields locked
+}
 void TfrmCartulo::wireDocumentScreen()
 {
     TFrameDocumento *screen = FrameDocumento1;
@@ -443,11 +530,47 @@ void TfrmCartulo::wireDocumentScreen()
     screen->BtnDelArq->disconnect(screen);
     editing::guard(screen->BtnDelArq, &QAbstractButton::clicked, this, [this] { FrameDocumento1BtnDelArqClick(); });
 }
-void TfrmCartulo::wireProcessScreen() {}
-void TfrmCartulo::wireProcessBrowser() {}
+void TfrmCartulo::wireProcessScreen()
+{
+    TFrameProcesso *screen = FrameProcesso1;
+    screen->Bindings = {{u"EdtDesc"_s, u"descricao"_s, {}},
+                        {u"EdtNum"_s, u"numero"_s, {}},
+                        {u"EdtDta"_s, u"data"_s, {}},
+                        {u"EdtNumOfDoc"_s, u"num_doc"_s, {}}};
+    TFrame1 *panel = screen->PnlProcesso;
+    panel->EditOwner = screen;
+    panel->HintBar = screen->StatusBar1;
+    panel->KeyEdit = screen->EdtCod;
+    panel->TableName = u"processo"_s;
+    panel->IncAgain = false;
+    panel->setEditCtrls({screen->EdtDesc, screen->EdtNum, screen->EdtDta, screen->EdtNumOfDoc});
+    panel->ConnArq = ConnArq;
+    panel->QryPainel = screen->QryProcesso;
+    screen->QryProcesso->setConnection(ConnArq);
+    screen->QryProcesso->open();
+
+    // Routed through the window's own handlers; edit and prior stay the screen's.
+    panel->setClickHandler(panel->BtnInc, [this](QAbstractButton *b) { PnlProcessoBtnIncClick(b); });
+    panel->setClickHandler(panel->BtnConf, [this](QAbstractButton *b) { PnlProcessoBtnConfClick(b); });
+    panel->setClickHandler(panel->BtnDel, [this](QAbstractButton *b) { PnlProcessoBtnDelClick(b); });
+    panel->setClickHandler(panel->BtnProx, [this](QAbstractButton *b) { PnlProcessoBtnProxClick(b); });
+    panel->setClickHandler(panel->BtnSair, [this](QAbstractButton *b) { PnlProcessoBtnSairClick(b); });
+}
+void TfrmCartulo::wireProcessBrowser()
+{
+    FrameDoc1->GrdProcesso->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    FrameDoc1->GrdProcesso->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    FrameDoc1->QryProcesso->setConnection(ConnArq);
+}
 void TfrmCartulo::wireSearchScreen() {}
 void TfrmCartulo::openScreenQueries()
 {
-    FrameDocumento1->QryDoc->open(); // no effect when already open
+    // Each has no effect when already open.
+    FrameTpDoc1->QryTpDoc->open();
+    FrameDoc1->QryProcesso->open();
+    FrameDocumento1->QryDoc->open();
 }
-void TfrmCartulo::loadAgencyProfile() {}
+void TfrmCartulo::loadAgencyProfile()
+{
+    FrameOrgao1->LoadOrgData();
+}
