@@ -1,0 +1,44 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// The benchmark's archive: what cartulo-gen is asked for, and making it when missing.
+namespace bench {
+
+struct DocumentRef {
+    QString process;  ///< five digits
+    QString document; ///< five digits
+    QString stem() const { return process + document; }
+};
+
+struct ArchiveSpec {
+    QString name; ///< "full" or "small"
+    int processes = 0;
+    int documents = 0;
+    int types = 0;
+    int pagesDocs = 0;
+    int pageDpi = 0; ///< 0: the generator's mix of 150 and 300 dpi
+    QString seed;
+    QString until;
+
+    QString bigProcess;     ///< the process of 200 documents
+    int bigProcessDocs = 200;
+    DocumentRef a4Document; ///< first document of bigProcess, with A4 pages at 300 dpi
+    int a4Pages = 0;
+    DocumentRef manyPagesDocument; ///< the document with 999 pages
+    int manyPages = 999;
+    int manyPagesDpi = 0;
+
+    static ArchiveSpec full();
+    static ArchiveSpec small();
+
+    QStringList generatorArgs(const QString &dir) const;
+};
+
+/// Makes sure `dir` holds the archive `spec` describes, running cartulo-gen when it is
+/// missing or was made with other options (only a folder this benchmark made is ever
+/// cleared). Also places a copy of the `cartulo` executable and its picture library there,
+/// because the program finds its archive next to its own file.
+void prepareArchive(const ArchiveSpec &spec, const QString &dir, const QString &binDir, bool regenerate);
+
+} // namespace bench

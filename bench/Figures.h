@@ -1,0 +1,35 @@
+#pragma once
+#include "bench/Archive.h"
+#include "bench/Harness.h"
+
+#include <QList>
+#include <QString>
+
+// The figures, each measured through the program's own code.
+namespace bench {
+
+struct Context {
+    ArchiveSpec spec;
+    QString archiveDir; ///< also the program folder of the copy that runs
+    QString binDir;     ///< the build's bin/: cartulo-gen, cartulo, the start-up probe
+    QString scratchDir; ///< temporary files of the baselines
+    int runs = 20;
+    int startupRuns = 10;
+    int baselineRuns = 5;
+};
+
+/// Start-up of the real executable until the main window's first show is done.
+Row startupFigure(const Context &context);
+
+/// Previewing a 300-dpi A4 page against decoding it whole and scaling it.
+Row previewFigure(const Context &context);
+/// Encoding a 300-dpi A4 scan against `cjpeg -quality 90`.
+Row encodeFigure(const Context &context);
+
+/// The figures of the screens, on one main window over the archive.
+QList<Row> screenFigures(const Context &context, const QStringList &only);
+
+/// Names accepted by --only.
+QStringList figureNames();
+
+} // namespace bench

@@ -1,0 +1,132 @@
+#include "bench/Figures.h"
+
+#include "documents/ImagePreview.h"
+#include "editing/JpegImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace bench {
+
+namespace {
+
+QString a4PagePath(const Context &context)
+{
+    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.spec.a4Document.stem() + u"001.jpg"_s);
+    if (!QFileInfo::exists(path))
+        throw BenchError(path + u" is missing"_s);
+    return path;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw BenchError(u"cannot write "_s + path);
+}
+
+// The image as a binary PPM, cjpeg's input.
+void writePpm(const QImage &rgb32, const QString &path)
+{
+    QByteArray bytes = "P6\n" + QByteArray::number(rgb32.width()) + ' ' + QByteArray::number(rgb32.height()) + "\n255\n";
+    const qsizetype header = bytes.size();
+    bytes.resize(header + qsizetype(rgb32.width()) * rgb32.height() * 3);
+    char *out = bytes.data() + header;
+    for (int y = 0; y < rgb32.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(rgb32.constScanLine(y));
+        for (int x = 0; x < rgb32.width(); ++x) {
+            *out++ = char(qRed(line[x]));
+            *out++ = char(qGreen(line[x]));
+            *out++ = char(qBlue(line[x]));
+        }
+    }
+    writeFile(path, bytes);
+}
+
+} // namespace
+
+Row previewFigure(const Context &context)
+{
+    Row row;
+    row.figure = u"previewing a 300-dpi A4 page (preview box)"_s;
+    row.target = u">= 4x faster than whole decode + scale"_s;
+    const QString path = a4PagePath(context);
+
+    documents::ImagePreview preview;
+    preview.resize(209, 243);
+    preview.show();
+    if (!QTest::qWaitForWindowExposed(&preview))
+        throw BenchError(u"the preview box was never shown"_s);
+    resetPeakMemory();
+    // Each run paints the page as the screen shows it: reduced decode, stretched, drawn.
+    row.samples = measure(context.runs, [&] { preview.showIcon(); preview.repaint(); }, [&] {
+        preview.showJpegPage(path);
+        preview.repaint();
+    });
+    row.peakMb = peakMemoryMb();
+
+    Ratio ratio;
+    ratio.baseline = u"whole decode + smooth scale"_s;
+    QImage scaled;
+    ratio.baselineSamples = measure(context.runs, {}, [&] {
+        scaled = editing::jpeg::decodeFile(path).scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    });
+    ratio.value = ratio.baselineSamples.median() / row.samples.median();
+    ratio.text = QString::number(ratio.value, 'f', 1) + u"x faster"_s;
+    row.ratio = ratio;
+    row.met = ratio.value >= 4;
+    const QSize decoded = preview.picture().size();
+    row.note = u"page of %1 x %2 decoded at %3 x %4 for a box of 209 x 243"_s.arg(editing::jpeg::decodeFile(path).width())
+                   .arg(editing::jpeg::decodeFile(path).height()).arg(decoded.width()).arg(decoded.height());
+    return row;
+}
+
+Row encodeFigure(const Context &context)
+{
+    Row row;
+    row.figure = u"encoding a 300-dpi A4 scan at quality 90"_s;
+    row.target = u"<= 1.2x the time of cjpeg -quality 90"_s;
+    const QString cjpeg = QStandardPaths::findExecutable(u"cjpeg"_s);
+    if (cjpeg.isEmpty())
+        throw BenchError(u"cjpeg is not installed (Debian package libjpeg-turbo-progs)"_s);
+
+    // A scan as the scanner hands it over: a 32-bit image of a whole A4 page.
+    const QImage scan = editing::jpeg::decodeFile(a4PagePath(context));
+    const QString ours = QDir(context.scratchDir).filePath(u"ours.jpg"_s);
+    const QString ppm = QDir(context.scratchDir).filePath(u"scan.ppm"_s);
+    const QString theirs = QDir(context.scratchDir).filePath(u"cjpeg.jpg"_s);
+    writePpm(scan, ppm);
+
+    resetPeakMemory();
+    qsizetype size = 0;
+    // Encoded and written to a file, as cjpeg does.
+    row.samples = measure(context.runs, {}, [&] {
+        const QByteArray bytes = editing::jpeg::encode(scan, editing::jpeg::kPageQuality);
+        writeFile(ours, bytes);
+        size = bytes.size();
+    });
+    row.peakMb = peakMemoryMb();
+
+    Ratio ratio;
+    ratio.baseline = u"cjpeg -quality 90"_s;
+    ratio.baselineSamples = measure(context.runs, {}, [&] {
+        QProcess process;
+        process.start(cjpeg, {u"-quality"_s, u"90"_s, u"-outfile"_s, theirs, ppm});
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            throw BenchError(u"cjpeg failed: "_s + QString::fromLocal8Bit(process.readAllStandardError()));
+    });
+    ratio.value = row.samples.median() / ratio.baselineSamples.median();
+    ratio.text = QString::number(ratio.value, 'f', 2) + u"x cjpeg's time"_s;
+    row.ratio = ratio;
+    row.met = ratio.value <= 1.2;
+    row.note = u"%1 x %2 pixels; %3 KB here, %4 KB by cjpeg (cjpeg's time includes its start and reading the PPM)"_s
+                   .arg(scan.width()).arg(scan.height()).arg(size / 1024).arg(QFileInfo(theirs).size() / 1024);
+    return row;
+}
+
+} // namespace bench

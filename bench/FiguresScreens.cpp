@@ -1,0 +1,374 @@
+// The figures of the screens: one real main window over the archive, driven headless as a
+// user's steps would run (clicks on its buttons, keys in its fields, F2), timed from the
+// user's action until the events it caused, painting included, have been handled.
+
+#include "bench/Figures.h"
+
+#include "app/untCartulo.h"
+#include "app/PictureButton.h"
+#include "app/UntFrameCartulo.h"
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "documents/ImagePreview.h"
+#include "documents/UntDoc.h"
+#include "editing/FramePesquisa.h"
+#include "editing/Guard.h"
+#include "editing/UntFramePesq.h"
+#include "editing/painel.h"
+#include "registers/UntFrameDoc.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace bench {
+
+namespace {
+
+/// Lets the events that a step caused run: the screen's queued work and its repaint.
+void settle()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+template <typename T>
+T *required(T *object, const QString &what)
+{
+    if (!object)
+        throw BenchError(what + u" is not in the main window"_s);
+    return object;
+}
+
+void click(QAbstractButton *button)
+{
+    if (!button->isVisible() || !button->isEnabled())
+        throw BenchError(u"%1 (\"%2\") cannot be clicked: %3"_s.arg(button->objectName(), button->text(),
+                                                                   button->isVisible() ? u"disabled"_s : u"hidden"_s));
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+/// The program as start-up leaves it, without its event loop: the same steps on the
+/// archive's folder, the main window shown. Errors that reach the error hook fail the
+/// figure that caused them.
+class Program {
+public:
+    explicit Program(const Context &context)
+        : m_hook([this](std::exception_ptr error) { keep(error); })
+    {
+        // Started from its own folder, as the executable is: the picture library is found.
+        QDir::setCurrent(context.archiveDir);
+        window = std::make_unique<TfrmCartulo>(context.archiveDir);
+        window->ConnArq->openDescription(QDir(context.archiveDir).filePath(u"cartulo.udl"_s));
+        window->FormCreate();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            throw BenchError(u"the main window was never shown"_s);
+        settle();
+        checkNoErrors(u"start-up"_s);
+    }
+
+    template <typename T>
+    T *find(const QString &name) const
+    {
+        return window->findChild<T *>(name);
+    }
+
+    /// Throws when a handler failed since the last check.
+    void checkNoErrors(const QString &step)
+    {
+        if (!m_errors.isEmpty()) {
+            const QString errors = m_errors.join(u"; "_s);
+            m_errors.clear();
+            throw BenchError(step + u": "_s + errors);
+        }
+    }
+
+    /// Clicks a screen button of the navigation bar on top of the visible screen.
+    void showScreen(TSpeedButton *TFrameCartulo::*button)
+    {
+        const QList<QFrame *> panels = window->screenPanels();
+        const QList<TFrameCartulo *> bars = window->bars();
+        for (qsizetype i = 0; i < panels.size(); ++i) {
+            if (panels[i]->isVisible()) {
+                click(bars[i]->*button);
+                settle();
+                return;
+            }
+        }
+        throw BenchError(u"no screen is visible"_s);
+    }
+
+    TFrameDoc *browser() const { return required(find<TFrameDoc>(u"FrameDoc1"_s), u"the process browser FrameDoc1"_s); }
+    TFrameDocumento *documentScreen() const
+    {
+        return required(window->FrameDocumento1, u"the document screen FrameDocumento1"_s);
+    }
+
+    /// The documents area on the process browser, as after "Sair" on the document screen.
+    void backToBrowser()
+    {
+        showScreen(&TFrameCartulo::spbDocumentos);
+        if (window->documentsView() != window->Panel8) {
+            click(required(documentScreen()->PnlDocumento->BtnSair, u"the document screen's Sair"_s));
+            settle();
+        }
+        if (window->documentsView() != window->Panel8)
+            throw BenchError(u"the documents area did not return to the process browser"_s);
+        // A filter left from before: emptying the field lists every process again.
+        TLabeledEdit *filter = browser()->EdtPesq;
+        if (!filter->text().isEmpty()) {
+            filter->selectAll();
+            QTest::keyClick(filter, Qt::Key_Delete);
+            settle();
+        }
+        checkNoErrors(u"back to the browser"_s);
+    }
+
+    /// Makes `process` the browser's current row, as a user selecting it in the list.
+    void selectProcess(const QString &process)
+    {
+        TFrameDoc *frame = browser();
+        if (!frame->QryProcesso->isOpen() || !frame->QryProcesso->locate(u"cod"_s, process))
+            throw BenchError(u"process %1 is not in the browser's list"_s.arg(process));
+        settle();
+    }
+
+    /// "&Documentos do Processo" on the selected process; returns when the document
+    /// screen shows the process's first document and its pages.
+    void openSelectedProcess(const QString &process)
+    {
+        click(browser()->BtnSel);
+        settle();
+        TFrameDocumento *screen = documentScreen();
+        if (window->documentsView() != window->Panel10 || screen->EdtProcesso->text() != process)
+            throw BenchError(u"the document screen did not open process %1"_s.arg(process));
+    }
+
+    std::unique_ptr<TfrmCartulo> window;
+
+private:
+    void keep(std::exception_ptr error)
+    {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception &e) {
+            m_errors << QString::fromUtf8(e.what());
+        } catch (...) {
+            m_errors << u"unknown error"_s;
+        }
+    }
+
+    editing::ScopedErrorHook m_hook;
+    QStringList m_errors;
+};
+
+Row failedRow(const QString &figure, const QString &target, const std::exception &e)
+{
+    Row row;
+    row.figure = figure;
+    row.target = target;
+    const auto *benchError = dynamic_cast<const BenchError *>(&e);
+    row.note = u"FAILED: "_s + (benchError ? benchError->message() : QString::fromLocal8Bit(e.what()));
+    return row;
+}
+
+Row openProcessFigure(Program &program, const Context &context)
+{
+    Row row;
+    row.figure = u"opening a process of %1 documents from the browser"_s.arg(context.spec.bigProcessDocs);
+    row.target = u"< 100 ms"_s;
+    const QString process = context.spec.bigProcess;
+    resetPeakMemory();
+    row.samples = measure(context.runs, [&] {
+        program.backToBrowser();
+        program.selectProcess(process);
+    }, [&] { program.openSelectedProcess(process); });
+    row.peakMb = peakMemoryMb();
+    program.checkNoErrors(row.figure);
+
+    TFrameDocumento *screen = program.documentScreen();
+    if (screen->EdtCod->text() != context.spec.a4Document.document)
+        throw BenchError(u"the first document shown is %1"_s.arg(screen->EdtCod->text()));
+    if (screen->LBoxLaudas->count() != context.spec.a4Pages
+        || screen->ImgPrev->content() != documents::ImagePreview::Content::JpegPage)
+        throw BenchError(u"the first document's %1 pages are not listed and previewed"_s.arg(context.spec.a4Pages));
+    row.met = row.samples.p95() < 100;
+    row.note = u"process %1: first document %2 shown with its %3 pages (A4, 300 dpi), page 1 previewed"_s.arg(
+        process, screen->EdtCod->text()).arg(screen->LBoxLaudas->count());
+    return row;
+}
+
+Row loadLaudasFigure(Program &program, const Context &context)
+{
+    Row row;
+    row.figure = u"LoadLaudas of a document with %1 pages"_s.arg(context.spec.manyPages);
+    row.target = u"< 20 ms"_s;
+    const DocumentRef doc = context.spec.manyPagesDocument;
+    program.backToBrowser();
+    program.selectProcess(doc.process);
+    program.openSelectedProcess(doc.process);
+    TFrameDocumento *screen = program.documentScreen();
+    if (screen->EdtCod->text() != doc.document)
+        throw BenchError(u"document %1 of process %2 is not the one shown"_s.arg(doc.document, doc.process));
+    resetPeakMemory();
+    row.samples = measure(context.runs, [&] { screen->LBoxLaudas->clear(); settle(); }, [&] {
+        screen->LoadLaudas();
+        settle();
+    });
+    row.peakMb = peakMemoryMb();
+    program.checkNoErrors(row.figure);
+    if (screen->LBoxLaudas->count() != context.spec.manyPages)
+        throw BenchError(u"%1 pages listed instead of %2"_s.arg(screen->LBoxLaudas->count()).arg(context.spec.manyPages));
+    row.met = row.samples.p95() < 20;
+    row.note = u"the list rebuilt from the page files and page 1 previewed"_s;
+    return row;
+}
+
+Row browserFilterFigure(Program &program, const Context &context)
+{
+    Row row;
+    row.figure = u"browser filter on %1 processes"_s.arg(context.spec.processes);
+    row.target = u"< 100 ms"_s;
+    const QString text = u"obra"_s;
+    program.backToBrowser();
+    TFrameDoc *frame = program.browser();
+    resetPeakMemory();
+    row.samples = measure(context.runs, [&] {
+        // Emptying the field lists every process again; then the filter text is typed.
+        frame->EdtPesq->selectAll();
+        QTest::keyClick(frame->EdtPesq, Qt::Key_Delete);
+        QTest::keyClicks(frame->EdtPesq, text);
+        settle();
+    }, [&] {
+        click(frame->SBtnPesq);
+        settle();
+    });
+    row.peakMb = peakMemoryMb();
+    program.checkNoErrors(row.figure);
+    if (!frame->QryProcesso->isOpen() || frame->QryProcesso->isEmpty())
+        throw BenchError(u"the filter \"%1\" listed nothing"_s.arg(text));
+    row.met = row.samples.p95() < 100;
+    row.note = u"\"%1\" typed, the search button clicked; %2 processes listed"_s.arg(text).arg(
+        frame->QryProcesso->recordCount());
+    return row;
+}
+
+// Keystrokes in the lookup dialog's filter, typed while the dialog runs modally as F2
+// opens it; each one re-runs the prefix filter over the types and repaints the list.
+Row lookupFigure(Program &program, const Context &context)
+{
+    Row row;
+    row.figure = u"one keystroke in the lookup dialog's filter over %1 types"_s.arg(context.spec.types);
+    row.target = u"< 50 ms"_s;
+    const QList<int> keys{Qt::Key_C, Qt::Key_O, Qt::Key_N, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace};
+
+    // F2 in the advanced search's document type field.
+    QLineEdit *typeField = nullptr;
+    program.showScreen(&TFrameCartulo::spdPesquisa);
+    if (auto *search = program.find<QWidget>(u"FramePesquisaAvancada1"_s))
+        typeField = search->findChild<QLineEdit *>(u"EdtTpDoc"_s);
+    if (!typeField || !typeField->isEnabled())
+        throw BenchError(u"the advanced search's \"Tipo\" field EdtTpDoc is not in the main window"_s);
+
+    QString failure;
+    int shown = 0;
+    QTimer::singleShot(0, [&] {
+        try {
+            auto *dialog = qobject_cast<TFrmFramePesq *>(QApplication::activeModalWidget());
+            if (!dialog)
+                throw BenchError(u"F2 did not open the lookup dialog"_s);
+            TFramePesquisa *frame = dialog->FPesq;
+            resetPeakMemory();
+            for (int run = 0; run < context.runs; ++run) {
+                for (int key : keys) {
+                    Stopwatch clock;
+                    QTest::keyClick(frame->EdtValor, Qt::Key(key));
+                    settle();
+                    row.samples.add(clock.elapsedMs());
+                }
+            }
+            row.peakMb = peakMemoryMb();
+            QTest::keyClicks(frame->EdtValor, u"CON"_s);
+            settle();
+            shown = frame->GrdFrame->model() ? frame->GrdFrame->model()->rowCount() : 0;
+            click(frame->BtnCancel);
+        } catch (const BenchError &e) {
+            failure = e.message();
+            if (auto *dialog = QApplication::activeModalWidget())
+                dialog->close();
+        }
+    });
+    typeField->setFocus();
+    QTest::keyClick(typeField, Qt::Key_F2);
+    settle();
+    program.checkNoErrors(row.figure);
+    if (!failure.isEmpty())
+        throw BenchError(failure);
+    if (row.samples.isEmpty())
+        throw BenchError(u"F2 did not open the lookup dialog"_s);
+    row.met = row.samples.p95() < 50;
+    row.note = u"F2 in \"Tipo\", then C, O, N and three backspaces, timed one by one; \"CON\" lists %1 types at first"_s
+                   .arg(shown);
+    return row;
+}
+
+struct NamedFigure {
+    QString name;
+    QString figure;
+    QString target;
+    std::function<Row(Program &, const Context &)> measure;
+};
+
+QList<NamedFigure> screenFigureList()
+{
+    return {
+        {u"open-process"_s, u"opening a process of 200 documents from the browser"_s, u"< 100 ms"_s, openProcessFigure},
+        {u"browser-filter"_s, u"browser filter on 20,000 processes"_s, u"< 100 ms"_s, browserFilterFigure},
+        {u"lookup"_s, u"one keystroke in the lookup dialog's filter"_s, u"< 50 ms"_s, lookupFigure},
+        {u"loadlaudas"_s, u"LoadLaudas of a document with 999 pages"_s, u"< 20 ms"_s, loadLaudasFigure},
+    };
+}
+
+} // namespace
+
+QStringList figureNames()
+{
+    QStringList names{u"startup"_s};
+    for (const NamedFigure &f : screenFigureList())
+        names << f.name;
+    names << u"preview"_s << u"encode"_s;
+    return names;
+}
+
+QList<Row> screenFigures(const Context &context, const QStringList &only)
+{
+    QList<Row> rows;
+    std::unique_ptr<Program> program;
+    for (const NamedFigure &f : screenFigureList()) {
+        if (!only.isEmpty() && !only.contains(f.name))
+            continue;
+        std::fprintf(stderr, "measuring: %s\n", qPrintable(f.figure));
+        try {
+            if (!program)
+                program = std::make_unique<Program>(context);
+            rows << f.measure(*program, context);
+        } catch (const std::exception &e) {
+            rows << failedRow(f.figure, f.target, e);
+        }
+    }
+    return rows;
+}
+
+} // namespace bench
