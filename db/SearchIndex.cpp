@@ -52,6 +52,16 @@ void exec(sqlite3 *handle, const QString &sql)
     }
 }
 
+// FTS5's own defaults, restored after a bulk fill.
+constexpr qint64 kDefaultHashSize = 1024 * 1024;
+constexpr qint64 kDefaultAutomerge = 4;
+constexpr qint64 kBulkHashSize = 64 * 1024 * 1024;
+
+void setOption(sqlite3 *handle, QStringView option, qint64 value)
+{
+    exec(handle, u"INSERT INTO %1(%1, rank) VALUES ('%2', %3)"_s.arg(kTable, option, QString::number(value)));
+}
+
 QStringList schemaNames(sqlite3 *handle, const char *sql)
 {
     sqlite3_stmt *raw = nullptr;
@@ -118,11 +128,17 @@ void rebuild(sqlite3 *handle)
         exec(handle, u"DROP TABLE IF EXISTS %1"_s.arg(kTable));
         for (const QString &statement : createStatements())
             exec(handle, statement);
+        // A bulk fill: large in-memory batches and no merging on the way, then one merge
+        // into a single segment, so the first searches need not walk many small ones.
+        // Later writes go back to the engine's defaults.
+        setOption(handle, u"hashsize", kBulkHashSize);
+        setOption(handle, u"automerge", 0);
         exec(handle, u"INSERT INTO %1(rowid, ementa, descricao, palavras_chave) "
                      u"SELECT rowid, %2 FROM documento"_s.arg(kTable,
                                                              foldedValues(u"documento")));
-        // One segment: the first searches need not merge many small ones.
         exec(handle, u"INSERT INTO %1(%1) VALUES ('optimize')"_s.arg(kTable));
+        setOption(handle, u"hashsize", kDefaultHashSize);
+        setOption(handle, u"automerge", kDefaultAutomerge);
         exec(handle, u"COMMIT"_s);
     } catch (const DbError &) {
         sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
