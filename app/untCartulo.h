@@ -11,7 +11,11 @@ class QAbstractButton;
 class QAction;
 class QFrame;
 class TFrameCartulo;
+class TFrameDoc;
 class TFrameDocumento;
+class TFrameOrgao;
+class TFrameProcesso;
+class TFrameTpDoc;
 class TFrmFramePesq;
 
 namespace db {
@@ -73,6 +77,10 @@ public:
     // Screen: members of the embedded screens go here (FramePesquisaAvancada1,
     // FrameDoc1, FrameDocumento1, FrameProcesso1, FrameTpDoc1, FrameOrgao1).
     TFrameDocumento *FrameDocumento1 = nullptr; ///< document screen, in Panel10
+    TFrameDoc *FrameDoc1 = nullptr;             ///< process browser, in Panel8
+    TFrameProcesso *FrameProcesso1 = nullptr;   ///< process screen, in Panel11
+    TFrameTpDoc *FrameTpDoc1 = nullptr;         ///< document types, in PnlTpDoc
+    TFrameOrgao *FrameOrgao1 = nullptr;         ///< agency profile, in PnlSetup
 
     /// Panel1 to Panel7, and their bars, in screen order.
     QList<QFrame *> screenPanels() const;
@@ -113,7 +121,14 @@ public:
     void FrameDocumento1BtnProcessoClick();
     void FrameDocumento1BtnDelArqClick();
     void PnlProcessoBtnSairClick(QAbstractButton *sender);
+    // The process screen's buttons routed through the window, passed on unchanged.
+    void PnlProcessoBtnIncClick(QAbstractButton *sender);
+    void PnlProcessoBtnConfClick(QAbstractButton *sender);
+    void PnlProcessoBtnDelClick(QAbstractButton *sender);
+    void PnlProcessoBtnProxClick(QAbstractButton *sender);
     void PnlTpDocBtnSairClick(QAbstractButton *sender);
+    /// The agency profile's edit button, passed on unchanged.
+    void PnlOrgBtnAltClick(QAbstractButton *sender);
 
     /// F2: in a field named "EdtTpDoc", the document type lookup; elsewhere nothing.
     void F2GeralExecute();
