@@ -7,7 +7,7 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QVBoxLayout>
+#include <QResizeEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -45,17 +45,15 @@ void TImage::paintEvent(QPaintEvent *)
 TFrameCartulo::TFrameCartulo(const QString &objectName, QWidget *panel) : QFrame(panel)
 {
     setObjectName(objectName);
-    auto *layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0); // the panel's own one-pixel frame is the inset
-    layout->addWidget(this);
+    // Placed by hand, not by a layout: a hidden screen's bar has its size all the same.
+    setGeometry(panel->contentsRect()); // inside the panel's one-pixel frame
+    panel->installEventFilter(this);
 
     imgFundo = new TImage(this);
     imgFundo->setObjectName(u"imgFundo"_s);
     imgFundo->setAccessibleName(u"Fundo da tela"_s);
+    imgFundo->setGeometry(rect());
     new cartulo::WindowDragHandle(imgFundo);
-    auto *imageLayout = new QVBoxLayout(this);
-    imageLayout->setContentsMargins(0, 0, 0, 0);
-    imageLayout->addWidget(imgFundo);
 
     spbCartulo = makeScreenButton("spbCartulo", u"Cartulo"_s, 60, &TFrameCartulo::spbCartuloClick);
     spdPesquisa = makeScreenButton("spdPesquisa", u"Pesquisa"_s, 150, &TFrameCartulo::spdPesquisaClick);
@@ -66,6 +64,19 @@ TFrameCartulo::TFrameCartulo(const QString &objectName, QWidget *panel) : QFrame
     spbAjuda = makeScreenButton("spbAjuda", u"Ajuda"_s, 619, &TFrameCartulo::spbAjudaClick);
     SpeedButton1 = makeWindowButton("SpeedButton1", u"Minimizar"_s, u"_"_s, 680, &TFrameCartulo::SpeedButton1Click);
     spbFechar = makeWindowButton("spbFechar", u"Fechar"_s, u"X"_s, 704, &TFrameCartulo::spbFecharClick);
+}
+
+bool TFrameCartulo::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        setGeometry(parentWidget()->contentsRect());
+    return QFrame::eventFilter(watched, event);
+}
+
+void TFrameCartulo::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    imgFundo->setGeometry(rect());
 }
 
 TSpeedButton *TFrameCartulo::makeScreenButton(const char *name, const QString &word, int x,

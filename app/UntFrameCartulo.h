@@ -69,6 +69,10 @@ public:
     /// Minimises the whole application, all its windows together.
     void SpeedButton1Click();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     TSpeedButton *makeScreenButton(const char *name, const QString &word, int x, void (TFrameCartulo::*click)());
     TSpeedButton *makeWindowButton(const char *name, const QString &accessibleName, const QString &bareText, int x,
