@@ -13,6 +13,7 @@
 #include "documents/UntDoc.h"
 #include "editing/FramePesquisa.h"
 #include "editing/Guard.h"
+#include "editing/Prompt.h"
 #include "editing/UntFramePesq.h"
 #include "editing/painel.h"
 #include "registers/UntFrameDoc.h"
@@ -171,6 +172,8 @@ private:
     }
 
     editing::ScopedErrorHook m_hook;
+    // No box may wait for a person: an unexpected question ends the run loudly.
+    editing::ScopedPrompt<editing::ScriptedPrompt> m_prompt;
     QStringList m_errors;
 };
 
@@ -274,13 +277,17 @@ Row lookupFigure(Program &program, const Context &context)
     row.target = u"< 50 ms"_s;
     const QList<int> keys{Qt::Key_C, Qt::Key_O, Qt::Key_N, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace};
 
-    // F2 in the advanced search's document type field.
-    QLineEdit *typeField = nullptr;
-    program.showScreen(&TFrameCartulo::spdPesquisa);
-    if (auto *search = program.find<QWidget>(u"FramePesquisaAvancada1"_s))
-        typeField = search->findChild<QLineEdit *>(u"EdtTpDoc"_s);
-    if (!typeField || !typeField->isEnabled())
-        throw BenchError(u"the advanced search's \"Tipo\" field EdtTpDoc is not in the main window"_s);
+    // F2 in the document screen's "Tipo" while a new document is typed in.
+    program.backToBrowser();
+    program.selectProcess(context.spec.bigProcess);
+    program.openSelectedProcess(context.spec.bigProcess);
+    TFrameDocumento *screen = program.documentScreen();
+    click(screen->PnlDocumento->BtnInc);
+    settle();
+    QLineEdit *typeField = screen->EdtTpDoc;
+    if (!typeField->isEnabled())
+        throw BenchError(u"\"Incluir\" left the document's \"Tipo\" field disabled"_s);
+    program.checkNoErrors(u"Incluir"_s);
 
     QString failure;
     int shown = 0;
@@ -313,13 +320,16 @@ Row lookupFigure(Program &program, const Context &context)
     typeField->setFocus();
     QTest::keyClick(typeField, Qt::Key_F2);
     settle();
+    // The new document is dropped again.
+    click(screen->PnlDocumento->BtnSair);
+    settle();
     program.checkNoErrors(row.figure);
     if (!failure.isEmpty())
         throw BenchError(failure);
     if (row.samples.isEmpty())
         throw BenchError(u"F2 did not open the lookup dialog"_s);
     row.met = row.samples.p95() < 50;
-    row.note = u"F2 in \"Tipo\", then C, O, N and three backspaces, timed one by one; \"CON\" lists %1 types at first"_s
+    row.note = u"F2 in the document's \"Tipo\" on \"Incluir\", then C, O, N and three backspaces, timed one by one; \"CON\" lists %1 types at first"_s
                    .arg(shown);
     return row;
 }
