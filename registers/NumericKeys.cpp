@@ -12,14 +12,4 @@ QValidator::State NumericTextValidator::validate(QString &input, int &) const
     return Acceptable;
 }
 
-QString judgedCharacter(const QString &eventText)
-{
-    if (eventText.isEmpty())
-        return {};
-    const QChar first = eventText.at(0);
-    if (first == QChar(8) || first.isPrint())
-        return eventText;
-    return {};
-}
-
 } // namespace registers

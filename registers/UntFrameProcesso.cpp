@@ -3,7 +3,6 @@
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Query.h"
-#include "editing/Guard.h"
 #include "editing/Prompt.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
@@ -11,7 +10,6 @@
 #include "registers/RowTexts.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -76,10 +74,9 @@ void TFrameProcesso::buildLayout()
     EdtNumOfDoc->setMaxLength(3);
     EdtNumOfDoc->setText(u"0"_s);
 
-    for (QLineEdit *number : {static_cast<QLineEdit *>(EdtNum), static_cast<QLineEdit *>(EdtNumOfDoc)}) {
-        number->installEventFilter(this);
-        number->setValidator(new registers::NumericTextValidator(number));
-    }
+    // Only digits, comma and full stop, typed or pasted (the count goes bare into the INSERT).
+    EdtNum->setValidator(new registers::NumericTextValidator(EdtNum));
+    EdtNumOfDoc->setValidator(new registers::NumericTextValidator(EdtNumOfDoc));
     setTabOrder(EdtDesc, EdtNum);
     setTabOrder(EdtNum, EdtDta);
     setTabOrder(EdtDta, EdtNumOfDoc);
@@ -227,22 +224,4 @@ QStringList TFrameProcesso::documentsOf(const QString &code) const
     for (documents.first(); documents.recNo() >= 0 && !documents.eof(); documents.next())
         codes.append(documents.asText(0));
     return codes;
-}
-
-bool TFrameProcesso::EdtNumKeyPress(const QString &typed)
-{
-    const QString judged = registers::judgedCharacter(typed);
-    return !judged.isEmpty() && !lib::IsNumKey(judged);
-}
-
-bool TFrameProcesso::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && (watched == EdtNum || watched == EdtNumOfDoc)) {
-        bool discard = false;
-        const QString typed = static_cast<QKeyEvent *>(event)->text();
-        editing::runGuarded([&] { discard = EdtNumKeyPress(typed); });
-        if (discard)
-            return true;
-    }
-    return TScreen::eventFilter(watched, event);
 }

@@ -55,15 +55,10 @@ signals:
     /// before the deletion). Their page files are someone else's to move aside.
     void processDeleted(const QString &process, const QStringList &documents);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void buildLayout();
     void bindPanel();
     db::Connection &connection() const;
     bool processExists(const QString &code) const;
     QStringList documentsOf(const QString &code) const;
-    /// `EdtNumKeyPress`: true when the typed character is discarded.
-    bool EdtNumKeyPress(const QString &typed);
 };

@@ -33,8 +33,12 @@ class TestProfile : public QObject {
     /// A picture file away from dados/, as a user would pick one.
     QString makePicture(const QString &name, QSize size, QColor colour) const
     {
+        // Detail that a second JPEG pass would visibly change, over a base colour.
         QImage image(size, QImage::Format_RGB32);
-        image.fill(colour);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                image.setPixel(x, y, qRgb((colour.red() + x * 37 + y * 11) % 256, (colour.green() + x * y * 7) % 256,
+                                          (colour.blue() + (x ^ y) * 29) % 256));
         QDir(fx->programDir()).mkpath(u"escolhidas"_s);
         const QString path = fx->programDir() + u"/escolhidas/"_s + name;
         editing::jpeg::writeFile(image, path);
@@ -177,7 +181,7 @@ private slots:
     void aLaterSaveLeavesTheLogoFileAlone()
     {
         start();
-        const QString picture = makePicture(u"logo-a.jpg"_s, QSize(16, 16), Qt::blue);
+        const QString picture = makePicture(u"logo-a.jpg"_s, QSize(48, 40), Qt::blue);
         ArchiveWindow::click(editButton());
         chooseLogo(picture);
         ArchiveWindow::click(editButton());
