@@ -4,6 +4,7 @@
 #include "db/QueryModel.h"
 #include "editing/Guard.h"
 #include "editing/lib.h"
+#include "registers/RegisterLayout.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -40,11 +41,8 @@ QIcon searchIcon()
 TFrameDoc::TFrameDoc(QWidget *parent) : TScreen(parent)
 {
     setObjectName(u"FrameDoc1"_s);
-    QryProcesso = new db::Query(this);
-    QryProcesso->setObjectName(u"QryProcesso"_s);
-    QryProcesso->addSql(u"select * "_s);
-    QryProcesso->addSql(u"from processo"_s);
-    QryProcesso->addSql(u"order by cod desc"_s);
+    QryProcesso = registers::screenQuery(this, u"QryProcesso"_s,
+                                         {u"select * "_s, u"from processo"_s, u"order by cod desc"_s});
     buildLayout();
 }
 

@@ -11,19 +11,18 @@
 #include "editing/lib.h"
 #include "editing/painel.h"
 #include "registers/Logging.h"
+#include "registers/RegisterLayout.h"
 #include "registers/RowTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QVBoxLayout>
 #include <optional>
 #include <stdexcept>
 
@@ -46,10 +45,7 @@ TFrameOrgao::TFrameOrgao(QWidget *parent)
     : TScreen(parent), m_programDir(QCoreApplication::applicationDirPath())
 {
     setObjectName(u"FrameOrgao1"_s);
-    QryOrg = new db::Query(this);
-    QryOrg->setObjectName(u"QryOrg"_s);
-    QryOrg->addSql(u"select * "_s);
-    QryOrg->addSql(u"from orgao"_s);
+    QryOrg = registers::screenQuery(this, u"QryOrg"_s, {u"select * "_s, u"from orgao"_s});
     TblOrg = new db::TableCursor(this);
     TblOrg->setObjectName(u"TblOrg"_s);
     buildLayout();
@@ -118,18 +114,7 @@ void TFrameOrgao::buildLayout()
     StatusBar1 = new TStatusBar(this, 2, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    auto *row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    row->addWidget(fields, 1);
-    row->addWidget(PnlOrg);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addLayout(row, 1);
-    column->addWidget(StatusBar1);
-
-    lib::EnableEdits(this, false);
+    registers::arrangeRegisterScreen(this, fields, PnlOrg, StatusBar1);
 }
 
 void TFrameOrgao::setProgramDir(const QString &folder)

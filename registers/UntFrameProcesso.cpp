@@ -7,12 +7,11 @@
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
 #include "registers/NumericKeys.h"
+#include "registers/RegisterLayout.h"
 #include "registers/RowTexts.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -32,10 +31,7 @@ const QString kDeleteWarning =
 TFrameProcesso::TFrameProcesso(QWidget *parent) : TScreen(parent)
 {
     setObjectName(u"FrameProcesso1"_s);
-    QryProcesso = new db::Query(this);
-    QryProcesso->setObjectName(u"QryProcesso"_s);
-    QryProcesso->addSql(u"select * from processo"_s);
-    QryProcesso->addSql(u"order by cod"_s);
+    QryProcesso = registers::screenQuery(this, u"QryProcesso"_s, {u"select * from processo"_s, u"order by cod"_s});
     buildLayout();
     bindPanel();
 }
@@ -89,18 +85,7 @@ void TFrameProcesso::buildLayout()
     StatusBar1 = new TStatusBar(this, 3, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    auto *row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    row->addWidget(fields, 1);
-    row->addWidget(PnlProcesso);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addLayout(row, 1);
-    column->addWidget(StatusBar1);
-
-    lib::EnableEdits(this, false); // browsing until the panel says otherwise
+    registers::arrangeRegisterScreen(this, fields, PnlProcesso, StatusBar1);
 }
 
 void TFrameProcesso::bindPanel()

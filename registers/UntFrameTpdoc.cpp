@@ -5,12 +5,11 @@
 #include "editing/StatusBar.h"
 #include "editing/UntFramePesq.h"
 #include "editing/painel.h"
+#include "registers/RegisterLayout.h"
 #include "registers/RowTexts.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QVBoxLayout>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -25,9 +24,7 @@ const QString kCancelar = u"Cancelar"_s;
 TFrameTpDoc::TFrameTpDoc(QWidget *parent) : TScreen(parent)
 {
     setObjectName(u"FrameTpDoc1"_s);
-    QryTpDoc = new db::Query(this);
-    QryTpDoc->setObjectName(u"QryTpDoc"_s);
-    QryTpDoc->addSql(u"select * from tipo_arq"_s);
+    QryTpDoc = registers::screenQuery(this, u"QryTpDoc"_s, {u"select * from tipo_arq"_s});
     buildLayout();
     bindPanel();
 }
@@ -58,18 +55,7 @@ void TFrameTpDoc::buildLayout()
     StatusBar1 = new TStatusBar(this, 3, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    auto *row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    row->addWidget(fields, 1);
-    row->addWidget(PnlTpDoc);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addLayout(row, 1);
-    column->addWidget(StatusBar1);
-
-    lib::EnableEdits(this, false);
+    registers::arrangeRegisterScreen(this, fields, PnlTpDoc, StatusBar1);
 }
 
 void TFrameTpDoc::bindPanel()

@@ -24,6 +24,14 @@
 #include <memory>
 #include <optional>
 
+/// Seed statement for one process (number "1").
+inline QString processRow(const QString &code, const QString &description,
+                          const QString &date = QStringLiteral("NULL"), const QString &count = QStringLiteral("0"))
+{
+    return QStringLiteral("Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (%1,%2,\"1\",%3,%4)")
+        .arg(lib::quoted(code), lib::quoted(description), date, count);
+}
+
 class ArchiveWindow {
 public:
     /// Statements run on the archive before the window is set up.

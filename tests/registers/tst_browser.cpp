@@ -12,16 +12,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString processRow(const QString &code, const QString &description)
-{
-    return u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (%1,%2,\"1\",NULL,0)"_s
-        .arg(lib::quoted(code), lib::quoted(description));
-}
-
-} // namespace
-
 class TestBrowser : public QObject {
     Q_OBJECT
 

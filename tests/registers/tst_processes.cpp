@@ -15,13 +15,6 @@ using Kind = editing::ScriptedPrompt::Kind;
 
 namespace {
 
-QString processRow(const QString &code, const QString &description, const QString &date = u"NULL"_s,
-                   const QString &count = u"0"_s)
-{
-    return u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"%1\",\"%2\",\"1\",%3,%4)"_s
-        .arg(code, description, date, count);
-}
-
 QString documentRow(const QString &process, const QString &code)
 {
     return u"Insert Into documento (cod,processo,descricao) VALUES (\"%1\",\"%2\",\"D\")"_s.arg(code, process);
