@@ -5,6 +5,7 @@
 #include "db/Query.h"
 #include "documents/ImagePreview.h"
 #include "documents/ScanImg.h"
+#include "documents/UntPrevImg.h"
 #include "editing/Guard.h"
 #include "editing/Prompt.h"
 #include "editing/StatusBar.h"
@@ -518,11 +519,14 @@ bool TFrameDocumento::documentExists(const QString &process, const QString &code
 
 void TFrameDocumento::processDeleted(const QString &process)
 {
-    if (process.isEmpty())
-        return;
-    const int moved = m_pages.moveProcessToDeleted(process);
-    qCInfo(lcDocuments) << "process" << process << "deleted;" << moved << "page files moved to"
-                        << m_pages.deletedFolder();
+    // Reached through a signal of another screen: nothing may be thrown back through it.
+    editing::runGuarded([this, &process] {
+        if (process.isEmpty())
+            return;
+        const int moved = m_pages.moveProcessToDeleted(process);
+        qCInfo(lcDocuments) << "process" << process << "deleted;" << moved << "page files moved to"
+                            << m_pages.deletedFolder();
+    });
 }
 
 // --- Pages
@@ -652,9 +656,23 @@ void TFrameDocumento::ImgPrevDblClick()
     printPreviewedPicture();
 }
 
+void TFrameDocumento::setPrintForm(documents::TFrmPrevImg *form)
+{
+    m_printForm = form;
+}
+
+documents::TFrmPrevImg &TFrameDocumento::printForm()
+{
+    if (!m_printForm)
+        m_printForm = new documents::TFrmPrevImg(this);
+    return *m_printForm;
+}
+
 void TFrameDocumento::printPreviewedPicture()
 {
-    // Page printing (the print form) plugs in here.
+    // What the preview shows, a page file at full resolution: the box holds a reduced one.
+    printForm().setPicture(ImgPrev->printablePicture());
+    printForm().Preview(window());
 }
 
 bool TFrameDocumento::eventFilter(QObject *watched, QEvent *event)

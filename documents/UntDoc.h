@@ -3,6 +3,7 @@
 #include "editing/Edits.h"
 #include "editing/lib.h"
 
+#include <QPointer>
 #include <QString>
 
 class QAbstractButton;
@@ -20,6 +21,7 @@ class Query;
 
 namespace documents {
 class ImagePreview;
+class TFrmPrevImg;
 class TScanImage;
 } // namespace documents
 
@@ -80,6 +82,10 @@ public:
     /// The page folder is dados/laudas/ under this folder (the program's by default).
     void setProgramDir(const QString &programDir);
     const documents::PageStore &pageStore() const { return m_pages; }
+    /// The page print form made once at start-up; without one, the screen makes its own
+    /// at the first click on the preview.
+    void setPrintForm(documents::TFrmPrevImg *form);
+    documents::TFrmPrevImg &printForm();
     /// Process and document code of the shown document: the owners of its pages.
     documents::DocumentKey documentKey() const;
 
@@ -130,5 +136,6 @@ private:
     void printPreviewedPicture();
 
     documents::PageStore m_pages;
+    QPointer<documents::TFrmPrevImg> m_printForm;
     bool m_pageLimitWarned = false;
 };

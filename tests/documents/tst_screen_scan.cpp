@@ -1,0 +1,234 @@
+// "Adquirir" on the document screen with SANE's test backend, and a click on the preview
+// opening the print preview with the picture it shows.
+#include "DocumentWindow.h"
+
+#include "documents/UntPrevImg.h"
+
+#include <QMouseEvent>
+
+using namespace Qt::StringLiterals;
+using Kind = editing::ScriptedPrompt::Kind;
+using Content = documents::ImagePreview::Content;
+
+namespace {
+
+QString pageName(const QString &document, int page)
+{
+    return u"00007"_s + document + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
+}
+
+// SANE's test backend alone, through a private configuration folder read at each load.
+class TestBackend {
+public:
+    TestBackend() { write(u"dll.conf"_s, "test\n"); }
+    QString path() const { return m_dir.path(); }
+
+    // 25 dpi keeps pages small (78 x 98 pixels); `extra` lines override what comes before.
+    void configure(const QByteArray &extra = {})
+    {
+        write(u"test.conf"_s,
+              "number_of_devices 2\nmode Color\ndepth 8\nhand-scanner false\nthree-pass false\n"
+              "resolution_min 1.0\nresolution_max 1200.0\nresolution_quant 1.0\nresolution 25.0\n"
+              "test-picture \"Color pattern\"\nread-limit false\nread-delay false\n"
+              "read-status-code \"Default\"\nnon-blocking false\nselect-fd false\n"
+                  + extra);
+    }
+
+private:
+    void write(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(m_dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    QTemporaryDir m_dir;
+};
+
+bool samePicture(const QImage &a, const QImage &b)
+{
+    return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class TestDocumentScan : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestBackend> backend;
+    std::unique_ptr<DocumentWindow> fx;
+    TFrameDocumento *screen = nullptr;
+
+    /// Process 00007 with its document 00003 (page count `laudas`) and `pages` page files.
+    void start(int pages, const QString &laudas = u"0"_s, const QStringList &extraSeed = {})
+    {
+        fx = std::make_unique<DocumentWindow>(
+            QStringList{processRow(u"00007"_s), documentRow(u"00007"_s, u"00003"_s, laudas)} + extraSeed);
+        screen = fx->screen;
+        for (int page = 1; page <= pages; ++page)
+            fx->writeFile(fx->pagePath(pageName(u"00003"_s, page)), jpegBytes(page, QSize(60, 80)));
+        fx->openProcess(u"00007"_s);
+    }
+    // "Adquirir", choosing the first scanner in the source dialog.
+    void scan(std::function<void(QDialog *)> whileReading = {})
+    {
+        bool chose = false;
+        whenShown(u"DlgScanSource"_s, [&chose](QDialog *dialog) {
+            chose = true;
+            dialog->accept();
+        });
+        if (whileReading)
+            whenShown(u"DlgScanProgress"_s, whileReading);
+        DocumentWindow::click(screen->BtnScan);
+        QVERIFY(chose);
+    }
+    // Clicks the preview and hands back the picture the print preview received.
+    QImage printFromPreview(bool doubleClick = false)
+    {
+        bool shown = false;
+        QString title;
+        whenShown(u"DlgPrintPreview"_s, [&](QDialog *dialog) {
+            shown = dialog->isModal();
+            title = dialog->windowTitle();
+            dialog->close();
+        });
+        if (doubleClick) {
+            // The double-click event alone: a real one's first click already opened the
+            // modal preview, which takes the second.
+            const QPointF at = QRectF(screen->ImgPrev->rect()).center();
+            QMouseEvent event(QEvent::MouseButtonDblClick, at, screen->ImgPrev->mapToGlobal(at), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(screen->ImgPrev, &event);
+        } else
+            QTest::mouseClick(screen->ImgPrev, Qt::LeftButton);
+        [&] {
+            QVERIFY(shown);
+            QCOMPARE(title, u"Print Preview"_s);
+        }();
+        return screen->printForm().picture();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        backend = std::make_unique<TestBackend>();
+        qputenv("SANE_CONFIG_DIR", backend->path().toLocal8Bit());
+    }
+    void init() { backend->configure(); }
+    void cleanup()
+    {
+        if (fx) {
+            QVERIFY2(fx->ui->allAnswersUsed(), "a scripted answer was left over");
+            fx.reset();
+        }
+    }
+
+    void scanStoresNextPageKeepingSelection()
+    {
+        // Three pages announced and three listed: scanning warns of nothing.
+        start(3, u"3"_s);
+        DocumentWindow::click(fx->panelButton("BtnAlt"));
+        screen->LBoxLaudas->setCurrentRow(1);
+        scan();
+
+        const QString stored = fx->pagePath(pageName(u"00003"_s, 4));
+        QVERIFY(editing::jpeg::isJpegFile(stored));
+        QCOMPARE(screen->ImgPrev->content(), Content::Bitmap);
+        const QImage scanned = screen->ImgPrev->picture();
+        QCOMPARE(scanned.size(), QSize(78, 98));
+        QCOMPARE(editing::jpeg::decodeFile(stored).size(), scanned.size());
+        QCOMPARE(fx->listedPages(), (QStringList{pageName(u"00003"_s, 1), pageName(u"00003"_s, 2),
+                                                 pageName(u"00003"_s, 3), pageName(u"00003"_s, 4)}));
+        QCOMPARE(screen->LBoxLaudas->currentRow(), 1); // the selection did not move
+        for (int page = 1; page <= 3; ++page)
+            QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(u"00003"_s, page))),
+                     jpegBytes(page, QSize(60, 80)));
+        QVERIFY(fx->ui->callsOf(Kind::Message).isEmpty());
+        QVERIFY(fx->errors.isEmpty());
+
+        // The scan is what the preview shows, and what a click prints.
+        QVERIFY(samePicture(printFromPreview(), scanned));
+    }
+
+    void scanRightAfterStartingAnInclusion()
+    {
+        start(0, u"0"_s, {documentRow(u"00007"_s, u"00001"_s), documentRow(u"00007"_s, u"00002"_s)});
+        // Left by an earlier document that got the same codes: replaced.
+        const QString leftover = fx->pagePath(pageName(u"00004"_s, 1));
+        const QByteArray old = jpegBytes(9);
+        fx->writeFile(leftover, old);
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        QCOMPARE(screen->EdtCod->text(), u"00004"_s);
+        QCOMPARE(screen->LBoxLaudas->count(), 0);
+        scan();
+        QCOMPARE(fx->listedPages(), QStringList{pageName(u"00004"_s, 1)});
+        QVERIFY(editing::jpeg::isJpegFile(leftover));
+        QVERIFY(DocumentWindow::readFile(leftover) != old);
+        QCOMPARE(editing::jpeg::decodeFile(leftover).size(), QSize(78, 98));
+        QVERIFY(fx->errors.isEmpty());
+    }
+
+    void cancelledScanStoresNothing()
+    {
+        // Slow enough to be caught part-way: each small read waits 50 ms.
+        backend->configure("read-limit true\nread-limit-size 64\nread-delay true\nread-delay-duration 50000\n");
+        start(3);
+        DocumentWindow::click(fx->panelButton("BtnAlt"));
+        QCOMPARE(screen->ImgPrev->content(), Content::JpegPage);
+        const QStringList before = fx->pageFiles();
+        scan([](QDialog *progress) {
+            auto *cancel = progress->findChild<QPushButton *>(u"BtnCancelar"_s);
+            QVERIFY(cancel);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+        QCOMPARE(fx->pageFiles(), before);
+        QCOMPARE(screen->LBoxLaudas->count(), 3);
+        QCOMPARE(screen->ImgPrev->content(), Content::Empty); // blank, not the page it showed
+        QVERIFY(fx->ui->calls().isEmpty());
+        QVERIFY(fx->errors.isEmpty());
+
+        // A blank preview prints an empty sheet.
+        QVERIFY(printFromPreview().isNull());
+    }
+
+    void failedScanStoresNothing()
+    {
+        backend->configure("read-status-code \"SANE_STATUS_IO_ERROR\"\n");
+        start(1);
+        DocumentWindow::click(fx->panelButton("BtnAlt"));
+        scan();
+        QCOMPARE(fx->pageFiles(), QStringList{pageName(u"00003"_s, 1)});
+        QCOMPARE(screen->LBoxLaudas->count(), 1);
+        QCOMPARE(screen->ImgPrev->content(), Content::Empty);
+    }
+
+    void previewClickPrintsWhatIsShown_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<bool>("doubleClick");
+        QTest::newRow("page, click") << 2 << false;
+        QTest::newRow("page, double click") << 2 << true;
+        QTest::newRow("no page: the icon") << 0 << false;
+    }
+    void previewClickPrintsWhatIsShown()
+    {
+        QFETCH(int, pages);
+        QFETCH(bool, doubleClick);
+        start(0);
+        // A page bigger than the box: printing gets every pixel, not the preview's.
+        for (int page = 1; page <= pages; ++page)
+            fx->writeFile(fx->pagePath(pageName(u"00003"_s, page)), jpegBytes(page, QSize(900, 1200)));
+        DocumentWindow::click(fx->panelButton("BtnAnt")); // shows the pages
+        const QImage printed = printFromPreview(doubleClick);
+        if (pages == 0) {
+            QCOMPARE(screen->ImgPrev->content(), Content::Icon);
+            QVERIFY(samePicture(printed, documents::ImagePreview::applicationIcon()));
+        } else {
+            QCOMPARE(printed.size(), QSize(900, 1200));
+            QVERIFY(samePicture(printed, editing::jpeg::decodeFile(fx->pagePath(pageName(u"00003"_s, 1)))));
+        }
+        QVERIFY(fx->errors.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestDocumentScan)
+#include "tst_screen_scan.moc"
