@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstdio>
@@ -118,14 +119,24 @@ QString PageStore::entryPath(const QString &entryName) const
 
 QStringList PageStore::listPages(const DocumentKey &key) const
 {
-    // One access() per page: cheap, and independent of how many other documents share
-    // the folder.
+    // One lookup per page, relative to the folder opened once: cheap, and independent of
+    // how many other documents share the folder (reading the folder would visit them all).
+    const QString stem = pageName(key, 1).chopped(7); // process + document codes
     QStringList names;
+    const int folder = ::open(encoded(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return names; // no page folder: no pages
+    const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
+    QByteArray name = encoded(stem);
+    const qsizetype stemLength = name.size();
     for (int page = 1; page <= kMaxListedPages; ++page) {
-        QString name = pageName(key, page);
-        if (!fileExists(encoded(m_folder + name)))
+        char number[16];
+        const int digits = std::snprintf(number, sizeof number, "%03d.jpg", page);
+        name.resize(stemLength);
+        name.append(number, digits);
+        if (::faccessat(folder, name.constData(), F_OK, 0) != 0)
             break;
-        names.append(std::move(name));
+        names.append(stem + QLatin1StringView(number, digits));
     }
     return names;
 }

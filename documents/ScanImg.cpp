@@ -13,16 +13,15 @@ void TScanImage::setScanedImage(ImagePreview *image)
     disconnect(m_watch);
     m_scanedImage = image;
     if (image)
-        m_watch = connect(image, &QObject::destroyed, this, [this](QObject *gone) { Notification(gone); });
+        m_watch = connect(image, &QObject::destroyed, this, [this] { Notification(); });
 }
 
-// The removal notification: the preview being destroyed stops being the target.
-void TScanImage::Notification(QObject *removed)
+// The removal notification: only the current target's destruction is connected, and by
+// now it is no ImagePreview any more, so nothing of it is touched.
+void TScanImage::Notification()
 {
-    if (removed == m_scanedImage.data() || m_scanedImage.isNull()) {
-        m_scanedImage = nullptr;
-        disconnect(m_watch);
-    }
+    m_scanedImage.clear();
+    disconnect(m_watch);
 }
 
 int TScanImage::SelectSource(QWidget *window)

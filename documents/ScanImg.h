@@ -34,7 +34,7 @@ public:
     Scanner &scanner() { return m_scanner; }
 
 private:
-    void Notification(QObject *removed);
+    void Notification();
 
     Scanner m_scanner;
     QPointer<ImagePreview> m_scanedImage;

@@ -285,18 +285,23 @@ SANE_Status readFrame(SANE_Handle handle, ScanSession &session, Frame &frame)
     for (;;) {
         if (session.cancelled)
             return SANE_STATUS_CANCELLED;
+        if (nonBlocking) {
+            // Read only once the descriptor says data (or the end) is there.
+            pollfd waitFor{fd, POLLIN, 0};
+            if (::poll(&waitFor, 1, 100) == 0)
+                continue;
+        }
         SANE_Int length = 0;
         const SANE_Status status = sane_read(handle, buffer.data(), SANE_Int(buffer.size()), &length);
         if (status == SANE_STATUS_EOF)
             return SANE_STATUS_GOOD;
         if (status != SANE_STATUS_GOOD)
             return status;
+        if (length < 0 || length > SANE_Int(buffer.size()))
+            return SANE_STATUS_IO_ERROR; // a backend that reports what it cannot have read
         if (length > 0) {
             frame.data.append(reinterpret_cast<const char *>(buffer.data()), length);
             session.bytesRead += length;
-        } else if (nonBlocking) {
-            pollfd waitFor{fd, POLLIN, 0};
-            ::poll(&waitFor, 1, 100);
         }
     }
 }

@@ -141,6 +141,7 @@ private slots:
     void previewWindowHasTheOldToolbar();
     void previewWindowSavesAndLoadsThroughPrompt();
     void previewIsModalAndCloses();
+    void printGoesThroughPrinterDialog();
 
 private:
     QTemporaryDir m_dir;
@@ -356,6 +357,40 @@ void TestPrevImg::previewIsModalAndCloses()
     form.Preview(nullptr);
     QVERIFY(modal);
     QCOMPARE(title, u"Print Preview"_s);
+}
+
+// "Print" asks the system's printer dialog first; here it prints to a PDF file.
+void TestPrevImg::printGoesThroughPrinterDialog()
+{
+    TFrmPrevImg form;
+    form.setPicture(quadrants(200, 280));
+    const auto window = form.createPreviewWindow();
+    const QString pdf = m_dir.filePath(u"from-dialog.pdf"_s);
+    window->printer().setOutputFormat(QPrinter::PdfFormat);
+    window->printer().setOutputFileName(pdf);
+    window->show();
+    auto *print = window->findChild<QAction *>(u"ActPrint"_s);
+    QTRY_VERIFY(print->isEnabled());
+
+    bool sawDialog = false;
+    whenShown(u"DlgPrint"_s, [&](QWidget *dialog) {
+        sawDialog = true;
+        qobject_cast<QDialog *>(dialog)->accept();
+    });
+    print->trigger();
+    QVERIFY(sawDialog);
+    const Rendered rendered = render(pdf);
+    QCOMPARE(rendered.pages, 1);
+    QVERIFY(rendered.pageSize.contains(u"(A4)"_s));
+    const QRectF area = printableArea();
+    const QRect ink = inkBounds(rendered.page);
+    QVERIFY(std::abs(ink.left() - area.left()) <= 1.5 && std::abs(ink.bottom() + 1 - area.bottom()) <= 1.5);
+
+    // Cancelling the dialog prints nothing.
+    QFile::remove(pdf);
+    whenShown(u"DlgPrint"_s, [&](QWidget *dialog) { qobject_cast<QDialog *>(dialog)->reject(); });
+    print->trigger();
+    QVERIFY(!QFile::exists(pdf));
 }
 
 QTEST_MAIN(TestPrevImg)
