@@ -1,6 +1,7 @@
 #include "documents/ImagePreview.h"
 #include "documents/UntPrevImg.h"
 #include "editing/Prompt.h"
+#include "tests/documents/WhenShown.h"
 
 #include <QAction>
 #include <QApplication>
@@ -101,28 +102,6 @@ QRectF printableArea()
     return QRectF(10 * kPointsPerMm, 10 * kPointsPerMm, 190 * kPointsPerMm, 277 * kPointsPerMm);
 }
 
-void whenShown(const QString &objectName, std::function<void(QWidget *)> act)
-{
-    auto *timer = new QTimer(qApp);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (widget->objectName() == objectName && widget->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(widget);
-                return;
-            }
-        if (started->elapsed() > 30000) { // fail, never hang
-            timer->stop();
-            timer->deleteLater();
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(20);
-}
 
 } // namespace
 
@@ -349,7 +328,7 @@ void TestPrevImg::previewIsModalAndCloses()
     form.setPicture(quadrants(50, 50));
     bool modal = false;
     QString title;
-    whenShown(u"DlgPrintPreview"_s, [&](QWidget *window) {
+    whenShown(u"DlgPrintPreview"_s, [&](QDialog *window) {
         modal = window->isModal();
         title = window->windowTitle();
         window->findChild<QAction *>(u"ActClose"_s)->trigger();
@@ -373,9 +352,9 @@ void TestPrevImg::printGoesThroughPrinterDialog()
     QTRY_VERIFY(print->isEnabled());
 
     bool sawDialog = false;
-    whenShown(u"DlgPrint"_s, [&](QWidget *dialog) {
+    whenShown(u"DlgPrint"_s, [&](QDialog *dialog) {
         sawDialog = true;
-        qobject_cast<QDialog *>(dialog)->accept();
+        dialog->accept();
     });
     print->trigger();
     QVERIFY(sawDialog);
@@ -388,7 +367,7 @@ void TestPrevImg::printGoesThroughPrinterDialog()
 
     // Cancelling the dialog prints nothing.
     QFile::remove(pdf);
-    whenShown(u"DlgPrint"_s, [&](QWidget *dialog) { qobject_cast<QDialog *>(dialog)->reject(); });
+    whenShown(u"DlgPrint"_s, [&](QDialog *dialog) { dialog->reject(); });
     print->trigger();
     QVERIFY(!QFile::exists(pdf));
 }

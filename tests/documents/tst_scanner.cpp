@@ -2,6 +2,7 @@
 #include "documents/ScanImg.h"
 #include "documents/Scanner.h"
 #include "editing/Prompt.h"
+#include "tests/documents/WhenShown.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -84,33 +85,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Runs `act` on the first visible top-level widget with that objectName (the modal
-// dialogs run their own event loop, so this is how a test reaches them). A dialog still
-// open after a long while is closed, so a test can fail but never hang.
-void whenShown(const QString &objectName, std::function<void(QDialog *)> act)
-{
-    auto *timer = new QTimer(qApp);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *dialog = qobject_cast<QDialog *>(widget);
-            if (dialog && dialog->objectName() == objectName && dialog->isVisible()) {
-                timer->deleteLater();
-                timer->stop();
-                act(dialog);
-                return;
-            }
-        }
-        if (started->elapsed() > 30000) {
-            timer->deleteLater();
-            timer->stop();
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(20);
-}
 
 bool near(QRgb a, QRgb b, int tolerance = 2)
 {
