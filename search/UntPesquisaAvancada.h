@@ -1,0 +1,155 @@
+#pragma once
+#include "db/Connection.h"
+#include "documents/PageStore.h"
+#include "documents/UntPrevImg.h"
+#include "editing/Edits.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QString>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTabBar;
+class QTableView;
+
+namespace db {
+class Query;
+class QueryModel;
+} // namespace db
+
+namespace documents {
+class ImagePreview;
+} // namespace documents
+
+namespace search {
+
+/// The search state, held once for the whole program and shared by every instance of
+/// the screen; all empty at start.
+struct SearchState {
+    QString connector;   ///< "", "AND" or "OR": the working connector while terms are joined
+    QString termsClause; ///< the condition built from the terms, or empty
+    QString dateClause;  ///< the date range condition, or empty
+    QString typeClause;  ///< the type condition, or empty
+    QString startDay;    ///< the start date as a day number, or "0"
+    QString endDay;      ///< the end date as a day number, or "0"
+    QString documentKey; ///< the fourth column of the current hit
+    QString page;        ///< the current page as three digits ("001"), or empty
+};
+
+/// The one search state.
+SearchState &searchState();
+
+} // namespace search
+
+/// `TFramePesquisaAvancada` (module UntPesquisaAvancada): the advanced search. Finds
+/// documents by type, a range of document dates and up to four terms joined by "e"/"ou",
+/// lists the hits, previews the pages of the current hit and prints a previewed page.
+///
+/// The statement logged on the "Script" page is the one built from the fixed format
+/// strings; on a large archive the engine may run it through the substring index
+/// (search/FastSearch.h), which gives exactly the same hits.
+class TFramePesquisaAvancada : public TScreen {
+    Q_OBJECT
+public:
+    explicit TFramePesquisaAvancada(QWidget *parent = nullptr);
+    ~TFramePesquisaAvancada() override;
+
+    /// ConnArq: the type lookup and the search run on it.
+    void setConnection(db::Connection *connection);
+    db::Connection *connection() const { return m_connection; }
+    /// The folder of the program file, under which the page files lie
+    /// (default: the folder of the running executable).
+    void setProgramDir(const QString &programDir);
+    /// The page print form created once at start-up (created on first use when none).
+    void setPrintForm(documents::TFrmPrevImg *form);
+    documents::TFrmPrevImg &printForm();
+
+    /// For a host that routes the type field's change and "Proxima" through handlers of
+    /// its own: the screen stops calling EdtTpDocChange and BtnProxClick itself.
+    void releaseRoutedEvents();
+
+    // Pages, switched by the program; their tabs are hidden.
+    QStackedWidget *PageControl1 = nullptr;
+    QWidget *TSPesquisa = nullptr;   ///< "Pesquisa": the criteria
+    QWidget *TSResultados = nullptr; ///< "Resultados": hits, type, preview
+    QWidget *TabSheet1 = nullptr;    ///< "Script": the statement log
+    QTabBar *TabsScript = nullptr;   ///< the "Script" page's tab, hidden until Action1
+
+    // Criteria page.
+    QLineEdit *EdtTpDoc = nullptr; ///< "Tipo", at most 5 characters
+    QLabel *LblTpDoc = nullptr;    ///< the type's description
+    TMaskEdit *EdtDtaIni = nullptr; ///< "DE:"
+    TMaskEdit *EdtDtaFin = nullptr; ///< "ATÉ:"
+    TLabeledEdit *Edit1 = nullptr;  ///< "Contendo:"
+    TEdit *Edit2 = nullptr;
+    TEdit *Edit3 = nullptr;
+    TEdit *Edit4 = nullptr;
+    QRadioButton *RBtnE1 = nullptr;       ///< "e" before the second term
+    QRadioButton *RBtnOu1 = nullptr;      ///< "ou" before the second term
+    QRadioButton *RadioButton1 = nullptr; ///< "e" before the third term
+    QRadioButton *RadioButton2 = nullptr; ///< "ou" before the third term
+    QRadioButton *RadioButton3 = nullptr; ///< "e" before the fourth term
+    QRadioButton *RadioButton4 = nullptr; ///< "ou" before the fourth term
+
+    // Results page.
+    QTableView *DBGrid1 = nullptr;
+    QLineEdit *DBEdit1 = nullptr; ///< "tipo_arq.descricao" of the current hit
+    documents::ImagePreview *ImgPrev = nullptr;
+    QPushButton *BtnAnt = nullptr;  ///< "Anterior"
+    QPushButton *BtnProx = nullptr; ///< "Proxima"
+
+    // Script page.
+    TMemo *Memo1 = nullptr;
+
+    // Button bar.
+    QPushButton *BtnNovaPesquisa = nullptr;   ///< "Nova Pesquisa", disabled at start
+    QPushButton *BtnPesquisarAgora = nullptr; ///< "Pesquisar Agora"
+    QPushButton *BtnFechar = nullptr;         ///< "Fechar", hidden
+
+    db::Query *QryPesqAvanc = nullptr;
+    db::QueryModel *DSPesqAvanc = nullptr;
+    QAction *Action1 = nullptr; ///< shows or hides the "Script" tab (Ctrl+Shift+L)
+
+    // Handlers.
+    void EdtTpDocChange();
+    void EdtTpDocExit();
+    void EdtDtaIniExit();
+    void EdtDtaFinExit();
+    /// True when the text converts to a date (and time).
+    static bool IsDate(const QString &text);
+    void BtnPesquisarAgoraClick();
+    void BtnNovaPesquisaClick();
+    void QryPesqAvancAfterScroll();
+    void BtnProxClick();
+    void BtnAntClick();
+    void ImgPrevClick();
+    void Action1Execute();
+    void BtnFecharClick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildCriteriaPage();
+    void buildResultsPage();
+    void buildScriptPage();
+    void buildButtonBar();
+    void connectHandlers();
+    db::Connection &requireConnection() const;
+    /// Steps the page by delta; a page without a file is not stepped to.
+    void stepPage(int delta);
+    /// The page file of the current hit for a page text; empty when the key cannot name one.
+    QString pagePath(const QString &page) const;
+    void showCurrentType();
+
+    QPointer<db::Connection> m_connection;
+    documents::PageStore m_pages;
+    QPointer<documents::TFrmPrevImg> m_printForm;
+    QMetaObject::Connection m_typeChangeConnection;
+    QMetaObject::Connection m_nextConnection;
+};
