@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -76,6 +77,15 @@ std::optional<Options> parse(const QStringList &args)
     return o;
 }
 
+// Other work on the machine shows in every figure: the table says how busy it was.
+QString loadAverage()
+{
+    QFile file(u"/proc/loadavg"_s);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return u"?"_s;
+    return QString::fromLatin1(file.readAll()).section(u' ', 0, 0);
+}
+
 bool wanted(const Options &o, const QString &name)
 {
     return o.only.isEmpty() || o.only.contains(name);
@@ -121,6 +131,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    const QString loadBefore = loadAverage();
     QList<bench::Row> rows;
     auto run = [&](const QString &name, const QString &figure, const std::function<bench::Row()> &measure) {
         if (!wanted(*options, name))
@@ -153,13 +164,15 @@ int main(int argc, char **argv)
     run(u"preview"_s, u"preview"_s, [&] { return bench::previewFigure(context); });
     run(u"encode"_s, u"encode"_s, [&] { return bench::encodeFigure(context); });
 
-    const QString heading = u"Cartulo benchmark, %1 archive in %2: %3 documents in %4 processes, %5 types; %6 cores. "
-                            u"\"met\": the 95th percentile within the target (ratios: of the medians)."_s
+    const QString heading = u"Cartulo benchmark, %1 archive in %2: %3 documents in %4 processes, %5 types.\n"
+                            u"%6 cores, load average %7 before and %8 after. \"met\": the 95th percentile within "
+                            u"the target (ratios: of the medians)."_s
                                 .arg(context.spec.name, context.archiveDir)
                                 .arg(context.spec.documents)
                                 .arg(context.spec.processes)
                                 .arg(context.spec.types)
-                                .arg(QThread::idealThreadCount());
+                                .arg(QThread::idealThreadCount())
+                                .arg(loadBefore, loadAverage());
     bench::printTable(rows, heading);
 
     bool allMeasured = true;
