@@ -4,7 +4,11 @@
 
 #include "documents/UntPrevImg.h"
 
+#include <QFileInfo>
 #include <QMouseEvent>
+
+#include <dlfcn.h>
+#include <sane/sane.h>
 
 using namespace Qt::StringLiterals;
 using Kind = editing::ScriptedPrompt::Kind;
@@ -43,6 +47,20 @@ private:
     }
     QTemporaryDir m_dir;
 };
+
+// The test backend frees nothing of a cancelled page, and sane_exit unloads it, which
+// leaves the leak checker an unnamed module that no suppression can name. Kept loaded, the
+// leak is reported inside libsane-test and falls under the "libsane" suppression.
+void keepTestBackendLoaded()
+{
+    Dl_info sane{};
+    if (!dladdr(reinterpret_cast<void *>(&sane_init), &sane) || !sane.dli_fname)
+        return;
+    const QByteArray backend = QFileInfo(QFile::decodeName(sane.dli_fname)).absolutePath().toLocal8Bit()
+        + "/sane/libsane-test.so.1";
+    if (void *handle = dlopen(backend.constData(), RTLD_NOW | RTLD_NODELETE))
+        dlclose(handle); // RTLD_NODELETE: stays mapped
+}
 
 bool samePicture(const QImage &a, const QImage &b)
 {
@@ -112,6 +130,7 @@ private slots:
     {
         backend = std::make_unique<TestBackend>();
         qputenv("SANE_CONFIG_DIR", backend->path().toLocal8Bit());
+        keepTestBackendLoaded();
     }
     void init() { backend->configure(); }
     void cleanup()
