@@ -121,6 +121,7 @@ private slots:
     void previewWindowSavesAndLoadsThroughPrompt();
     void previewIsModalAndCloses();
     void printGoesThroughPrinterDialog();
+    void printerSetupKeepsTheReportPage();
 
 private:
     QTemporaryDir m_dir;
@@ -370,6 +371,29 @@ void TestPrevImg::printGoesThroughPrinterDialog()
     whenShown(u"DlgPrint"_s, [&](QDialog *dialog) { dialog->reject(); });
     print->trigger();
     QVERIFY(!QFile::exists(pdf));
+}
+
+// Whatever the printer setup dialog changes, the report stays one A4 page with its margins.
+void TestPrevImg::printerSetupKeepsTheReportPage()
+{
+    TFrmPrevImg form;
+    form.setPicture(quadrants(60, 80));
+    const auto window = form.createPreviewWindow();
+    window->show();
+    auto *setup = window->findChild<QAction *>(u"ActPrinterSetup"_s);
+    QTRY_VERIFY(setup->isEnabled());
+    bool sawDialog = false;
+    whenShown(u"DlgPrinterSetup"_s, [&](QDialog *dialog) {
+        sawDialog = true;
+        window->printer().setPageSize(QPageSize(QPageSize::Letter)); // as a user might pick
+        window->printer().setPageMargins(QMarginsF(2, 2, 2, 2), QPageLayout::Millimeter);
+        dialog->accept();
+    });
+    setup->trigger();
+    QVERIFY(sawDialog);
+    QCOMPARE(window->printer().pageLayout().pageSize().id(), QPageSize::A4);
+    QCOMPARE(window->printer().pageLayout().orientation(), QPageLayout::Portrait);
+    QCOMPARE(window->printer().pageLayout().margins(QPageLayout::Millimeter), QMarginsF(10, 10, 10, 10));
 }
 
 QTEST_MAIN(TestPrevImg)

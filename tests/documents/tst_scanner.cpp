@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -282,9 +283,9 @@ void TestScanner::appliesChosenModeAndResolution()
 
 void TestScanner::cancelStoresNothing()
 {
-    // Slow enough to be caught part-way: each small read waits 50 ms.
-    m_backend->configure({{u"mode"_s, u"Color"_s}, {u"read-limit"_s, u"true"_s}, {u"read-limit-size"_s, u"64"_s},
-                          {u"read-delay"_s, u"true"_s}, {u"read-delay-duration"_s, u"50000"_s}});
+    // Slow enough to be caught part-way: a 3 MB page arrives in 64 KB pieces, 0.1 s apart.
+    m_backend->configure({{u"mode"_s, u"Color"_s}, {u"resolution"_s, u"300.0"_s},
+                          {u"read-delay"_s, u"true"_s}, {u"read-delay-duration"_s, u"100000"_s}});
     Scanner scanner;
     scanner.setSettings({u"test:0"_s, {}, 0});
     QCOMPARE(scanner.load(), 1);
@@ -292,12 +293,13 @@ void TestScanner::cancelStoresNothing()
     whenShown(u"DlgScanProgress"_s, [&](QDialog *dialog) {
         sawDialog = dialog->isModal();
         auto *cancel = dialog->findChild<QPushButton *>(u"BtnCancelar"_s);
-        QVERIFY(cancel);
+        auto *bar = dialog->findChild<QProgressBar *>(u"PrgScan"_s);
+        QVERIFY(cancel && bar);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 20000); // the page's progress shows
+        QVERIFY(bar->value() < 100);
         QCOMPARE(cancel->text(), u"Cancelar"_s);
         QTest::mouseClick(cancel, Qt::LeftButton);
     });
-    QElapsedTimer elapsed;
-    elapsed.start();
     QCOMPARE(scanner.acquire(nullptr), 0);
     scanner.unload();
     QVERIFY(sawDialog);
