@@ -224,11 +224,11 @@ void TFrameDocumento::buildFields(QWidget *fields)
     EdtDtaDoc->setGeometry(8, 170, 62, 21);
     LblDtaDoc = captionAbove(u"LblDtaDoc"_s, u"Emissao"_s, EdtDtaDoc, fields);
     EdtDtaAquivamento = new TMaskEdit(u"EdtDtaAquivamento"_s, fields);
-    EdtDtaAquivamento->setGeometry(76, 170, 62, 21);
+    EdtDtaAquivamento->setGeometry(80, 170, 62, 21);
     LblDtaAquivamento = captionAbove(u"LblDtaAquivamento"_s, u"Arquivamento"_s, EdtDtaAquivamento, fields);
 
     EdtNLaudas = new TLabeledEdit(u"EdtNLaudas"_s, u"Laudas"_s, fields);
-    EdtNLaudas->setGeometry(144, 170, 50, 21);
+    EdtNLaudas->setGeometry(171, 170, 42, 21);
     EdtNLaudas->setValidator(new NumericTextValidator(EdtNLaudas));
 
     struct Place {
@@ -238,10 +238,10 @@ void TFrameDocumento::buildFields(QWidget *fields)
         int x, width, maxLength;
     };
     const Place places[] = {
-        {EdtLocalidade, u"EdtLocalidade", u"Localidade", 200, 150, 20},
-        {EdtPrateleira, u"EdtPrateleira", u"Prateleira", 356, 55, 5},
-        {EdtGaveta, u"EdtGaveta", u"Gaveta", 417, 55, 5},
-        {EdtPasta, u"EdtPasta", u"Pasta", 478, 55, 5},
+        {EdtLocalidade, u"EdtLocalidade", u"Localidade", 217, 140, 20},
+        {EdtPrateleira, u"EdtPrateleira", u"Prateleira", 363, 62, 5},
+        {EdtGaveta, u"EdtGaveta", u"Gaveta", 431, 55, 5},
+        {EdtPasta, u"EdtPasta", u"Pasta", 492, 55, 5},
     };
     for (const Place &place : places) {
         place.edit = new TLabeledEdit(QString::fromUtf16(place.name), QString::fromUtf16(place.caption), fields);
