@@ -10,11 +10,11 @@
 #include "editing/lib.h"
 #include "search/SearchStatement.h"
 #include "search/UntPesquisaAvancada.h"
+#include "tests/documents/WhenShown.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,7 +23,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -40,40 +39,14 @@ const QString kExample =
 const QString kNoCriteria =
     u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod from documento,tipo_arq where tipo_arq.cod=documento.tp_doc    "_s;
 
-// The one deliberate change to the described text: an outer join, so that documents whose
+// The one deliberate change to the old text: an outer join, so that documents whose
 // type has no row in tipo_arq are found.
-QString asLogged(QString described)
+QString asLogged(QString oldText)
 {
-    described.replace(u"from documento,tipo_arq where tipo_arq.cod=documento.tp_doc"_s,
+    oldText.replace(u"from documento,tipo_arq where tipo_arq.cod=documento.tp_doc"_s,
                       u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where 1=1"_s);
-    described.replace(u'"', u'\'');
-    return described;
-}
-
-// Runs act on a top-level window of that name once it shows; closes any modal window
-// after 30 s instead of hanging.
-void whenShown(const QString &objectName, std::function<void(QWidget *)> act)
-{
-    auto *timer = new QTimer(qApp);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == objectName && widget->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(widget);
-                return;
-            }
-        }
-        if (started->elapsed() > 30000) {
-            timer->stop();
-            timer->deleteLater();
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(20);
+    oldText.replace(u'"', u'\'');
+    return oldText;
 }
 
 } // namespace
@@ -113,6 +86,21 @@ class TestPesquisa : public QObject {
         QVERIFY(field->hasFocus());
         QTest::keyClick(field, Qt::Key_Tab);
         QVERIFY(!field->hasFocus());
+    }
+
+    // Type 3, 15/03/04 to 13/04/04, abc "e" def "ou" ghi: the criteria of the worked example.
+    void typeExampleCriteria()
+    {
+        typeInto(f->EdtTpDoc, u"3"_s);
+        leave(f->EdtTpDoc);
+        typeInto(f->EdtDtaIni, u"150304"_s);
+        leave(f->EdtDtaIni);
+        typeInto(f->EdtDtaFin, u"130404"_s);
+        leave(f->EdtDtaFin);
+        typeInto(f->Edit1, u"abc"_s);
+        typeInto(f->Edit2, u"def"_s);
+        QTest::mouseClick(f->RadioButton2, Qt::LeftButton);
+        typeInto(f->Edit3, u"ghi"_s);
     }
 
     void searchNow() { QTest::mouseClick(f->BtnPesquisarAgora, Qt::LeftButton); }
@@ -211,16 +199,7 @@ private slots:
 
     void exampleStatement()
     {
-        typeInto(f->EdtTpDoc, u"3"_s);
-        leave(f->EdtTpDoc);
-        typeInto(f->EdtDtaIni, u"150304"_s);
-        leave(f->EdtDtaIni);
-        typeInto(f->EdtDtaFin, u"130404"_s);
-        leave(f->EdtDtaFin);
-        typeInto(f->Edit1, u"abc"_s);
-        typeInto(f->Edit2, u"def"_s);
-        QTest::mouseClick(f->RadioButton2, Qt::LeftButton);
-        typeInto(f->Edit3, u"ghi"_s);
+        typeExampleCriteria();
         searchNow();
         QCOMPARE(f->Memo1->toPlainText(), asLogged(kExample));
         QCOMPARE(f->PageControl1->currentWidget(), f->TSResultados);
@@ -419,17 +398,8 @@ private slots:
 
     void newSearchClearsEverything()
     {
-        typeInto(f->EdtTpDoc, u"3"_s);
-        leave(f->EdtTpDoc);
-        typeInto(f->EdtDtaIni, u"150304"_s);
-        leave(f->EdtDtaIni);
-        typeInto(f->EdtDtaFin, u"130404"_s);
-        leave(f->EdtDtaFin);
-        typeInto(f->Edit1, u"abc"_s);
-        typeInto(f->Edit2, u"x"_s);
-        typeInto(f->Edit3, u"y"_s);
+        typeExampleCriteria();
         typeInto(f->Edit4, u"z"_s);
-        QTest::mouseClick(f->RadioButton2, Qt::LeftButton);
         searchNow();
         QTest::mouseClick(f->BtnNovaPesquisa, Qt::LeftButton);
 
@@ -471,7 +441,7 @@ private slots:
         QCOMPARE(shownPage(), A + u"003.jpg"_s);
         QSize printed;
         QString title;
-        whenShown(u"DlgPrintPreview"_s, [&](QWidget *window) {
+        whenShown(u"DlgPrintPreview"_s, [&](QDialog *window) {
             title = window->windowTitle();
             printed = f->printForm().picture().size();
             window->close();

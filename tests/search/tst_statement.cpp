@@ -10,14 +10,14 @@ using search::Term;
 namespace {
 
 // The inner join of the old statement lost documents whose type has no row in tipo_arq;
-// the outer join below is the one deliberate change to the described text.
+// the outer join below is the one deliberate change to the old text.
 const QString kInnerJoin = u"from documento,tipo_arq where tipo_arq.cod=documento.tp_doc"_s;
 const QString kOuterJoin = u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where 1=1"_s;
 
-QString withOuterJoin(QString described)
+QString withOuterJoin(QString oldText)
 {
-    described.replace(kInnerJoin, kOuterJoin);
-    return described;
+    oldText.replace(kInnerJoin, kOuterJoin);
+    return oldText;
 }
 
 QString build(const QString &type, const QString &start, const QString &end, const QList<Term> &terms)
@@ -34,19 +34,19 @@ class TestStatement : public QObject {
 private slots:
     void example()
     {
-        const QString described =
+        const QString oldText =
             u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod from documento,tipo_arq where tipo_arq.cod=documento.tp_doc And documento.tp_doc=\"00003\"  And documento.data between 38061 and 38090   And ( ((documento.ementa like \"%abc%\") or (documento.descricao like \"%abc%\") or (documento.palavras_chave like \"%abc%\")) AND ((documento.ementa like \"%def%\") or (documento.descricao like \"%def%\") or (documento.palavras_chave like \"%def%\")) OR ((documento.ementa like \"%ghi%\") or (documento.descricao like \"%ghi%\") or (documento.palavras_chave like \"%ghi%\")) ) "_s;
         const QList<Term> terms = search::usedTerms({u"abc"_s, u"def"_s, u"ghi"_s, QString()},
                                                     {true, false, true});
         QCOMPARE(build(u"00003"_s, search::dayNumberOf(u"15/03/04"_s), search::dayNumberOf(u"13/04/04"_s), terms),
-                 withOuterJoin(described));
+                 withOuterJoin(oldText));
     }
 
     void noCriteria()
     {
-        const QString described =
+        const QString oldText =
             u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod from documento,tipo_arq where tipo_arq.cod=documento.tp_doc    "_s;
-        QCOMPARE(build({}, u"0"_s, u"0"_s, {}), withOuterJoin(described));
+        QCOMPARE(build({}, u"0"_s, u"0"_s, {}), withOuterJoin(oldText));
     }
 
     void scriptLine()
