@@ -19,6 +19,7 @@
 #include "registers/UntFrameOrgao.h"
 #include "registers/UntFrameProcesso.h"
 #include "registers/UntFrameTpdoc.h"
+#include "search/UntPesquisaAvancada.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -427,7 +428,13 @@ void TfrmCartulo::AppEventArqException(std::exception_ptr error)
 // Panel2 for the advanced search); wiring gives the command panel its settings, connects
 // the routed buttons through editing::guard and opens the screen's query on ConnArq.
 
-void TfrmCartulo::embedSearchScreen() {}
+void TfrmCartulo::embedSearchScreen()
+{
+    FramePesquisaAvancada1 = new TFramePesquisaAvancada(Panel2);
+    FramePesquisaAvancada1->move(searchScreenPosition());
+    FramePesquisaAvancada1->raise(); // over the bar's background
+    FramePesquisaAvancada1->setProgramDir(m_programDir);
+}
 void TfrmCartulo::embedProcessBrowser()
 {
     FrameDoc1 = new TFrameDoc(Panel8);
@@ -562,7 +569,26 @@ void TfrmCartulo::wireProcessBrowser()
     FrameDoc1->GrdProcesso->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     FrameDoc1->QryProcesso->setConnection(ConnArq);
 }
-void TfrmCartulo::wireSearchScreen() {}
+void TfrmCartulo::wireSearchScreen()
+{
+    TFramePesquisaAvancada *screen = FramePesquisaAvancada1;
+    screen->setConnection(ConnArq);
+    screen->setPrintForm(&FrameDocumento1->printForm()); // one print form for both previews
+    // Routed through the window's own handlers.
+    screen->releaseRoutedEvents();
+    editing::guard(screen->EdtTpDoc, &QLineEdit::textChanged, this,
+                   [this] { FramePesquisaAvancada1EdtTpDocChange(); });
+    editing::guard(screen->BtnProx, &QAbstractButton::clicked, this,
+                   [this] { FramePesquisaAvancada1BtnProxClick(); });
+}
+void TfrmCartulo::FramePesquisaAvancada1EdtTpDocChange()
+{
+    FramePesquisaAvancada1->EdtTpDocChange();
+}
+void TfrmCartulo::FramePesquisaAvancada1BtnProxClick()
+{
+    FramePesquisaAvancada1->BtnProxClick();
+}
 void TfrmCartulo::openScreenQueries()
 {
     // Each has no effect when already open.

@@ -14,6 +14,7 @@ class TFrameCartulo;
 class TFrameDoc;
 class TFrameDocumento;
 class TFrameOrgao;
+class TFramePesquisaAvancada;
 class TFrameProcesso;
 class TFrameTpDoc;
 class TFrmFramePesq;
@@ -76,6 +77,7 @@ public:
 
     // Screen: members of the embedded screens go here (FramePesquisaAvancada1,
     // FrameDoc1, FrameDocumento1, FrameProcesso1, FrameTpDoc1, FrameOrgao1).
+    TFramePesquisaAvancada *FramePesquisaAvancada1 = nullptr; ///< advanced search, in Panel2
     TFrameDocumento *FrameDocumento1 = nullptr; ///< document screen, in Panel10
     TFrameDoc *FrameDoc1 = nullptr;             ///< process browser, in Panel8
     TFrameProcesso *FrameProcesso1 = nullptr;   ///< process screen, in Panel11
@@ -129,6 +131,9 @@ public:
     void PnlTpDocBtnSairClick(QAbstractButton *sender);
     /// The agency profile's edit button, passed on unchanged.
     void PnlOrgBtnAltClick(QAbstractButton *sender);
+    // The advanced search's type field change and "Proxima", passed on unchanged.
+    void FramePesquisaAvancada1EdtTpDocChange();
+    void FramePesquisaAvancada1BtnProxClick();
 
     /// F2: in a field named "EdtTpDoc", the document type lookup; elsewhere nothing.
     void F2GeralExecute();
