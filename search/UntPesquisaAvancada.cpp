@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/Query.h"
 #include "db/QueryModel.h"
+#include "db/SearchIndex.h"
 #include "documents/ImagePreview.h"
 #include "documents/UntPrevImg.h"
 #include "editing/Guard.h"
@@ -12,6 +13,7 @@
 #include "search/SearchStatement.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
@@ -23,6 +25,7 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTableView>
+#include <optional>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -92,6 +95,14 @@ std::pair<QRadioButton *, QRadioButton *> connectorPair(const QString &andName, 
     ou->setAccessibleName(u"ou antes do termo %1"_s.arg(term));
     return {e, ou};
 }
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
 
 // FormatFloat with "000": at least three digits, the sign in front.
 QString pageText(int page)
@@ -395,6 +406,11 @@ void TFramePesquisaAvancada::BtnPesquisarAgoraClick()
     if (!QryPesqAvanc->connection())
         QryPesqAvanc->setConnection(&requireConnection());
     QryPesqAvanc->close();
+    // An archive made before the substring index existed gets it at its first search by
+    // terms: a one-time wait of up to a minute on a million documents.
+    std::optional<WaitCursor> waiting;
+    if (search::candidateExpression(terms) && !db::searchindex::isPresent(QryPesqAvanc->connection()->handle()))
+        waiting.emplace();
     const QString toRun =
         search::statementToRun(*QryPesqAvanc->connection(), terms, state.typeClause, state.dateClause);
     QryPesqAvanc->clearSql();
