@@ -58,7 +58,19 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
         }
         escape = codePoints.front();
     }
-    sqlite3_result_int(context, likeMatchUtf8(pattern, textOf(argv[1]), escape) ? 1 : 0);
+    // The pattern is the same for every row of a search: fold it once and let the engine
+    // keep it with the statement.
+    auto *compiled = static_cast<LikePattern *>(sqlite3_get_auxdata(context, 0));
+    std::unique_ptr<LikePattern> fresh;
+    if (!compiled || compiled->escape() != escape) {
+        fresh = std::make_unique<LikePattern>(pattern, escape);
+        compiled = fresh.get();
+    }
+    sqlite3_result_int(context, compiled->matches(textOf(argv[1])) ? 1 : 0);
+    if (fresh) {
+        sqlite3_set_auxdata(context, 0, fresh.release(),
+                            [](void *p) { delete static_cast<LikePattern *>(p); });
+    }
 }
 
 void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)

@@ -1,6 +1,7 @@
 #include "db/Fold.h"
 
 #include <QChar>
+#include <QVarLengthArray>
 
 namespace db {
 
@@ -156,48 +157,108 @@ QByteArray foldCaseUtf8(QByteArrayView utf8)
     return out;
 }
 
-bool likeMatchUtf8(QByteArrayView patternText, QByteArrayView subjectText, char32_t escape)
-{
-    // Iterative wildcard match: on a mismatch, go back to the last `%` and let it
-    // swallow one more character of the subject.
-    Utf8Cursor pattern(patternText);
-    Utf8Cursor subject(subjectText);
-    qsizetype starPattern = -1;
-    qsizetype starSubject = -1;
+namespace {
 
-    while (!subject.atEnd()) {
-        if (!pattern.atEnd()) {
-            const qsizetype patternPos = pattern.position();
-            const char32_t p = pattern.take();
-            if (p == U'%' && p != escape) {
-                starPattern = pattern.position();
-                starSubject = subject.position();
-                continue;
-            }
-            const qsizetype subjectPos = subject.position();
-            const char32_t s = subject.take();
-            if (p == U'_' && p != escape)
-                continue;
-            char32_t literal = p;
-            if (escape != 0 && p == escape && !pattern.atEnd())
-                literal = pattern.take();
-            if (foldAny(literal) == foldAny(s))
-                continue;
-            subject.setPosition(subjectPos);
-            pattern.setPosition(patternPos);
-        }
-        if (starPattern < 0)
-            return false;
-        pattern.setPosition(starPattern);
-        subject.setPosition(starSubject);
-        subject.take();
-        starSubject = subject.position();
-    }
-    while (!pattern.atEnd()) {
-        if (pattern.take() != U'%')
+// Wildcards in a compiled pattern: values no folded code point or invalid byte takes.
+constexpr char32_t kAnyOne = 0xFFFFFFF0u;
+constexpr char32_t kAnyRun = 0xFFFFFFF1u;
+
+inline bool segmentMatchesAt(const char32_t *segment, size_t length, const char32_t *text) noexcept
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (segment[i] != kAnyOne && segment[i] != text[i])
             return false;
     }
     return true;
+}
+
+} // namespace
+
+LikePattern::LikePattern(QByteArrayView utf8Pattern, char32_t escape) : m_escape(escape)
+{
+    Utf8Cursor cursor(utf8Pattern);
+    m_items.reserve(size_t(utf8Pattern.size()));
+    while (!cursor.atEnd()) {
+        const char32_t c = cursor.take();
+        if (escape != 0 && c == escape) {
+            m_items.push_back(cursor.atEnd() ? foldAny(c) : foldAny(cursor.take()));
+        } else if (c == U'%') {
+            if (m_items.empty() || m_items.back() != kAnyRun)
+                m_items.push_back(kAnyRun);
+        } else if (c == U'_') {
+            m_items.push_back(kAnyOne);
+        } else {
+            m_items.push_back(foldAny(c));
+        }
+    }
+}
+
+bool LikePattern::matches(QByteArrayView utf8Text) const
+{
+    // The text folded once; then the pieces between `%` are placed left to right, each at
+    // its leftmost fit, which finds a match whenever one exists.
+    QVarLengthArray<char32_t, 512> text(utf8Text.size());
+    const auto *bytes = reinterpret_cast<const unsigned char *>(utf8Text.data());
+    const qsizetype size = utf8Text.size();
+    qsizetype folded = 0;
+    for (qsizetype i = 0; i < size;) {
+        const unsigned char b = bytes[i];
+        if (b < 0x80) { // most archive text is ASCII: no decoding
+            text[folded++] = (b >= 'A' && b <= 'Z') ? char32_t(b + 32) : char32_t(b);
+            ++i;
+        } else {
+            const Decoded d = decodeUtf8(bytes + i, size - i);
+            text[folded++] = foldAny(d.code);
+            i += d.length;
+        }
+    }
+    text.resize(folded);
+
+    const char32_t *p = m_items.data();
+    const size_t m = m_items.size();
+    const char32_t *t = text.constData();
+    const size_t n = size_t(text.size());
+
+    size_t firstRun = 0;
+    while (firstRun < m && p[firstRun] != kAnyRun)
+        ++firstRun;
+    if (firstRun == m)
+        return n == m && segmentMatchesAt(p, m, t);
+    if (n < firstRun || !segmentMatchesAt(p, firstRun, t))
+        return false;
+    size_t lastRun = m - 1;
+    while (p[lastRun] != kAnyRun)
+        --lastRun;
+    const size_t tailLength = m - lastRun - 1;
+    if (n - firstRun < tailLength || !segmentMatchesAt(p + lastRun + 1, tailLength, t + n - tailLength))
+        return false;
+
+    size_t position = firstRun;
+    const size_t end = n - tailLength;
+    size_t segment = firstRun + 1;
+    while (segment < lastRun) {
+        size_t length = 0;
+        while (p[segment + length] != kAnyRun)
+            ++length;
+        const char32_t first = p[segment];
+        bool placed = false;
+        for (size_t i = position; i + length <= end; ++i) {
+            if ((first == kAnyOne || t[i] == first) && segmentMatchesAt(p + segment, length, t + i)) {
+                position = i + length;
+                placed = true;
+                break;
+            }
+        }
+        if (!placed)
+            return false;
+        segment += length + 1;
+    }
+    return true;
+}
+
+bool likeMatchUtf8(QByteArrayView pattern, QByteArrayView text, char32_t escape)
+{
+    return LikePattern(pattern, escape).matches(text);
 }
 
 } // namespace db

@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <vector>
 
 namespace db {
 
@@ -18,5 +19,18 @@ QByteArray foldCaseUtf8(QByteArrayView utf8);
 /// `like` of the program's dialect on UTF-8 text: `%` any run, `_` one character,
 /// case-insensitive through foldCodePoint. escape is 0 when there is none.
 bool likeMatchUtf8(QByteArrayView pattern, QByteArrayView text, char32_t escape = 0);
+
+/// A `like` pattern folded once, to be matched against many texts (one search reads
+/// every document).
+class LikePattern {
+public:
+    explicit LikePattern(QByteArrayView utf8Pattern, char32_t escape = 0);
+    bool matches(QByteArrayView utf8Text) const;
+    char32_t escape() const { return m_escape; }
+
+private:
+    std::vector<char32_t> m_items; // folded code points and the two wildcards
+    char32_t m_escape;
+};
 
 } // namespace db

@@ -70,6 +70,11 @@ void TestFold::like_data()
     QTest::newRow("backtracking") << u"abcabcabd"_s << u"%abc%abd"_s << true;
     QTest::newRow("several runs") << u"pedido de vista do processo"_s << u"%de%vis%proc%"_s << true;
     QTest::newRow("runs in the wrong order") << u"pedido de vista"_s << u"%vista%pedido%"_s << false;
+    QTest::newRow("head and tail may not overlap") << u"a"_s << u"a%a"_s << false;
+    QTest::newRow("one piece twice") << u"aa"_s << u"%a%a%"_s << true;
+    QTest::newRow("one piece twice, once there") << u"a"_s << u"%a%a%"_s << false;
+    QTest::newRow("underscore leads a piece") << u"xAbCy"_s << u"%_bc%"_s << true;
+    QTest::newRow("two percents together") << u"Obra"_s << u"o%%a"_s << true;
     QTest::newRow("line breaks") << u"linha 1\nlinha 2"_s << u"%1%2"_s << true;
 }
 
