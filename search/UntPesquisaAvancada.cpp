@@ -260,7 +260,6 @@ void TFramePesquisaAvancada::buildScriptPage()
     Memo1 = new TMemo(u"Memo1"_s, TabSheet1);
     Memo1->setGeometry(8, 8, 679, 397);
     Memo1->setAccessibleName(u"Instruções executadas"_s);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
 }
 
 void TFramePesquisaAvancada::buildButtonBar()
@@ -487,6 +486,7 @@ void TFramePesquisaAvancada::showCurrentType()
 {
     const bool onHit = QryPesqAvanc->isOpen() && !QryPesqAvanc->isEmpty();
     DBEdit1->setText(onHit ? QryPesqAvanc->asText(u"tipo_arq.descricao"_s) : QString());
+    DBEdit1->setCursorPosition(0); // a long description shows from its start
 }
 
 void TFramePesquisaAvancada::stepPage(int delta)
