@@ -45,6 +45,7 @@ void TImage::paintEvent(QPaintEvent *)
 TFrameCartulo::TFrameCartulo(const QString &objectName, QWidget *panel) : QFrame(panel)
 {
     setObjectName(objectName);
+    setAccessibleName(u"Barra de navegação"_s);
     // Placed by hand, not by a layout: a hidden screen's bar has its size all the same.
     setGeometry(panel->contentsRect()); // inside the panel's one-pixel frame
     panel->installEventFilter(this);
