@@ -1,13 +1,11 @@
 #include "bench/Figures.h"
 
-#include "documents/ImagePreview.h"
 #include "editing/JpegImage.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -49,42 +47,6 @@ void writePpm(const QImage &rgb32, const QString &path)
 }
 
 } // namespace
-
-Row previewFigure(const Context &context)
-{
-    Row row;
-    row.figure = u"previewing a 300-dpi A4 page (preview box)"_s;
-    row.target = u">= 4x faster than whole decode + scale"_s;
-    const QString path = a4PagePath(context);
-
-    documents::ImagePreview preview;
-    preview.resize(209, 243);
-    preview.show();
-    if (!QTest::qWaitForWindowExposed(&preview))
-        throw BenchError(u"the preview box was never shown"_s);
-    resetPeakMemory();
-    // Each run paints the page as the screen shows it: reduced decode, stretched, drawn.
-    row.samples = measure(context.runs, [&] { preview.showIcon(); preview.repaint(); }, [&] {
-        preview.showJpegPage(path);
-        preview.repaint();
-    });
-    row.peakMb = peakMemoryMb();
-
-    Ratio ratio;
-    ratio.baseline = u"whole decode + smooth scale"_s;
-    QImage scaled;
-    ratio.baselineSamples = measure(context.runs, {}, [&] {
-        scaled = editing::jpeg::decodeFile(path).scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    });
-    ratio.value = ratio.baselineSamples.median() / row.samples.median();
-    ratio.text = QString::number(ratio.value, 'f', 1) + u"x faster"_s;
-    row.ratio = ratio;
-    row.met = ratio.value >= 4;
-    const QSize decoded = preview.picture().size();
-    row.note = u"page of %1 x %2 decoded at %3 x %4 for a box of 209 x 243"_s.arg(editing::jpeg::decodeFile(path).width())
-                   .arg(editing::jpeg::decodeFile(path).height()).arg(decoded.width()).arg(decoded.height());
-    return row;
-}
 
 Row encodeFigure(const Context &context)
 {

@@ -21,8 +21,6 @@ struct Context {
 /// Start-up of the real executable until the main window's first show is done.
 Row startupFigure(const Context &context);
 
-/// Previewing a 300-dpi A4 page against decoding it whole and scaling it.
-Row previewFigure(const Context &context);
 /// Encoding a 300-dpi A4 scan against `cjpeg -quality 90`.
 Row encodeFigure(const Context &context);
 

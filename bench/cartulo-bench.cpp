@@ -149,7 +149,7 @@ int main(int argc, char **argv)
     };
     run(u"startup"_s, u"start-up"_s, [&] { return bench::startupFigure(context); });
     if (options->only.isEmpty() || !QSet<QString>(options->only.begin(), options->only.end())
-                                          .subtract({u"startup"_s, u"preview"_s, u"encode"_s})
+                                          .subtract({u"startup"_s, u"encode"_s})
                                           .isEmpty()) {
         try {
             rows << bench::screenFigures(context, options->only);
@@ -161,7 +161,6 @@ int main(int argc, char **argv)
             rows << failed;
         }
     }
-    run(u"preview"_s, u"preview"_s, [&] { return bench::previewFigure(context); });
     run(u"encode"_s, u"encode"_s, [&] { return bench::encodeFigure(context); });
 
     const QString heading = u"Cartulo benchmark, %1 archive in %2: %3 documents in %4 processes, %5 types.\n"
