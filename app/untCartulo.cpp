@@ -431,6 +431,7 @@ void TfrmCartulo::AppEventArqException(std::exception_ptr error)
 void TfrmCartulo::embedSearchScreen()
 {
     FramePesquisaAvancada1 = new TFramePesquisaAvancada(Panel2);
+    FramePesquisaAvancada1->setObjectName(u"FramePesquisaAvancada1"_s);
     FramePesquisaAvancada1->move(searchScreenPosition());
     FramePesquisaAvancada1->raise(); // over the bar's background
     FramePesquisaAvancada1->setProgramDir(m_programDir);

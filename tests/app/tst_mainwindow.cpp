@@ -205,6 +205,7 @@ private slots:
         QTest::newRow("process view") << u"Panel11"_s << u"Panel9"_s << QRect(0, 0, 695, 475);
         QTest::newRow("document types") << u"PnlTpDoc"_s << u"Panel4"_s << QRect(35, 74, 695, 475);
         QTest::newRow("agency profile") << u"PnlSetup"_s << u"Panel6"_s << QRect(35, 74, 695, 475);
+        QTest::newRow("advanced search") << u"FramePesquisaAvancada1"_s << u"Panel2"_s << QRect(35, 72, 695, 475);
     }
 
     void contentAreas()
