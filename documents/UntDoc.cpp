@@ -192,6 +192,7 @@ void TFrameDocumento::buildFields(QWidget *fields)
     BtnProcesso->setObjectName(u"BtnProcesso"_s);
     BtnProcesso->setGeometry(545, 20, 25, 21);
     BtnProcesso->setEnabled(false); // processes are opened from the browser only
+    BtnProcesso->setAccessibleName(u"Escolher processo"_s);
 
     EdtCod = new TLabeledEdit(u"EdtCod"_s, u"Código"_s, fields);
     EdtCod->setGeometry(8, 60, 57, 21);
@@ -560,7 +561,14 @@ void TFrameDocumento::showPageOrIcon(const QString &entryName)
 {
     const QString path = m_pages.entryPath(entryName);
     if (QFileInfo::exists(path)) {
-        ImgPrev->showJpegPage(path); // decoded at the scale that covers the box
+        try {
+            ImgPrev->showJpegPage(path); // decoded at the scale that covers the box
+        } catch (const PageError &) {
+            // A damaged page file must not stop the step or opening that previews it; it
+            // can still be removed.
+            ImgPrev->showIcon();
+            editing::reportError(std::current_exception());
+        }
         return;
     }
     ImgPrev->showIcon();

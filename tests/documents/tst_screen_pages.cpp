@@ -125,6 +125,31 @@ private slots:
         QCOMPARE(screen->ImgPrev->printablePicture().size(), QSize(2480, 3508));
     }
 
+    void damagedPageDoesNotStopTheStep()
+    {
+        fx = std::make_unique<DocumentWindow>(QStringList{processRow(u"00007"_s), documentRow(u"00007"_s, u"00003"_s)});
+        screen = fx->screen;
+        fx->writeFile(fx->pagePath(pageName(1)), jpegBytes(1, QSize(64, 64)).left(200));
+        fx->writeFile(fx->pagePath(pageName(2)), jpegBytes(2));
+        fx->openProcess(u"00007"_s);
+        QCOMPARE(fx->listedPages(), names(1, 2));
+        QCOMPARE(screen->ImgPrev->content(), Content::Icon);
+        QCOMPARE(fx->errors.size(), 1); // reported, quietly
+
+        edit();
+        DocumentWindow::click(fx->panelButton("BtnSair")); // shows the row again
+        QCOMPARE(fx->errors.size(), 2);
+        QVERIFY(!screen->BtnAddArq->isEnabled()); // the cancel ran to its end
+
+        edit();
+        QVERIFY(screen->BtnDelArq->isEnabled()); // the damaged page can be removed
+        fx->ui->answerQuestion(true);
+        DocumentWindow::click(screen->BtnDelArq);
+        QCOMPARE(fx->pageFiles(), names(1, 1));
+        QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(1))), jpegBytes(2));
+        QCOMPARE(screen->ImgPrev->content(), Content::JpegPage);
+    }
+
     void clickingAnEntryPreviewsIt()
     {
         start(3);
