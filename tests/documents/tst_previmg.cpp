@@ -1,7 +1,7 @@
 #include "documents/ImagePreview.h"
 #include "documents/UntPrevImg.h"
 #include "editing/Prompt.h"
-#include "tests/documents/WhenShown.h"
+#include "tests/support/WhenShown.h"
 
 #include <QAction>
 #include <QApplication>

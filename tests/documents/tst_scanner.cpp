@@ -2,7 +2,7 @@
 #include "documents/ScanImg.h"
 #include "documents/Scanner.h"
 #include "editing/Prompt.h"
-#include "tests/documents/WhenShown.h"
+#include "tests/support/WhenShown.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -10,7 +10,7 @@
 #include "editing/lib.h"
 #include "search/SearchStatement.h"
 #include "search/UntPesquisaAvancada.h"
-#include "tests/documents/WhenShown.h"
+#include "tests/support/WhenShown.h"
 
 #include <QAction>
 #include <QApplication>

@@ -95,7 +95,7 @@ private slots:
         QImage page(40, 60, QImage::Format_RGB32);
         page.fill(Qt::white);
         for (const char16_t *number : {u"001", u"002", u"003"})
-            editing::jpeg::writeFile(page, f.programDir.filePath(u"dados/laudas/0000100001%1.jpg"_s.arg(QStringView(number))));
+            editing::jpeg::writeFile(page, QDir(f.programDir()).filePath(u"dados/laudas/0000100001%1.jpg"_s.arg(QStringView(number))));
         QVERIFY(f.showActive());
         f->FMain->spdPesquisa->click();
         TFramePesquisaAvancada *screen = f->FramePesquisaAvancada1;
