@@ -7,7 +7,10 @@
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
 #include "editing/Guard.h"
+#include "editing/NumericKeys.h"
 #include "editing/Prompt.h"
+#include "editing/RegisterLayout.h"
+#include "editing/RowTexts.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
 
@@ -15,7 +18,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -24,8 +26,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
-#include <QValidator>
-#include <QVBoxLayout>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -45,20 +45,6 @@ constexpr int kShownColumns = 12;
 
 const QColor kLightBlue{117, 197, 240};
 const QColor kSkyBlue{166, 202, 240};
-
-// The page count goes bare into the INSERT: a pasted text must not bring anything the
-// key filter would have refused.
-class NumericTextValidator final : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString &input, int &) const override
-    {
-        for (const QChar c : input)
-            if (!lib::IsNumKey(QString(c)))
-                return Invalid;
-        return Acceptable;
-    }
-};
 
 // Only keys that type a character (or backspace) are judged; Tab, arrows and shortcuts
 // pass, as they never reached the old key filter.
@@ -141,10 +127,7 @@ TFrameDocumento::TFrameDocumento(QWidget *parent)
     palette.setColor(QPalette::Window, kLightBlue);
     setPalette(palette);
 
-    QryDoc = new db::Query(this);
-    QryDoc->setObjectName(u"QryDoc"_s);
-    QryDoc->addSql(kSelectColumns);
-    QryDoc->addSql(kFromDocumento);
+    QryDoc = editing::screenQuery(this, u"QryDoc"_s, {kSelectColumns, kFromDocumento});
 
     auto *fields = new QWidget(this);
     fields->setObjectName(u"PnlCampos"_s);
@@ -158,16 +141,7 @@ TFrameDocumento::TFrameDocumento(QWidget *parent)
     StatusBar1 = new TStatusBar(this, 3, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    auto *row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    row->addWidget(fields, 1);
-    row->addWidget(PnlDocumento);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addLayout(row, 1);
-    column->addWidget(StatusBar1);
+    editing::arrangeScreen(this, fields, PnlDocumento, StatusBar1);
 
     ex = new documents::TScanImage(this);
     ex->setObjectName(u"ex"_s);
@@ -230,7 +204,7 @@ void TFrameDocumento::buildFields(QWidget *fields)
 
     EdtNLaudas = new TLabeledEdit(u"EdtNLaudas"_s, u"Laudas"_s, fields);
     EdtNLaudas->setGeometry(171, 170, 42, 21);
-    EdtNLaudas->setValidator(new NumericTextValidator(EdtNLaudas));
+    EdtNLaudas->setValidator(new editing::NumericTextValidator(EdtNLaudas));
 
     struct Place {
         TLabeledEdit *&edit;
@@ -361,14 +335,9 @@ void TFrameDocumento::setPageCommandsEnabled(bool enabled)
 
 void TFrameDocumento::showCurrentRow()
 {
-    QStringList texts;
-    texts.reserve(kShownColumns);
-    const bool onRow = QryDoc->isOpen() && QryDoc->recNo() >= 0;
-    for (int column = 0; column < kShownColumns; ++column)
-        texts.append(onRow ? QryDoc->asText(column) : QString());
     lib::ShowValues({EdtCod, EdtTpDoc, EdtDesc, MMEmenta, MMPC, EdtDtaDoc, EdtDtaAquivamento, EdtNLaudas,
                      EdtLocalidade, EdtPrateleira, EdtGaveta, EdtPasta},
-                    texts);
+                    editing::currentRowTexts(*QryDoc, kShownColumns));
     LoadLaudas();
 }
 
@@ -492,13 +461,8 @@ void TFrameDocumento::PnlDocumentoBtnAntClick(QAbstractButton *sender)
     if (!sender)
         return;
     PnlDocumento->BtnAntClick(sender);
-    if (QryDoc->isOpen()) {
-        const qsizetype length = sender->text().size();
-        if (length == 7)
-            QryDoc->next();
-        else if (length == 8)
-            QryDoc->prior();
-    }
+    if (QryDoc->isOpen())
+        editing::stepByCaption(*QryDoc, sender->text());
     showCurrentRow();
     setPageCommandsEnabled(false);
     m_pageLimitWarned = false;

@@ -1,8 +1,8 @@
-#include "registers/NumericKeys.h"
+#include "editing/NumericKeys.h"
 
 #include "editing/lib.h"
 
-namespace registers {
+namespace editing {
 
 QValidator::State NumericTextValidator::validate(QString &input, int &) const
 {
@@ -12,4 +12,4 @@ QValidator::State NumericTextValidator::validate(QString &input, int &) const
     return Acceptable;
 }
 
-} // namespace registers
+} // namespace editing

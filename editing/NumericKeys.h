@@ -1,11 +1,11 @@
 #pragma once
 #include <QValidator>
 
-namespace registers {
+namespace editing {
 
-/// The numeric key filter of the number fields (`EdtNumKeyPress`): every character that
-/// reaches the field must pass IsNumKey (digits, ',' and '.'), whether typed or pasted,
-/// because the field's text is written bare into an INSERT. Keys without a character
+/// The numeric key filter of the number fields (`EdtNumKeyPress`, the page count): every
+/// character that reaches the field must pass IsNumKey (digits, ',' and '.'), whether typed
+/// or pasted, because the field's text is written bare into an INSERT. Keys without a character
 /// (Tab, Enter, arrows, Delete) are not characters and pass as before.
 class NumericTextValidator final : public QValidator {
 public:
@@ -13,4 +13,4 @@ public:
     State validate(QString &input, int &pos) const override;
 };
 
-} // namespace registers
+} // namespace editing

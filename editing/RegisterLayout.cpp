@@ -1,4 +1,4 @@
-#include "registers/RegisterLayout.h"
+#include "editing/RegisterLayout.h"
 
 #include "db/Query.h"
 #include "editing/Edits.h"
@@ -8,9 +8,9 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-namespace registers {
+namespace editing {
 
-void arrangeRegisterScreen(TScreen *screen, QWidget *fields, QWidget *panel, QStatusBar *statusBar)
+void arrangeScreen(QWidget *screen, QWidget *fields, QWidget *panel, QStatusBar *statusBar)
 {
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
@@ -22,6 +22,11 @@ void arrangeRegisterScreen(TScreen *screen, QWidget *fields, QWidget *panel, QSt
     column->setSpacing(0);
     column->addLayout(row, 1);
     column->addWidget(statusBar);
+}
+
+void arrangeRegisterScreen(TScreen *screen, QWidget *fields, QWidget *panel, QStatusBar *statusBar)
+{
+    arrangeScreen(screen, fields, panel, statusBar);
     lib::EnableEdits(screen, false);
 }
 
@@ -34,4 +39,4 @@ db::Query *screenQuery(QObject *owner, const QString &name, const QStringList &l
     return query;
 }
 
-} // namespace registers
+} // namespace editing

@@ -1,8 +1,8 @@
-#include "registers/RowTexts.h"
+#include "editing/RowTexts.h"
 
 #include "db/Query.h"
 
-namespace registers {
+namespace editing {
 
 QStringList currentRowTexts(const db::Query &query, int count)
 {
@@ -21,4 +21,4 @@ void stepByCaption(db::Query &query, const QString &caption)
         query.prior();
 }
 
-} // namespace registers
+} // namespace editing

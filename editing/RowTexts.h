@@ -5,7 +5,7 @@ namespace db {
 class Query;
 }
 
-namespace registers {
+namespace editing {
 
 /// The first `count` columns of the query's current row as text, by position; empty
 /// texts when the query has no current row (an empty table), so showing it clears the
@@ -17,4 +17,4 @@ QStringList currentRowTexts(const db::Query &query, int count);
 /// end the query stays on the end row.
 void stepByCaption(db::Query &query, const QString &caption);
 
-} // namespace registers
+} // namespace editing

@@ -4,7 +4,7 @@
 #include "db/QueryModel.h"
 #include "editing/Guard.h"
 #include "editing/lib.h"
-#include "registers/RegisterLayout.h"
+#include "editing/RegisterLayout.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -41,7 +41,7 @@ QIcon searchIcon()
 TFrameDoc::TFrameDoc(QWidget *parent) : TScreen(parent)
 {
     setObjectName(u"FrameDoc1"_s);
-    QryProcesso = registers::screenQuery(this, u"QryProcesso"_s,
+    QryProcesso = editing::screenQuery(this, u"QryProcesso"_s,
                                          {u"select * "_s, u"from processo"_s, u"order by cod desc"_s});
     buildLayout();
 }

@@ -11,8 +11,8 @@
 #include "editing/lib.h"
 #include "editing/painel.h"
 #include "registers/Logging.h"
-#include "registers/RegisterLayout.h"
-#include "registers/RowTexts.h"
+#include "editing/RegisterLayout.h"
+#include "editing/RowTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -45,7 +45,7 @@ TFrameOrgao::TFrameOrgao(QWidget *parent)
     : TScreen(parent), m_programDir(QCoreApplication::applicationDirPath())
 {
     setObjectName(u"FrameOrgao1"_s);
-    QryOrg = registers::screenQuery(this, u"QryOrg"_s, {u"select * "_s, u"from orgao"_s});
+    QryOrg = editing::screenQuery(this, u"QryOrg"_s, {u"select * "_s, u"from orgao"_s});
     TblOrg = new db::TableCursor(this);
     TblOrg->setObjectName(u"TblOrg"_s);
     buildLayout();
@@ -114,7 +114,7 @@ void TFrameOrgao::buildLayout()
     StatusBar1 = new TStatusBar(this, 2, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    registers::arrangeRegisterScreen(this, fields, PnlOrg, StatusBar1);
+    editing::arrangeRegisterScreen(this, fields, PnlOrg, StatusBar1);
 }
 
 void TFrameOrgao::setProgramDir(const QString &folder)
@@ -156,7 +156,7 @@ void TFrameOrgao::LoadOrgData()
 {
     QryOrg->close();
     QryOrg->open();
-    const QStringList texts = registers::currentRowTexts(*QryOrg, kColumnCount);
+    const QStringList texts = editing::currentRowTexts(*QryOrg, kColumnCount);
     const QList<QLineEdit *> fields = fieldsByPosition();
     for (int position = 0; position < fields.size(); ++position)
         if (fields[position])

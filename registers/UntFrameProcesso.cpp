@@ -6,9 +6,9 @@
 #include "editing/Prompt.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
-#include "registers/NumericKeys.h"
-#include "registers/RegisterLayout.h"
-#include "registers/RowTexts.h"
+#include "editing/NumericKeys.h"
+#include "editing/RegisterLayout.h"
+#include "editing/RowTexts.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -31,7 +31,7 @@ const QString kDeleteWarning =
 TFrameProcesso::TFrameProcesso(QWidget *parent) : TScreen(parent)
 {
     setObjectName(u"FrameProcesso1"_s);
-    QryProcesso = registers::screenQuery(this, u"QryProcesso"_s, {u"select * from processo"_s, u"order by cod"_s});
+    QryProcesso = editing::screenQuery(this, u"QryProcesso"_s, {u"select * from processo"_s, u"order by cod"_s});
     buildLayout();
     bindPanel();
 }
@@ -71,8 +71,8 @@ void TFrameProcesso::buildLayout()
     EdtNumOfDoc->setText(u"0"_s);
 
     // Only digits, comma and full stop, typed or pasted (the count goes bare into the INSERT).
-    EdtNum->setValidator(new registers::NumericTextValidator(EdtNum));
-    EdtNumOfDoc->setValidator(new registers::NumericTextValidator(EdtNumOfDoc));
+    EdtNum->setValidator(new editing::NumericTextValidator(EdtNum));
+    EdtNumOfDoc->setValidator(new editing::NumericTextValidator(EdtNumOfDoc));
     setTabOrder(EdtDesc, EdtNum);
     setTabOrder(EdtNum, EdtDta);
     setTabOrder(EdtDta, EdtNumOfDoc);
@@ -85,7 +85,7 @@ void TFrameProcesso::buildLayout()
     StatusBar1 = new TStatusBar(this, 3, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    registers::arrangeRegisterScreen(this, fields, PnlProcesso, StatusBar1);
+    editing::arrangeRegisterScreen(this, fields, PnlProcesso, StatusBar1);
 }
 
 void TFrameProcesso::bindPanel()
@@ -112,7 +112,7 @@ db::Connection &TFrameProcesso::connection() const
 void TFrameProcesso::showCurrentRow()
 {
     lib::ShowValues({EdtCod, EdtDesc, EdtNum, EdtDta, EdtNumOfDoc},
-                    registers::currentRowTexts(*QryProcesso, 5));
+                    editing::currentRowTexts(*QryProcesso, 5));
 }
 
 void TFrameProcesso::PnlProcessoBtnIncClick(QAbstractButton *sender)
@@ -175,7 +175,7 @@ void TFrameProcesso::PnlProcessoBtnAntClick(QAbstractButton *sender)
     if (!sender)
         return;
     PnlProcesso->BtnAntClick(sender);
-    registers::stepByCaption(*QryProcesso, sender->text());
+    editing::stepByCaption(*QryProcesso, sender->text());
     showCurrentRow();
 }
 

@@ -5,8 +5,8 @@
 #include "editing/StatusBar.h"
 #include "editing/UntFramePesq.h"
 #include "editing/painel.h"
-#include "registers/RegisterLayout.h"
-#include "registers/RowTexts.h"
+#include "editing/RegisterLayout.h"
+#include "editing/RowTexts.h"
 
 #include <QPushButton>
 #include <QScopeGuard>
@@ -24,7 +24,7 @@ const QString kCancelar = u"Cancelar"_s;
 TFrameTpDoc::TFrameTpDoc(QWidget *parent) : TScreen(parent)
 {
     setObjectName(u"FrameTpDoc1"_s);
-    QryTpDoc = registers::screenQuery(this, u"QryTpDoc"_s, {u"select * from tipo_arq"_s});
+    QryTpDoc = editing::screenQuery(this, u"QryTpDoc"_s, {u"select * from tipo_arq"_s});
     buildLayout();
     bindPanel();
 }
@@ -55,7 +55,7 @@ void TFrameTpDoc::buildLayout()
     StatusBar1 = new TStatusBar(this, 3, 200);
     StatusBar1->setObjectName(u"StatusBar1"_s);
 
-    registers::arrangeRegisterScreen(this, fields, PnlTpDoc, StatusBar1);
+    editing::arrangeRegisterScreen(this, fields, PnlTpDoc, StatusBar1);
 }
 
 void TFrameTpDoc::bindPanel()
@@ -72,7 +72,7 @@ void TFrameTpDoc::bindPanel()
 
 void TFrameTpDoc::showCurrentRow()
 {
-    lib::ShowValues({EdtCod, EdtDesc}, registers::currentRowTexts(*QryTpDoc, 2));
+    lib::ShowValues({EdtCod, EdtDesc}, editing::currentRowTexts(*QryTpDoc, 2));
 }
 
 void TFrameTpDoc::syncExitButton()
@@ -126,7 +126,7 @@ void TFrameTpDoc::PnlTpDocBtnAntClick(QAbstractButton *sender)
     if (!sender)
         return;
     PnlTpDoc->BtnAntClick(sender);
-    registers::stepByCaption(*QryTpDoc, sender->text());
+    editing::stepByCaption(*QryTpDoc, sender->text());
     showCurrentRow();
 }
 
