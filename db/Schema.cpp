@@ -1,6 +1,7 @@
 #include "db/Schema.h"
 
 #include "db/DbError.h"
+#include "db/Exec.h"
 
 #include <QSet>
 #include <sqlite3.h>
@@ -141,16 +142,6 @@ QString createTable(const Table &t)
     // A keyed table without rowid keeps its rows in key order: "select *" lists by code.
     return u"CREATE TABLE %1 (\n  %2\n)%3"_s.arg(t.name, parts.join(u",\n  "_s),
                                               t.keyIsPrimary ? u" WITHOUT ROWID"_s : QString());
-}
-
-void exec(sqlite3 *handle, const QString &sql)
-{
-    char *error = nullptr;
-    if (sqlite3_exec(handle, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(handle));
-        sqlite3_free(error);
-        throw DbError(message);
-    }
 }
 
 } // namespace

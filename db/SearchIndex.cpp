@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/Exec.h"
 #include "db/Statement.h"
 
 #include <QElapsedTimer>
@@ -40,16 +41,6 @@ QString deleteOf(QStringView row)
 {
     return u"INSERT INTO %1(%1, rowid, ementa, descricao, palavras_chave) VALUES ('delete', %2.rowid, %3);"_s
         .arg(kTable, row, foldedValues(row));
-}
-
-void exec(sqlite3 *handle, const QString &sql)
-{
-    char *error = nullptr;
-    if (sqlite3_exec(handle, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(handle));
-        sqlite3_free(error);
-        throw DbError(message);
-    }
 }
 
 // FTS5's own defaults, restored after a bulk fill.
