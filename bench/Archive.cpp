@@ -20,9 +20,9 @@ namespace {
 const QString kStamp = u"cartulo-bench.stamp"_s;
 const QString kGenerating = u"generating"_s;
 
-QString stampText(const ArchiveSpec &spec)
+QString stampText(const ArchivePlan &plan)
 {
-    QStringList args = spec.generatorArgs(QString());
+    QStringList args = plan.generatorArgs(QString());
     args.removeFirst();
     return args.join(u' ');
 }
@@ -58,27 +58,27 @@ void placeCopy(const QString &from, const QString &to)
     QFile::setPermissions(to, source.permissions());
 }
 
-void generate(const ArchiveSpec &spec, const QString &dir, const QString &binDir)
+void generate(const ArchivePlan &plan, const QString &dir, const QString &binDir)
 {
     QDir().mkpath(dir);
     writeStamp(dir, kGenerating);
-    std::fprintf(stderr, "Generating the %s archive in %s (cartulo-gen)...\n", qPrintable(spec.name), qPrintable(dir));
+    std::fprintf(stderr, "Generating the %s archive in %s (cartulo-gen)...\n", qPrintable(plan.name), qPrintable(dir));
     QProcess gen;
     gen.setProcessChannelMode(QProcess::ForwardedChannels);
-    gen.start(QDir(binDir).filePath(u"cartulo-gen"_s), spec.generatorArgs(dir));
+    gen.start(QDir(binDir).filePath(u"cartulo-gen"_s), plan.generatorArgs(dir));
     if (!gen.waitForStarted())
         throw BenchError(u"cannot start cartulo-gen: "_s + gen.errorString());
     gen.waitForFinished(-1);
     if (gen.exitStatus() != QProcess::NormalExit || gen.exitCode() != 0)
         throw BenchError(u"cartulo-gen failed (exit code %1)"_s.arg(gen.exitCode()));
-    writeStamp(dir, stampText(spec));
+    writeStamp(dir, stampText(plan));
 }
 
 } // namespace
 
-ArchiveSpec ArchiveSpec::full()
+ArchivePlan ArchivePlan::full()
 {
-    ArchiveSpec s;
+    ArchivePlan s;
     s.name = u"full"_s;
     s.processes = 20000;
     s.documents = 1000000;
@@ -94,9 +94,9 @@ ArchiveSpec ArchiveSpec::full()
     return s;
 }
 
-ArchiveSpec ArchiveSpec::small()
+ArchivePlan ArchivePlan::small()
 {
-    ArchiveSpec s;
+    ArchivePlan s;
     s.name = u"small"_s;
     s.processes = 60;
     s.documents = 3000;
@@ -113,7 +113,7 @@ ArchiveSpec ArchiveSpec::small()
     return s;
 }
 
-QStringList ArchiveSpec::generatorArgs(const QString &dir) const
+QStringList ArchivePlan::generatorArgs(const QString &dir) const
 {
     QStringList args{dir,
                      u"--processes"_s, QString::number(processes),
@@ -131,13 +131,13 @@ QStringList ArchiveSpec::generatorArgs(const QString &dir) const
     return args;
 }
 
-void prepareArchive(const ArchiveSpec &spec, const QString &dir, const QString &binDir, bool regenerate)
+void prepareArchive(const ArchivePlan &plan, const QString &dir, const QString &binDir, bool regenerate)
 {
     const QDir archive(dir);
     const bool hasDatabase = QFileInfo::exists(archive.filePath(u"dados/cartulo.db"_s));
     const QString stamp = readStamp(dir);
     const bool ours = !stamp.isEmpty();
-    const bool current = stamp == stampText(spec);
+    const bool current = stamp == stampText(plan);
 
     if (hasDatabase && !ours)
         throw BenchError(u"%1 holds an archive this benchmark did not make; give another --archive folder"_s.arg(dir));
@@ -146,7 +146,7 @@ void prepareArchive(const ArchiveSpec &spec, const QString &dir, const QString &
             QDir(archive.filePath(u"dados"_s)).removeRecursively();
             QFile::remove(archive.filePath(u"cartulo.udl"_s));
         }
-        generate(spec, dir, binDir);
+        generate(plan, dir, binDir);
     }
     // The program looks for cartulo.udl next to its own file, and for its pictures in the
     // working directory: a copy of it lives in the archive's folder.

@@ -11,7 +11,7 @@ struct DocumentRef {
     QString stem() const { return process + document; }
 };
 
-struct ArchiveSpec {
+struct ArchivePlan {
     QString name; ///< "full" or "small"
     int processes = 0;
     int documents = 0;
@@ -29,16 +29,16 @@ struct ArchiveSpec {
     int manyPages = 999;
     int manyPagesDpi = 0;
 
-    static ArchiveSpec full();
-    static ArchiveSpec small();
+    static ArchivePlan full();
+    static ArchivePlan small();
 
     QStringList generatorArgs(const QString &dir) const;
 };
 
-/// Makes sure `dir` holds the archive `spec` describes, running cartulo-gen when it is
+/// Makes sure `dir` holds the archive `plan` describes, running cartulo-gen when it is
 /// missing or was made with other options (only a folder this benchmark made is ever
 /// cleared). Also places a copy of the `cartulo` executable and its picture library there,
 /// because the program finds its archive next to its own file.
-void prepareArchive(const ArchiveSpec &spec, const QString &dir, const QString &binDir, bool regenerate);
+void prepareArchive(const ArchivePlan &plan, const QString &dir, const QString &binDir, bool regenerate);
 
 } // namespace bench

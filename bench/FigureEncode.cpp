@@ -15,7 +15,7 @@ namespace {
 
 QString a4PagePath(const Context &context)
 {
-    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.spec.a4Document.stem() + u"001.jpg"_s);
+    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.plan.a4Document.stem() + u"001.jpg"_s);
     if (!QFileInfo::exists(path))
         throw BenchError(path + u" is missing"_s);
     return path;

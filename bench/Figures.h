@@ -9,7 +9,7 @@
 namespace bench {
 
 struct Context {
-    ArchiveSpec spec;
+    ArchivePlan plan;
     QString archiveDir; ///< also the program folder of the copy that runs
     QString binDir;     ///< the build's bin/: cartulo-gen, cartulo, the start-up probe
     QString scratchDir; ///< temporary files of the baselines

@@ -222,9 +222,9 @@ Row failedRow(const QString &figure, const QString &target, const std::exception
 Row openProcessFigure(Program &program, const Context &context)
 {
     Row row;
-    row.figure = u"opening a process of %1 documents from the browser"_s.arg(context.spec.bigProcessDocs);
+    row.figure = u"opening a process of %1 documents from the browser"_s.arg(context.plan.bigProcessDocs);
     row.target = u"< 100 ms"_s;
-    const QString process = context.spec.bigProcess;
+    const QString process = context.plan.bigProcess;
     resetPeakMemory();
     row.samples = measure(context.runs, [&] {
         program.backToBrowser();
@@ -234,11 +234,11 @@ Row openProcessFigure(Program &program, const Context &context)
     program.checkNoErrors(row.figure);
 
     TFrameDocumento *screen = program.documentScreen();
-    if (screen->EdtCod->text() != context.spec.a4Document.document)
+    if (screen->EdtCod->text() != context.plan.a4Document.document)
         throw BenchError(u"the first document shown is %1"_s.arg(screen->EdtCod->text()));
-    if (screen->LBoxLaudas->count() != context.spec.a4Pages
+    if (screen->LBoxLaudas->count() != context.plan.a4Pages
         || screen->ImgPrev->content() != documents::ImagePreview::Content::JpegPage)
-        throw BenchError(u"the first document's %1 pages are not listed and previewed"_s.arg(context.spec.a4Pages));
+        throw BenchError(u"the first document's %1 pages are not listed and previewed"_s.arg(context.plan.a4Pages));
     row.met = row.samples.p95() < 100;
     row.note = u"process %1: first document %2 shown with its %3 pages (A4, 300 dpi), page 1 previewed"_s.arg(
         process, screen->EdtCod->text()).arg(screen->LBoxLaudas->count());
@@ -248,9 +248,9 @@ Row openProcessFigure(Program &program, const Context &context)
 Row loadLaudasFigure(Program &program, const Context &context)
 {
     Row row;
-    row.figure = u"LoadLaudas of a document with %1 pages"_s.arg(context.spec.manyPages);
+    row.figure = u"LoadLaudas of a document with %1 pages"_s.arg(context.plan.manyPages);
     row.target = u"< 20 ms"_s;
-    const DocumentRef doc = context.spec.manyPagesDocument;
+    const DocumentRef doc = context.plan.manyPagesDocument;
     program.backToBrowser();
     program.selectProcess(doc.process);
     program.openSelectedProcess(doc.process);
@@ -264,8 +264,8 @@ Row loadLaudasFigure(Program &program, const Context &context)
     });
     row.peakMb = peakMemoryMb();
     program.checkNoErrors(row.figure);
-    if (screen->LBoxLaudas->count() != context.spec.manyPages)
-        throw BenchError(u"%1 pages listed instead of %2"_s.arg(screen->LBoxLaudas->count()).arg(context.spec.manyPages));
+    if (screen->LBoxLaudas->count() != context.plan.manyPages)
+        throw BenchError(u"%1 pages listed instead of %2"_s.arg(screen->LBoxLaudas->count()).arg(context.plan.manyPages));
     row.met = row.samples.p95() < 20;
     row.note = u"the list rebuilt from the page files and page 1 previewed"_s;
     return row;
@@ -274,7 +274,7 @@ Row loadLaudasFigure(Program &program, const Context &context)
 Row browserFilterFigure(Program &program, const Context &context)
 {
     Row row;
-    row.figure = u"browser filter on %1 processes"_s.arg(context.spec.processes);
+    row.figure = u"browser filter on %1 processes"_s.arg(context.plan.processes);
     row.target = u"< 100 ms"_s;
     const QString text = u"obra"_s;
     program.backToBrowser();
@@ -305,14 +305,14 @@ Row browserFilterFigure(Program &program, const Context &context)
 Row lookupFigure(Program &program, const Context &context)
 {
     Row row;
-    row.figure = u"one keystroke in the lookup dialog's filter over %1 types"_s.arg(context.spec.types);
+    row.figure = u"one keystroke in the lookup dialog's filter over %1 types"_s.arg(context.plan.types);
     row.target = u"< 50 ms"_s;
     const QList<int> keys{Qt::Key_C, Qt::Key_O, Qt::Key_N, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace};
 
     // F2 in the document screen's "Tipo" while a new document is typed in.
     program.backToBrowser();
-    program.selectProcess(context.spec.bigProcess);
-    program.openSelectedProcess(context.spec.bigProcess);
+    program.selectProcess(context.plan.bigProcess);
+    program.openSelectedProcess(context.plan.bigProcess);
     TFrameDocumento *screen = program.documentScreen();
     click(screen->PnlDocumento->BtnInc);
     settle();
@@ -375,8 +375,8 @@ Row previewFigure(Program &program, const Context &context)
     row.figure = u"previewing a 300-dpi A4 page (click in the page list)"_s;
     row.target = u">= 4x faster than whole decode + scale"_s;
     program.backToBrowser();
-    program.selectProcess(context.spec.a4Document.process);
-    program.openSelectedProcess(context.spec.a4Document.process);
+    program.selectProcess(context.plan.a4Document.process);
+    program.openSelectedProcess(context.plan.a4Document.process);
     TFrameDocumento *screen = program.documentScreen();
     QListWidget *list = screen->LBoxLaudas;
     if (list->count() < 2)

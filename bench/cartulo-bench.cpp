@@ -108,7 +108,7 @@ int main(int argc, char **argv)
     }
 
     bench::Context context;
-    context.spec = options->small ? bench::ArchiveSpec::small() : bench::ArchiveSpec::full();
+    context.plan = options->small ? bench::ArchivePlan::small() : bench::ArchivePlan::full();
     context.binDir = QCoreApplication::applicationDirPath();
     context.runs = options->runs ? options->runs : options->small ? 2 : 20;
     context.startupRuns = options->runs ? options->runs : options->small ? 2 : 10;
@@ -125,7 +125,7 @@ int main(int argc, char **argv)
                          : options->small           ? smallArchive.path()
                                                     : u"/tmp/cartulo-bench"_s;
     try {
-        bench::prepareArchive(context.spec, context.archiveDir, context.binDir, options->regenerate);
+        bench::prepareArchive(context.plan, context.archiveDir, context.binDir, options->regenerate);
     } catch (const bench::BenchError &e) {
         std::fprintf(stderr, "cartulo-bench: %s\n", qPrintable(e.message()));
         return 1;
@@ -166,10 +166,10 @@ int main(int argc, char **argv)
     const QString heading = u"Cartulo benchmark, %1 archive in %2: %3 documents in %4 processes, %5 types.\n"
                             u"%6 cores, load average %7 before and %8 after. \"met\": the 95th percentile within "
                             u"the target (ratios: of the medians)."_s
-                                .arg(context.spec.name, context.archiveDir)
-                                .arg(context.spec.documents)
-                                .arg(context.spec.processes)
-                                .arg(context.spec.types)
+                                .arg(context.plan.name, context.archiveDir)
+                                .arg(context.plan.documents)
+                                .arg(context.plan.processes)
+                                .arg(context.plan.types)
                                 .arg(QThread::idealThreadCount())
                                 .arg(loadBefore, loadAverage());
     bench::printTable(rows, heading);

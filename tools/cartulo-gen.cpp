@@ -121,14 +121,14 @@ int parseInt(const QString &text, const QString &what, int min, int max)
 PagesFor parsePagesFor(const QString &text)
 {
     // P:D:N or P:D:N@DPI
-    QString spec = text;
+    QString option = text;
     PagesFor result;
-    const qsizetype at = spec.indexOf(u'@');
+    const qsizetype at = option.indexOf(u'@');
     if (at >= 0) {
-        result.dpi = parseInt(spec.mid(at + 1), u"--pages-for DPI"_s, 20, 600);
-        spec.truncate(at);
+        result.dpi = parseInt(option.mid(at + 1), u"--pages-for DPI"_s, 20, 600);
+        option.truncate(at);
     }
-    const QStringList parts = spec.split(u':');
+    const QStringList parts = option.split(u':');
     if (parts.size() != 3)
         throw UsageError{u"--pages-for: expected PROCESS:DOCUMENT:PAGES[@DPI], got \"%1\""_s.arg(text)};
     result.process = parseInt(parts[0], u"--pages-for process"_s, 1, kMaxCode);
@@ -163,10 +163,10 @@ Options parseOptions(const QStringList &args)
         } else if (arg == u"--page-dpi"_s) {
             o.pageDpi = parseInt(value(), arg, 20, 600);
         } else if (arg == u"--process-docs"_s) {
-            const QString spec = value();
-            const QStringList parts = spec.split(u':');
+            const QString option = value();
+            const QStringList parts = option.split(u':');
             if (parts.size() != 2)
-                throw UsageError{u"--process-docs: expected PROCESS:DOCUMENTS, got \"%1\""_s.arg(spec)};
+                throw UsageError{u"--process-docs: expected PROCESS:DOCUMENTS, got \"%1\""_s.arg(option)};
             o.processDocs[parseInt(parts[0], u"--process-docs process"_s, 1, kMaxCode)] =
                 parseInt(parts[1], u"--process-docs documents"_s, 0, kMaxCode);
         } else if (arg == u"--pages-for"_s) {
