@@ -15,5 +15,5 @@
 using namespace Qt::StringLiterals;
 
 struct MainWindowFixture : testsupport::ProgramWindow {
-    MainWindowFixture() : ProgramWindow(Options{.show = Options::Show::No, .recordErrors = false}) {}
+    MainWindowFixture() : ProgramWindow(Options{.seed = {}, .show = Options::Show::No, .recordErrors = false}) {}
 };
