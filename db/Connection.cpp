@@ -94,6 +94,25 @@ void registerFunctions(sqlite3 *handle)
         throw DbError(engineMessage(handle));
 }
 
+// Sets the journal mode the file system allows and returns the one the engine reports.
+// A file made on a local disk carries the write-ahead log; on a share it goes back to the
+// rollback journal, which needs no shared memory.
+QString setJournalMode(sqlite3 *handle, FileSystemKind fileSystem, const QString &path)
+{
+    const QByteArray wanted = journalModeFor(fileSystem);
+    const QByteArray sql = "PRAGMA journal_mode = " + wanted;
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
+        throw DbError(engineMessage(handle) + u": "_s + path);
+    StatementPtr journal(raw);
+    if (sqlite3_step(raw) != SQLITE_ROW)
+        throw DbError(engineMessage(handle) + u": "_s + path);
+    const QString mode = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+    if (mode.compare(QString::fromLatin1(wanted), Qt::CaseInsensitive) != 0)
+        qCWarning(lcDb) << "journal mode stays" << mode << "instead of" << wanted << "for" << path;
+    return mode;
+}
+
 bool isOnlySeparators(const char *tail)
 {
     for (; tail && *tail; ++tail) {
@@ -108,6 +127,8 @@ bool isOnlySeparators(const char *tail)
 struct Connection::Impl {
     sqlite3 *handle = nullptr;
     QString path;
+    FileSystemKind fileSystem = FileSystemKind::Local;
+    QString journalMode;
     QHash<QString, std::optional<TableShape>> shapes; // by lower-case table name
     std::vector<LiveStatementOwner *> live;
 
@@ -149,14 +170,16 @@ Connection::~Connection()
     close();
 }
 
-void Connection::openDescription(const QString &udlPath)
+void Connection::openDescription(const QString &udlPath, const OpenOptions &options)
 {
-    openFile(databaseFromDescription(udlPath));
+    openFile(databaseFromDescription(udlPath), options);
 }
 
-void Connection::openFile(const QString &dbPath)
+void Connection::openFile(const QString &dbPath, const OpenOptions &options)
 {
     close();
+    FileSystemKind fileSystem = FileSystemKind::Local;
+    QString journal;
     sqlite3 *handle = nullptr;
     // Never SQLITE_OPEN_CREATE: a missing archive is an error, not a new empty file.
     const int rc = sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &handle,
@@ -175,24 +198,18 @@ void Connection::openFile(const QString &dbPath)
         sqlite3_busy_timeout(handle, kBusyTimeoutMs);
         registerFunctions(handle);
         schema::checkIsArchive(handle, dbPath);
-        // Readers and one writer at a time from any number of processes.
-        sqlite3_stmt *raw = nullptr;
-        if (sqlite3_prepare_v2(handle, "PRAGMA journal_mode = WAL", -1, &raw, nullptr) != SQLITE_OK)
-            throw DbError(engineMessage(handle) + u": "_s + dbPath);
-        StatementPtr journal(raw);
-        if (sqlite3_step(raw) != SQLITE_ROW)
-            throw DbError(engineMessage(handle) + u": "_s + dbPath);
-        const QByteArray mode(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
-        if (mode != "wal")
-            qCWarning(lcDb) << "journal mode stays" << mode << "for" << dbPath;
+        fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
+        journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {
         sqlite3_close_v2(handle);
         throw;
     }
     d->handle = handle;
     d->path = QFileInfo(dbPath).absoluteFilePath();
+    d->fileSystem = fileSystem;
+    d->journalMode = journal;
     d->shapes.clear();
-    qCDebug(lcDb) << "opened" << d->path;
+    qCDebug(lcDb) << "opened" << d->path << "journal" << journal;
 }
 
 void Connection::createArchive(const QString &dbPath)
@@ -211,12 +228,7 @@ void Connection::createArchive(const QString &dbPath)
     try {
         if (rc != SQLITE_OK)
             throw DbError(handle ? engineMessage(handle) : QString::fromUtf8(sqlite3_errstr(rc)));
-        char *error = nullptr;
-        if (sqlite3_exec(handle, "PRAGMA journal_mode = WAL", nullptr, nullptr, &error) != SQLITE_OK) {
-            const QString message = QString::fromUtf8(error);
-            sqlite3_free(error);
-            throw DbError(message);
-        }
+        setJournalMode(handle, fileSystemKindOf(dbPath), dbPath);
         schema::create(handle);
     } catch (...) {
         sqlite3_close_v2(handle);
@@ -240,6 +252,7 @@ void Connection::close()
     sqlite3_close_v2(d->handle);
     d->handle = nullptr;
     d->path.clear();
+    d->journalMode.clear();
     d->shapes.clear();
 }
 
@@ -251,6 +264,16 @@ bool Connection::isOpen() const
 QString Connection::databasePath() const
 {
     return d->path;
+}
+
+FileSystemKind Connection::fileSystem() const
+{
+    return d->fileSystem;
+}
+
+QString Connection::journalMode() const
+{
+    return d->journalMode;
 }
 
 sqlite3 *Connection::handle() const

@@ -1,7 +1,10 @@
 #pragma once
+#include "db/FileSystem.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 
@@ -10,9 +13,16 @@ namespace db {
 class LiveStatementOwner;
 struct PreparedStatement;
 
+/// How an archive is opened.
+struct OpenOptions {
+    /// The file system the archive lies on; nullopt: found out from the file itself.
+    std::optional<FileSystemKind> fileSystem;
+};
+
 /// The one archive connection (`ConnArq`). Owns the sqlite3 handle; opened through a
 /// description file (`cartulo.udl`) or directly on a database file.
-/// WAL journal and a busy timeout, so several processes may share one archive.
+/// A busy timeout and a journal safe for the file system (journalModeFor), so several
+/// processes may share one archive.
 class Connection : public QObject {
     Q_OBJECT
 public:
@@ -22,15 +32,19 @@ public:
     /// Opens the database named by a description file ("FILE NAME=" + path in the old
     /// system). Throws DbError with a message naming the fault (unreadable file, unknown
     /// provider, missing or damaged database).
-    void openDescription(const QString &udlPath);
+    void openDescription(const QString &udlPath, const OpenOptions &options = {});
     /// Opens an existing database file; never creates one. Throws DbError.
-    void openFile(const QString &dbPath);
+    void openFile(const QString &dbPath, const OpenOptions &options = {});
     /// Creates a new archive with the four empty tables; throws if the file exists.
     static void createArchive(const QString &dbPath);
 
     void close();
     bool isOpen() const;
     QString databasePath() const;
+    /// The file system the open archive lies on.
+    FileSystemKind fileSystem() const;
+    /// The journal mode the engine reports ("wal", "delete").
+    QString journalMode() const;
 
     /// Runs one statement of the program's dialect (translated); rows are discarded.
     /// Returns true when the statement produced at least one row.
