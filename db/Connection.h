@@ -1,6 +1,8 @@
 #pragma once
 #include "db/FileSystem.h"
 
+#include "db/Dialect.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -10,7 +12,8 @@ struct sqlite3;
 
 namespace db {
 
-class LiveStatementOwner;
+class LiveQuery;
+struct PreparedQuery;
 struct PreparedStatement;
 
 /// How an archive is opened.
@@ -65,12 +68,16 @@ private:
     friend class Command;
     friend class TableCursor;
 
-    /// Translates and prepares one statement; throws DbError. Write statements make live
-    /// queries let go of their read snapshot first.
+    /// Translates and prepares one statement on this connection; throws DbError. Before a
+    /// write, live queries finish reading where their read lock would hold it back.
     PreparedStatement prepare(const QString &sql);
+    /// Translates and prepares a query's statement, on a read connection of its own when
+    /// it can; throws DbError (the statement reported as sent).
+    PreparedQuery prepareQuery(const QString &sql);
+    Translation translation(const QString &sql);
     void prepareToWrite();
-    void registerLiveStatement(LiveStatementOwner *owner);
-    void unregisterLiveStatement(LiveStatementOwner *owner);
+    void registerLiveQuery(LiveQuery *query);
+    void unregisterLiveQuery(LiveQuery *query);
     [[noreturn]] void fail(const QString &sql, const QString &message);
     void reportStatement(const QString &sql);
 
