@@ -42,7 +42,10 @@ ReadConnections::Lease ReadConnections::acquire()
         }
     }
     sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread at a time uses a read connection (the query's, then its reading thread):
+    // no locking on every call.
+    const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     HandlePtr handle(raw);
     if (rc != SQLITE_OK)
         throw DbError((raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc)))

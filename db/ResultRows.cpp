@@ -160,7 +160,6 @@ void ResultRows::append(Batch &batch)
     const size_t rows = batch.m_rowStarts.size();
     {
         std::lock_guard lock(m_mutex);
-        m_rows.reserve(m_rows.size() + rows);
         for (size_t r = 0; r < rows; ++r) {
             const size_t begin = batch.m_rowStarts[r];
             const size_t end = r + 1 < rows ? batch.m_rowStarts[r + 1] : batch.m_bytes.size();
