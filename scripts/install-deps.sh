@@ -11,6 +11,7 @@ packages=(
   libsane-dev libsane1
   libbenchmark-dev
   poppler-utils
+  sqlite3
   fonts-dejavu-core
 )
 
