@@ -9,8 +9,8 @@
 #include "editing/lib.h"
 #include "search/FastSearch.h"
 #include "search/SearchStatement.h"
+#include "tests/support/SqliteShell.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,37 +84,9 @@ QString randomTerm(QRandomGenerator &random)
     return term;
 }
 
-struct ShellRun {
-    int exitCode = -1;
-    QString errors;
-};
-
-// The sqlite3 shell, as an administrator runs it on the archive.
-ShellRun sqliteShell(const QString &path, const QString &sql)
-{
-    QProcess shell;
-    shell.start(u"sqlite3"_s, {path});
-    if (!shell.waitForStarted())
-        return {-1, u"sqlite3 did not start (is the sqlite3 package installed?)"_s};
-    shell.write(sql.toUtf8());
-    shell.closeWriteChannel();
-    if (!shell.waitForFinished(120000))
-        return {-1, u"sqlite3 did not finish"_s};
-    return {shell.exitStatus() == QProcess::NormalExit ? shell.exitCode() : -1,
-            QString::fromUtf8(shell.readAllStandardError())};
-}
-
-// `sqlite3 from .dump | sqlite3 to`: a backup restored the way the shell's manual shows.
-bool dumpAndRestore(const QString &from, const QString &to)
-{
-    QProcess dump, restore;
-    dump.setStandardOutputProcess(&restore);
-    restore.start(u"sqlite3"_s, {to});
-    dump.start(u"sqlite3"_s, {from, u".dump"_s});
-    const bool finished = dump.waitForFinished(120000) && restore.waitForFinished(120000);
-    return finished && dump.exitCode() == 0 && restore.exitCode() == 0
-        && restore.readAllStandardError().isEmpty();
-}
+using testsupport::dumpAndRestore;
+using testsupport::ShellRun;
+using testsupport::sqliteShell;
 
 struct Restored {};
 
