@@ -24,6 +24,9 @@ Row startupFigure(const Context &context);
 /// Encoding a 300-dpi A4 scan against `cjpeg -quality 90`.
 Row encodeFigure(const Context &context);
 
+/// The substring index's size beside the documento table's.
+Row indexSizeFigure(const Context &context);
+
 /// The figures of the screens, on one main window over the archive.
 QList<Row> screenFigures(const Context &context, const QStringList &only);
 
