@@ -4,7 +4,6 @@
 #include "bench/Figures.h"
 
 #include <QDir>
-#include <memory>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -20,12 +19,8 @@ struct Sizes {
 
 Sizes objectSizes(const QString &databasePath)
 {
-    sqlite3 *raw = nullptr;
-    if (sqlite3_open_v2(databasePath.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(raw);
-        throw BenchError(u"cannot open "_s + databasePath);
-    }
-    const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+    const ReadOnlyDatabase db = openReadOnly(databasePath);
+    sqlite3 *raw = db.get();
     sqlite3_stmt *statement = nullptr;
     // The index is the FTS5 table's shadow tables (documento_busca_data, _idx, _config).
     const char *sql = "SELECT name, sum(pgsize) FROM dbstat WHERE name = 'documento' OR name LIKE 'documento_busca%' "

@@ -528,12 +528,8 @@ PlainScan plainScan(const QString &databasePath, QString statement)
     if (statement.count(u" from documento "_s) != 1)
         throw BenchError(u"unexpected search statement: "_s + statement);
     statement.replace(u" from documento "_s, u" from documento not indexed "_s);
-    sqlite3 *raw = nullptr;
-    if (sqlite3_open_v2(databasePath.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(raw);
-        throw BenchError(u"cannot open "_s + databasePath);
-    }
-    const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+    const ReadOnlyDatabase db = openReadOnly(databasePath);
+    sqlite3 *raw = db.get();
     sqlite3_stmt *stmt = nullptr;
     Stopwatch clock;
     if (sqlite3_prepare_v2(raw, statement.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)

@@ -8,6 +8,18 @@ using namespace Qt::StringLiterals;
 
 namespace db {
 
+HandlePtr openSingleThreadHandle(const QString &path)
+{
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    HandlePtr handle(raw);
+    if (rc != SQLITE_OK)
+        throw DbError((raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc)))
+                      + u": "_s + path);
+    return handle;
+}
+
 ReadConnections::Lease::Lease(std::shared_ptr<ReadConnections> owner, HandlePtr handle)
     : m_owner(std::move(owner)), m_handle(std::move(handle))
 {
@@ -41,15 +53,8 @@ ReadConnections::Lease ReadConnections::acquire()
             return Lease(shared_from_this(), std::move(handle));
         }
     }
-    sqlite3 *raw = nullptr;
-    // One thread at a time uses a read connection (the query's, then its reading thread):
-    // no locking on every call.
-    const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    HandlePtr handle(raw);
-    if (rc != SQLITE_OK)
-        throw DbError((raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc)))
-                      + u": "_s + m_path);
+    HandlePtr handle = openSingleThreadHandle(m_path);
+    sqlite3 *raw = handle.get();
     m_configure(raw);
     // Only ever reads: a statement that would write is run on the archive connection.
     if (sqlite3_exec(raw, "PRAGMA query_only = ON", nullptr, nullptr, nullptr) != SQLITE_OK)

@@ -16,6 +16,10 @@ struct HandleCloser {
 };
 using HandlePtr = std::unique_ptr<sqlite3, HandleCloser>;
 
+/// Opens an existing archive file for one thread at a time (no locking on every call:
+/// a read connection serves its query, then the query's reading thread). Throws DbError.
+HandlePtr openSingleThreadHandle(const QString &path);
+
 class ReadConnections : public std::enable_shared_from_this<ReadConnections> {
 public:
     /// Sets a fresh handle up as the archive connection is (functions, limits); throws DbError.

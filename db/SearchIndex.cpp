@@ -7,7 +7,6 @@
 #include "db/Statement.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLoggingCategory>
 #include <initializer_list>
 #include <limits>
@@ -398,13 +397,8 @@ namespace {
 
 HandlePtr openOwnHandle(const QString &path)
 {
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    HandlePtr handle(raw);
-    if (rc != SQLITE_OK)
-        throw DbError((raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc)))
-                      + u": "_s + path);
+    HandlePtr handle = openSingleThreadHandle(path);
+    sqlite3 *raw = handle.get();
     sqlite3_extended_result_codes(raw, 1);
     // The program's own writes are short; a long wait here only slows the upkeep down.
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
