@@ -1,6 +1,9 @@
 #include "bench/Archive.h"
 
 #include "bench/Harness.h"
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/SearchIndex.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +75,24 @@ void generate(const ArchivePlan &plan, const QString &dir, const QString &binDir
     if (gen.exitStatus() != QProcess::NormalExit || gen.exitCode() != 0)
         throw BenchError(u"cartulo-gen failed (exit code %1)"_s.arg(gen.exitCode()));
     writeStamp(dir, stampText(plan));
+}
+
+// An archive made by an earlier version keeps its rows but gets this version's index, as
+// the program would give it in the background; the figures measure searches through it.
+void bringSearchIndexUpToDate(const QString &databasePath)
+{
+    try {
+        db::Connection connection;
+        connection.openFile(databasePath);
+        if (db::searchindex::condition(connection.handle()) == db::searchindex::Condition::Current)
+            return;
+        std::fprintf(stderr, "Bringing the search index of %s up to date...\n", qPrintable(databasePath));
+        db::searchindex::UpdateOptions atOnce;
+        atOnce.documentsPerTransaction = 0;
+        db::searchindex::update(connection.handle(), atOnce);
+    } catch (const db::DbError &error) {
+        throw BenchError(u"search index of %1: %2"_s.arg(databasePath, error.message()));
+    }
 }
 
 } // namespace
@@ -148,6 +169,7 @@ void prepareArchive(const ArchivePlan &plan, const QString &dir, const QString &
         }
         generate(plan, dir, binDir);
     }
+    bringSearchIndexUpToDate(archive.filePath(u"dados/cartulo.db"_s));
     // The program looks for cartulo.udl next to its own file, and for its pictures in the
     // working directory: a copy of it lives in the archive's folder.
     placeCopy(QDir(binDir).filePath(u"cartulo"_s), archive.filePath(u"cartulo"_s));

@@ -12,6 +12,7 @@
 #include <limits>
 #include <optional>
 #include <sqlite3.h>
+#include <mutex>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -384,12 +385,30 @@ void drop(sqlite3 *handle)
 struct Upkeep::Run {
     std::atomic<bool> cancel{false};
     std::thread thread;
+    std::mutex handleMutex;
+    sqlite3 *handle = nullptr; // while the thread has one open
 
     ~Run()
     {
-        cancel = true;
+        stop();
         if (thread.joinable())
             thread.join();
+    }
+
+    // A long statement (dropping an older index of a million documents) is interrupted;
+    // its transaction is rolled back and the work goes on at the next start.
+    void stop()
+    {
+        cancel = true;
+        std::lock_guard lock(handleMutex);
+        if (handle)
+            sqlite3_interrupt(handle);
+    }
+
+    void publish(sqlite3 *open)
+    {
+        std::lock_guard lock(handleMutex);
+        handle = open;
     }
 };
 
@@ -434,42 +453,41 @@ void Upkeep::start(const QString &databasePath)
             Qt::QueuedConnection);
     };
     run->thread = std::thread([this, run, databasePath, post] {
+        HandlePtr handle;
         try {
-            HandlePtr handle = openOwnHandle(databasePath);
-            if (condition(handle.get()) == Condition::Current) {
-                post([this] {
-                    m_ready = true;
-                    m_running = false;
-                    emit finished(true, QString());
-                });
-                return;
+            handle = openOwnHandle(databasePath);
+            run->publish(handle.get());
+            bool done = condition(handle.get()) == Condition::Current;
+            if (!done) {
+                post([this] { emit buildStarted(); });
+                UpdateOptions options;
+                options.cancel = &run->cancel;
+                options.progress = [post, this](const Progress &progress) {
+                    post([this, progress] { emit progressed(progress.done, progress.total); });
+                };
+                done = update(handle.get(), options);
             }
-            post([this] { emit buildStarted(); });
-            UpdateOptions options;
-            options.cancel = &run->cancel;
-            options.progress = [post, this](const Progress &progress) {
-                post([this, progress] { emit progressed(progress.done, progress.total); });
-            };
-            const bool done = update(handle.get(), options);
             post([this, done] {
                 m_ready = done;
                 m_running = false;
                 emit finished(done, QString());
             });
         } catch (const DbError &error) {
-            const QString message = error.message();
+            // Stopped by Cancelar: no failure to report.
+            const QString message = run->cancel ? QString() : error.message();
             post([this, message] {
                 m_running = false;
                 emit finished(false, message);
             });
         }
+        run->publish(nullptr); // before the handle closes
     });
 }
 
 void Upkeep::cancel()
 {
     if (m_run)
-        m_run->cancel = true;
+        m_run->stop();
 }
 
 bool Upkeep::isRunning() const
