@@ -1,5 +1,7 @@
 #include "editing/JpegImage.h"
 
+#include "editing/ExifOrientation.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <QPainter>
@@ -127,12 +129,24 @@ void openHeader(Decompressor &d, QByteArrayView bytes)
         throw JpegError(notJpegMessage(u"arquivo vazio"_s));
     const bool ok = guarded(d.errors, [&] {
         jpeg_create_decompress(&d.cinfo);
+        jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF: the orientation
         jpeg_mem_src(&d.cinfo, reinterpret_cast<const unsigned char *>(bytes.data()),
                      static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&d.cinfo, TRUE);
     });
     if (!ok)
         throw JpegError(notJpegMessage(libjpegMessage(d.errors)));
+}
+
+// Viewers read the first EXIF segment; so does this.
+Orientation recordedOrientation(const jpeg_decompress_struct &cinfo)
+{
+    for (auto *marker = cinfo.marker_list; marker; marker = marker->next) {
+        const QByteArrayView payload(reinterpret_cast<const char *>(marker->data), qsizetype(marker->data_length));
+        if (marker->marker == JPEG_APP0 + 1 && payload.startsWith(kExifSignature))
+            return orientationOfExif(payload);
+    }
+    return Orientation::Normal;
 }
 
 bool isCmyk(const jpeg_decompress_struct &cinfo)
@@ -166,8 +180,8 @@ void cmykRowToRgb32(const unsigned char *cmyk, QRgb *out, int width, bool adobeI
     }
 }
 
-// After the header: decodes at the chosen scale into RGB32.
-QImage decodeOpened(Decompressor &d)
+// After the header: decodes at the chosen scale into RGB32, as stored.
+QImage decodeStored(Decompressor &d)
 {
     const bool cmyk = isCmyk(d.cinfo);
     d.cinfo.out_color_space = cmyk ? JCS_CMYK : kRgb32Out;
@@ -208,15 +222,10 @@ QImage decodeOpened(Decompressor &d)
     return image;
 }
 
-QByteArray readWholeFile(const QString &path)
+// After the header: the picture as it is seen, turned by its EXIF orientation.
+QImage decodeOpened(Decompressor &d)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
-    return bytes;
+    return oriented(decodeStored(d), recordedOrientation(d.cinfo));
 }
 
 QImage flattenedRgb32(const QImage &image)
@@ -232,13 +241,24 @@ QImage flattenedRgb32(const QImage &image)
 
 } // namespace
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
+    return bytes;
+}
+
 bool isJpegData(QByteArrayView bytes)
 {
     try {
         Decompressor d;
         openHeader(d, bytes);
         chooseScaleToCover(d, QSize(1, 1)); // the whole stream is read, the cheapest way
-        decodeOpened(d);
+        decodeStored(d);
         return !d.errors.dataEndedEarly;
     } catch (const JpegError &error) {
         qCDebug(lcJpeg) << "not a JPEG image:" << error.message();
@@ -249,7 +269,7 @@ bool isJpegData(QByteArrayView bytes)
 bool isJpegFile(const QString &path)
 {
     try {
-        return isJpegData(readWholeFile(path));
+        return isJpegData(readFile(path));
     } catch (const JpegError &) {
         return false;
     }
@@ -259,7 +279,8 @@ QSize imageSize(QByteArrayView bytes)
 {
     Decompressor d;
     openHeader(d, bytes);
-    return QSize(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
+    const QSize stored(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
+    return orientedSize(stored, recordedOrientation(d.cinfo));
 }
 
 QImage decode(QByteArrayView bytes)
@@ -271,7 +292,7 @@ QImage decode(QByteArrayView bytes)
 
 QImage decodeFile(const QString &path)
 {
-    return decode(readWholeFile(path));
+    return decode(readFile(path));
 }
 
 QImage decodeToCover(QByteArrayView bytes, QSize box)
@@ -279,7 +300,8 @@ QImage decodeToCover(QByteArrayView bytes, QSize box)
     Decompressor d;
     openHeader(d, bytes);
     if (box.isValid()) {
-        chooseScaleToCover(d, box);
+        // The box is what is seen: a picture stored on its side fills it turned.
+        chooseScaleToCover(d, orientedSize(box, recordedOrientation(d.cinfo)));
         if (d.cinfo.scale_num < d.cinfo.scale_denom) {
             // A preview is smoothed by its own scaling: the fast IDCT and plain upsampling
             // cost less and show no difference at this size.
@@ -292,7 +314,7 @@ QImage decodeToCover(QByteArrayView bytes, QSize box)
 
 QImage decodeFileToCover(const QString &path, QSize box)
 {
-    return decodeToCover(readWholeFile(path), box);
+    return decodeToCover(readFile(path), box);
 }
 
 QByteArray encode(const QImage &image, int quality)

@@ -7,6 +7,9 @@
 #include <stdexcept>
 
 // JPEG pictures through libjpeg-turbo: page files, the agency logo and scanned pages.
+// Pictures are returned as they are seen: turned and mirrored by their EXIF orientation
+// (editing/ExifOrientation.h), so a page turned by recording its orientation previews,
+// prints and exports upright.
 namespace editing::jpeg {
 
 /// Raised when a picture cannot be read, encoded or written; the message is meant for
@@ -30,18 +33,24 @@ bool isJpegData(QByteArrayView bytes);
 /// The same for a file; false when the file cannot be read.
 bool isJpegFile(const QString &path);
 
-/// Width and height from the header alone. Throws JpegError.
+/// The whole content of a file. Throws JpegError naming the file when it cannot be read.
+QByteArray readFile(const QString &path);
+
+/// Width and height as seen (EXIF orientation applied), from the header alone.
+/// Throws JpegError.
 QSize imageSize(QByteArrayView bytes);
 
-/// Decodes at full resolution into Format_RGB32 (grey and CMYK pictures included).
+/// Decodes at full resolution into Format_RGB32 (grey and CMYK pictures included),
+/// turned by the EXIF orientation.
 /// Throws JpegError when the bytes are not a JPEG image.
 QImage decode(QByteArrayView bytes);
 /// Reads and decodes a file. Throws JpegError (missing, unreadable or not a JPEG).
 QImage decodeFile(const QString &path);
 
-/// Decodes at the smallest DCT scale (n/8) whose result still covers `box` in both
-/// directions, or at full size when the picture is smaller than the box. The caller
-/// stretches the result to the box; the full-size picture is never built.
+/// Decodes at the smallest DCT scale (n/8) whose result, turned by the EXIF orientation,
+/// still covers `box` in both directions, or at full size when the picture is smaller
+/// than the box. The caller stretches the result to the box; the full-size picture is
+/// never built.
 QImage decodeToCover(QByteArrayView bytes, QSize box);
 QImage decodeFileToCover(const QString &path, QSize box);
 
