@@ -13,14 +13,6 @@ namespace bench {
 
 namespace {
 
-QString a4PagePath(const Context &context)
-{
-    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.plan.a4Document.stem() + u"001.jpg"_s);
-    if (!QFileInfo::exists(path))
-        throw BenchError(path + u" is missing"_s);
-    return path;
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -47,6 +39,14 @@ void writePpm(const QImage &rgb32, const QString &path)
 }
 
 } // namespace
+
+QString a4PagePath(const Context &context)
+{
+    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.plan.a4Document.stem() + u"001.jpg"_s);
+    if (!QFileInfo::exists(path))
+        throw BenchError(path + u" is missing"_s);
+    return path;
+}
 
 Row encodeFigure(const Context &context)
 {

@@ -21,8 +21,17 @@ struct Context {
 /// Start-up of the real executable until the main window's first show is done.
 Row startupFigure(const Context &context);
 
+/// The first page of the archive's A4 document (2480 x 3508 at 300 dpi).
+QString a4PagePath(const Context &context);
+
 /// Encoding a 300-dpi A4 scan against `cjpeg -quality 90`.
 Row encodeFigure(const Context &context);
+
+/// A perfect clockwise turn of a block-aligned 300-dpi page against
+/// `jpegtran -rotate 90 -perfect`, whose result it must equal.
+Row turnFigure(const Context &context);
+/// A clockwise turn of an A4 scan, recorded in its EXIF orientation.
+Row recordedTurnFigure(const Context &context);
 
 /// The figures of the screens, on one main window over the archive.
 QList<Row> screenFigures(const Context &context, const QStringList &only);
