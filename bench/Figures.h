@@ -21,6 +21,13 @@ struct Context {
 /// Start-up of the real executable until the main window's first show is done.
 Row startupFigure(const Context &context);
 
+/// Writes a file plainly, as the command-line tools do (no flush to disk).
+void writeFile(const QString &path, const QByteArray &bytes);
+/// The path of a libjpeg-turbo command (cjpeg, jpegtran). Throws BenchError when missing.
+QString libjpegTool(const QString &name);
+/// Runs a command to its end; throws BenchError with its error output when it fails.
+void runTool(const QString &program, const QStringList &arguments);
+
 /// The first page of the archive's A4 document (2480 x 3508 at 300 dpi).
 QString a4PagePath(const Context &context);
 
