@@ -133,6 +133,16 @@ inline QByteArray compressedPicture(const QByteArray &jpeg)
     return jpeg.mid(scan);
 }
 
+/// The bytes of every segment but the EXIF ones, in order.
+inline QList<QByteArray> segmentBytesExceptExif(const QByteArray &jpeg)
+{
+    QList<QByteArray> out;
+    for (const Segment &s : segmentsOf(jpeg))
+        if (!(s.marker == 0xE1 && s.payload(jpeg).startsWith(QByteArray("Exif\0\0", 6))))
+            out << s.bytes(jpeg);
+    return out;
+}
+
 inline QByteArray segment(int marker, const QByteArray &payload)
 {
     QByteArray bytes(4, '\0');

@@ -100,6 +100,7 @@ void TestDecodeOrientation::everyOrientationDecodesUpright()
     const QImage seen = seenPicture();
 
     const QImage decoded = jpeg::decode(bytes);
+    QCOMPARE(decoded.format(), QImage::Format_RGB32);
     compareCells(decoded, seen, 16);
     QCOMPARE(jpeg::imageSize(bytes), seen.size());
 

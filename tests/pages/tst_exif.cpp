@@ -47,15 +47,6 @@ QByteArray tiffOf(const QByteArray &jpeg)
     return {};
 }
 
-QList<QByteArray> segmentBytesExceptExif(const QByteArray &jpeg)
-{
-    QList<QByteArray> out;
-    for (const Segment &s : segmentsOf(jpeg))
-        if (!(s.marker == 0xE1 && s.payload(jpeg).startsWith(QByteArray("Exif\0\0", 6))))
-            out << s.bytes(jpeg);
-    return out;
-}
-
 } // namespace
 
 class TestExif : public QObject {

@@ -78,15 +78,6 @@ bool dark(QRgb pixel)
     return qGray(pixel) < 60;
 }
 
-QList<QByteArray> segmentBytesExceptExif(const QByteArray &jpeg)
-{
-    QList<QByteArray> out;
-    for (const Segment &s : segmentsOf(jpeg))
-        if (!(s.marker == 0xE1 && s.payload(jpeg).startsWith(QByteArray("Exif\0\0", 6))))
-            out << s.bytes(jpeg);
-    return out;
-}
-
 } // namespace
 
 class TestTurn : public QObject {
