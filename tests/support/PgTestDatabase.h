@@ -2,6 +2,7 @@
 // A database of its own on the tests' private PostgreSQL server (see NEEDS_PG in
 // cmake/CartuloCommon.cmake): a unique name, so tests run side by side, made with the
 // locale the archive needs and dropped at the end, whatever the test left connected.
+#include "db/DbError.h"
 #include "db/ServerAddress.h"
 #include "db/pg/PgConnection.h"
 
