@@ -36,6 +36,19 @@ inline QString uniquePgName(QStringView prefix)
         .arg(QRandomGenerator::global()->bounded(1u << 30), 0, 36);
 }
 
+/// Drops what a test made on the server by name; a failure is only reported.
+inline void dropOnServer(const QString &what, const QString &name)
+{
+    try {
+        db::pg::PgConnection admin(pgServer());
+        admin.exec(what == QStringLiteral("DATABASE")
+                       ? QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name)
+                       : QStringLiteral("DROP %1 IF EXISTS %2").arg(what, name));
+    } catch (const db::DbError &error) {
+        qWarning("could not drop %s: %s", qPrintable(name), qPrintable(error.message()));
+    }
+}
+
 class PgTestDatabase {
 public:
     /// options: those of CREATE DATABASE; the default is what the archive needs.
@@ -47,15 +60,7 @@ public:
         admin.exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 STRATEGY FILE_COPY %2")
                        .arg(m_name, options));
     }
-    ~PgTestDatabase()
-    {
-        try {
-            db::pg::PgConnection admin(pgServer());
-            admin.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name));
-        } catch (const db::DbError &error) {
-            qWarning("could not drop %s: %s", qPrintable(m_name), qPrintable(error.message()));
-        }
-    }
+    ~PgTestDatabase() { dropOnServer(QStringLiteral("DATABASE"), m_name); }
     PgTestDatabase(const PgTestDatabase &) = delete;
     PgTestDatabase &operator=(const PgTestDatabase &) = delete;
 
@@ -88,15 +93,7 @@ public:
         db::pg::PgConnection admin(pgServer());
         admin.exec(QStringLiteral("CREATE ROLE %1 %2").arg(m_name, options));
     }
-    ~PgTestRole()
-    {
-        try {
-            db::pg::PgConnection admin(pgServer());
-            admin.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(m_name));
-        } catch (const db::DbError &error) {
-            qWarning("could not drop %s: %s", qPrintable(m_name), qPrintable(error.message()));
-        }
-    }
+    ~PgTestRole() { dropOnServer(QStringLiteral("ROLE"), m_name); }
     PgTestRole(const PgTestRole &) = delete;
     PgTestRole &operator=(const PgTestRole &) = delete;
 
