@@ -65,7 +65,8 @@ start_server() {
     cat "$dir/initdb.log" >&2
     exit 1
   fi
-  # A throwaway server: durability is not worth the tests' time.
+  # A throwaway server: durability is not worth the tests' time. Its log is this run's only.
+  rm -f "$dir/server.log"
   if ! as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
       -o "-c listen_addresses='' -k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
       start >/dev/null; then

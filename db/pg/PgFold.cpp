@@ -4,6 +4,7 @@
 #include "db/pg/PgConnection.h"
 
 #include <QHash>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
