@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev
   libsqlite3-dev
+  libpq-dev postgresql
   libjpeg62-turbo-dev libjpeg-turbo-progs libturbojpeg0-dev
   libsane-dev libsane1
   libbenchmark-dev
