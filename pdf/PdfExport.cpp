@@ -36,9 +36,13 @@ using Handle = QPDFObjectHandle;
 constexpr qsizetype kHeadBytes = 128 * 1024;
 constexpr const char *kCreatorTool = "Cartulo";
 
-// Thrown through qpdf from the page provider when the caller cancels; deliberately not a
-// std::exception, so that nothing on the way takes it for an error.
+// Thrown through qpdf from the page provider, deliberately not std::exceptions: qpdf
+// turns those into its own error, and the caller's cancel or the page's message would
+// be lost on the way.
 struct Cancelled {};
+struct PageFailed {
+    PdfError error;
+};
 
 QString fileNameOf(const QString &path)
 {
@@ -123,11 +127,18 @@ public:
     void provideStreamData(QPDFObjGen const &image, Pipeline *pipeline) override
     {
         const PlannedPage &page = m_pages.at(m_pageOf.at(image));
-        const QByteArray bytes = page.source->readAll();
+        QByteArray bytes;
+        try {
+            bytes = page.source->readAll();
+        } catch (const PdfError &e) {
+            throw PageFailed{e};
+        } catch (const std::exception &e) {
+            throw PageFailed{PdfError(describe(page) + u" não pôde ser lida: "_s + QString::fromLocal8Bit(e.what()))};
+        }
         const auto header = readJpegHeader(bytes);
         // The page was measured a moment ago; a picture replaced since would not fit it.
         if (!header || header->pixels != page.header.pixels || header->components != page.header.components)
-            throw PdfError(describe(page) + u" mudou durante a exportação."_s);
+            throw PageFailed{PdfError(describe(page) + u" mudou durante a exportação."_s)};
         pipeline->write(reinterpret_cast<const unsigned char *>(bytes.constData()), size_t(bytes.size()));
         m_steps.advance();
     }
@@ -387,6 +398,8 @@ ExportOutcome exportPdf(const QString &target, const ExportMetadata &metadata, c
         return ExportOutcome::Written;
     } catch (const Cancelled &) {
         return ExportOutcome::Cancelled;
+    } catch (const PageFailed &failure) {
+        throw failure.error;
     } catch (const PdfError &) {
         throw;
     } catch (const std::exception &e) {

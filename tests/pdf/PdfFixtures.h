@@ -140,8 +140,9 @@ inline QByteArray withExif(const QByteArray &jpeg, const ExifTags &tags)
     return jpeg.left(afterJfif) + segment + jpeg.mid(afterJfif);
 }
 
-// A CMYK picture, as libjpeg writes one.
-inline QByteArray cmykJpeg(QSize size)
+// A picture in a colour space or coding the project's encoder does not write (CMYK,
+// arithmetic coding), straight from libjpeg.
+inline QByteArray libjpegPicture(QSize size, J_COLOR_SPACE space, bool arithmetic)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -152,11 +153,12 @@ inline QByteArray cmykJpeg(QSize size)
     jpeg_mem_dest(&cinfo, &out, &outSize);
     cinfo.image_width = JDIMENSION(size.width());
     cinfo.image_height = JDIMENSION(size.height());
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
+    cinfo.input_components = space == JCS_CMYK ? 4 : 3;
+    cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(size_t(size.width()) * 4, 40);
+    std::vector<JSAMPLE> row(size_t(size.width()) * size_t(cinfo.input_components), 40);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);
