@@ -26,9 +26,14 @@ namespace pdf {
 
 namespace {
 
-// A rendered page is held whole (4 bytes a pixel); larger pages than A2 are drawn at the
-// resolution that keeps them at this many pixels.
+// Pages larger than A2 are drawn at the resolution that keeps them at this many pixels,
+// and no side may pass what JPEG can state.
 constexpr double kMaxRenderedPixels = 36e6;
+constexpr double kMaxRenderedSide = 65000;
+// A page is drawn and encoded in bands of at most this size. A whole 300-dpi A4 picture
+// (35 MB) is above what the allocator keeps for reuse and would be mapped afresh, page
+// after page; bands are not, and cost no more to draw.
+constexpr qsizetype kBandBytes = 24 * 1024 * 1024;
 // How far a picture's edge may lie from the page's and still count as covering it.
 constexpr double kEdgeTolerancePoints = 1.0;
 constexpr double kAspectTolerance = 0.01;
@@ -237,6 +242,15 @@ int rotationOf(QPDFPageObjectHelper &page)
     return int(((rotate.getIntValue() % 360) + 360) % 360);
 }
 
+double renderDpi(QSizeF points)
+{
+    const QSizeF inches = points / 72.0;
+    double dpi = kRenderDpi;
+    if (inches.width() * inches.height() * dpi * dpi > kMaxRenderedPixels)
+        dpi = std::sqrt(kMaxRenderedPixels / (inches.width() * inches.height()));
+    return std::min(dpi, kMaxRenderedSide / std::max(inches.width(), inches.height()));
+}
+
 } // namespace
 
 struct PdfImport::Private {
@@ -358,15 +372,26 @@ QByteArray PdfImport::Private::render(int index)
     const std::unique_ptr<Poppler::Page> page = poppler->page(index);
     if (!page)
         throw damaged(path);
-    const QSizeF inches = page->pageSizeF() / 72.0;
-    const double pixelsAt300 = inches.width() * inches.height() * kRenderDpi * kRenderDpi;
-    const double dpi = pixelsAt300 > kMaxRenderedPixels ? std::sqrt(kMaxRenderedPixels / (inches.width() * inches.height()))
-                                                        : double(kRenderDpi);
-    const QImage image = page->renderToImage(dpi, dpi);
-    if (image.isNull())
-        throw PdfError(u"Não foi possível desenhar a página %1 do documento PDF %2."_s.arg(index + 1).arg(fileNameOf(path)));
+    const auto cannotDraw = [&] {
+        return PdfError(u"Não foi possível desenhar a página %1 do documento PDF %2."_s.arg(index + 1).arg(fileNameOf(path)));
+    };
+    const QSizeF points = page->pageSizeF(); // turned by /Rotate already
+    const double dpi = renderDpi(points);
+    // Poppler's own rounding of the page's size in pixels.
+    const QSize pixels(int(points.width() * dpi / 72 + 0.5), int(points.height() * dpi / 72 + 0.5));
+    if (pixels.isEmpty())
+        throw cannotDraw();
+    const int bandRows = int(std::max<qsizetype>(1, kBandBytes / (qsizetype(pixels.width()) * 4)));
     try {
-        return editing::jpeg::encode(image, editing::jpeg::kPageQuality);
+        editing::jpeg::BandEncoder encoder(pixels, editing::jpeg::kPageQuality);
+        for (int top = 0; top < pixels.height(); top += bandRows) {
+            const int rows = std::min(bandRows, pixels.height() - top);
+            const QImage band = page->renderToImage(dpi, dpi, 0, top, pixels.width(), rows);
+            if (band.size() != QSize(pixels.width(), rows))
+                throw cannotDraw();
+            encoder.addBand(band);
+        }
+        return encoder.finish();
     } catch (const editing::jpeg::JpegError &e) {
         throw PdfError(e.message());
     }
