@@ -10,6 +10,7 @@
 
 #include <poppler/qt6/poppler-qt6.h>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -232,6 +233,13 @@ bool hasDrawnAnnotations(QPDFPageObjectHelper &page)
     return false;
 }
 
+// A dictionary's entry, or null for anything that is no dictionary (asking a null or a
+// number for a key makes qpdf warn).
+QPDFObjectHandle entry(QPDFObjectHandle dictionary, const std::string &key)
+{
+    return dictionary.isDictionary() ? dictionary.getKey(key) : QPDFObjectHandle::newNull();
+}
+
 int rotationOf(QPDFPageObjectHelper &page)
 {
     QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
@@ -262,7 +270,9 @@ struct PdfImport::Private {
     void open();
     std::optional<QByteArray> wholePageJpeg(int index);
     QByteArray render(int index);
-    void failOnWarnings(const char *when);
+    // qpdf warns of damage it worked around (a stream cut short, an object missing) as it
+    // does of a lookup of a key in a null: only damage stops the reading.
+    void failOnDamage();
 };
 
 void PdfImport::Private::open()
@@ -317,12 +327,14 @@ void PdfImport::Private::open()
     poppler->setRenderHint(Poppler::Document::TextAntialiasing);
 }
 
-void PdfImport::Private::failOnWarnings(const char *when)
+void PdfImport::Private::failOnDamage()
 {
-    const std::vector<QPDFExc> warnings = qpdf.getWarnings();
-    for (const QPDFExc &warning : warnings)
-        qCInfo(lcPdf) << "qpdf," << when << path << ":" << warning.what();
-    if (!warnings.empty())
+    bool damage = false;
+    for (const QPDFExc &warning : qpdf.getWarnings()) {
+        qCInfo(lcPdf) << "qpdf on" << path << ":" << warning.what();
+        damage = damage || warning.getErrorCode() == qpdf_e_damaged_pdf;
+    }
+    if (damage)
         throw damaged(path);
 }
 
@@ -332,20 +344,21 @@ std::optional<QByteArray> PdfImport::Private::wholePageJpeg(int index)
     // The stored picture is unturned: a turned page is rendered upright instead.
     if (rotationOf(page) != 0 || hasDrawnAnnotations(page))
         return std::nullopt;
-    const auto mediaBox = normalised(page.getMediaBox().getArrayAsRectangle());
-    const auto cropBox = normalised(page.getCropBox().getArrayAsRectangle());
-    if (!sameRectangle(mediaBox, cropBox))
+    QPDFObjectHandle mediaBoxObject = page.getMediaBox(), cropBoxObject = page.getCropBox();
+    if (!mediaBoxObject.isRectangle() || !cropBoxObject.isRectangle())
+        return std::nullopt;
+    const auto mediaBox = normalised(mediaBoxObject.getArrayAsRectangle());
+    if (!sameRectangle(mediaBox, normalised(cropBoxObject.getArrayAsRectangle())))
         return std::nullopt;
 
     OperationList operations;
     page.parseContents(&operations);
-    failOnWarnings("reading the drawing of a page of");
     if (operations.tooMany || operations.strayOperands)
         return std::nullopt;
     const auto placement = singlePicturePlacement(operations.operations);
     if (!placement)
         return std::nullopt;
-    QPDFObjectHandle image = page.getAttribute("/Resources", false).getKey("/XObject").getKey(placement->imageName);
+    QPDFObjectHandle image = entry(entry(page.getAttribute("/Resources", false), "/XObject"), placement->imageName);
     if (!image.isStream())
         return std::nullopt;
     const auto components = plainJpegComponents(image);
@@ -355,9 +368,7 @@ std::optional<QByteArray> PdfImport::Private::wholePageJpeg(int index)
 
     QByteArray bytes;
     ByteArrayPipeline pipeline(bytes);
-    const bool read = image.pipeStreamData(&pipeline, nullptr, 0, qpdf_dl_none);
-    failOnWarnings("reading a picture of");
-    if (!read)
+    if (!image.pipeStreamData(&pipeline, nullptr, 0, qpdf_dl_none))
         throw damaged(path);
     const auto header = readJpegHeader(bytes);
     // The bytes must be the whole picture the dictionary describes, drawn as stored.
@@ -417,6 +428,13 @@ ImportedPage PdfImport::readPage(int index)
     std::optional<QByteArray> copied;
     try {
         copied = d->wholePageJpeg(index);
+        // The drawing a page is rendered from is read whole once, so that damage in it
+        // stops the reading instead of leaving part of the page out.
+        if (!copied) {
+            Pl_Discard discard;
+            d->qpdfPages[size_t(index)].pipeContents(&discard);
+        }
+        d->failOnDamage();
     } catch (const PdfError &) {
         throw;
     } catch (const std::exception &e) {

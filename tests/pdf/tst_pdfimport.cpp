@@ -111,6 +111,7 @@ private slots:
     void unreadableFilesAreRefused_data();
     void unreadableFilesAreRefused();
     void damagedPictureIsRefusedNotTaken();
+    void oddPageIsNoDamageToTheNext();
     void stoppingBetweenPagesLeavesNothing();
 
 private:
@@ -349,6 +350,23 @@ void TestPdfImport::damagedPictureIsRefusedNotTaken()
         QFAIL("the cut picture was taken");
     } catch (const pdf::PdfError &e) {
         QCOMPARE(e.message(), u"O documento PDF cut.pdf está danificado e não pode ser lido."_s);
+    }
+}
+
+void TestPdfImport::oddPageIsNoDamageToTheNext()
+{
+    // A first page without resources draws nothing; looking it over makes qpdf note the
+    // missing dictionary, which is no damage of the pages after it.
+    const QString file = path(u"odd.pdf"_s);
+    QVERIFY(rewritePdf(m_scanned, file, [](QPDF &pdf) { firstPage(pdf).removeKey("/Resources"); }));
+    PdfImport import(file);
+    const pdf::ImportedPage first = import.readPage(0);
+    QCOMPARE(first.origin, PageOrigin::Rendered);
+    QVERIFY(near(pixelAt(first.jpeg, kTopLeftQuadrant), qRgb(255, 255, 255)));
+    for (int i = 1; i < 3; ++i) {
+        const pdf::ImportedPage page = import.readPage(i);
+        QCOMPARE(page.origin, PageOrigin::Copied);
+        QVERIFY(page.jpeg == readFile(m_pictures[i]));
     }
 }
 
