@@ -252,14 +252,6 @@ Row importFigure(const Plan &plan, const QString &figure, const QString &pdfPath
     return row;
 }
 
-QString loadAverage()
-{
-    QFile file(u"/proc/loadavg"_s);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return u"?"_s;
-    return QString::fromLatin1(file.readAll()).section(u' ', 0, 0);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -295,7 +287,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const QString loadBefore = loadAverage();
+    const QString loadBefore = bench::loadAverage();
     QList<Row> rows;
     auto measure = [&](const QString &figure, const std::function<Row()> &figureRun) {
         std::fprintf(stderr, "measuring: %s\n", qPrintable(figure));
@@ -328,7 +320,7 @@ int main(int argc, char **argv)
                             u"of the medians within the target."_s
                                 .arg(plan.runs == 1 ? u" (small: the times mean nothing)"_s : QString())
                                 .arg(QThread::idealThreadCount())
-                                .arg(loadBefore, loadAverage()));
+                                .arg(loadBefore, bench::loadAverage()));
     bool allMeasured = true;
     for (const Row &row : rows)
         allMeasured = allMeasured && row.met.has_value();

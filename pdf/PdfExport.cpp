@@ -54,6 +54,18 @@ PdfError cannotWrite(const QString &target, const QString &why)
     return PdfError(u"Não foi possível gravar o arquivo %1: %2"_s.arg(fileNameOf(target), why));
 }
 
+// The first `limit` bytes of a page file, or all of them for a negative limit.
+QByteArray readPageFile(const QString &path, const QString &name, qsizetype limit)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PdfError(u"Não foi possível ler a página %1: %2"_s.arg(name, file.errorString()));
+    QByteArray bytes = limit < 0 ? file.readAll() : file.read(limit);
+    if (file.error() != QFileDevice::NoError)
+        throw PdfError(u"Não foi possível ler a página %1: %2"_s.arg(name, file.errorString()));
+    return bytes;
+}
+
 struct PlannedPage {
     const PageSource *source = nullptr;
     int number = 0; // 1-based, across the whole file
@@ -349,28 +361,12 @@ PageSource PageSource::reader(const QString &name, std::function<QByteArray()> r
 
 QByteArray PageSource::readHead(qsizetype count) const
 {
-    if (m_read)
-        return readAll();
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw PdfError(u"Não foi possível ler a página %1: %2"_s.arg(m_name, file.errorString()));
-    QByteArray bytes = file.read(count);
-    if (file.error() != QFileDevice::NoError)
-        throw PdfError(u"Não foi possível ler a página %1: %2"_s.arg(m_name, file.errorString()));
-    return bytes;
+    return m_read ? m_read() : readPageFile(m_path, m_name, count);
 }
 
 QByteArray PageSource::readAll() const
 {
-    if (m_read)
-        return m_read();
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw PdfError(u"Não foi possível ler a página %1: %2"_s.arg(m_name, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw PdfError(u"Não foi possível ler a página %1: %2"_s.arg(m_name, file.errorString()));
-    return bytes;
+    return m_read ? m_read() : readPageFile(m_path, m_name, -1);
 }
 
 ExportOutcome exportPdf(const QString &target, const ExportMetadata &metadata, const QList<ExportDocument> &documents,
