@@ -77,15 +77,6 @@ std::optional<Options> parse(const QStringList &args)
     return o;
 }
 
-// Other work on the machine shows in every figure: the table says how busy it was.
-QString loadAverage()
-{
-    QFile file(u"/proc/loadavg"_s);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return u"?"_s;
-    return QString::fromLatin1(file.readAll()).section(u' ', 0, 0);
-}
-
 bool wanted(const Options &o, const QString &name)
 {
     return o.only.isEmpty() || o.only.contains(name);
@@ -131,7 +122,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const QString loadBefore = loadAverage();
+    const QString loadBefore = bench::loadAverage();
     QList<bench::Row> rows;
     auto run = [&](const QString &name, const QString &figure, const std::function<bench::Row()> &measure) {
         if (!wanted(*options, name))
@@ -173,7 +164,7 @@ int main(int argc, char **argv)
                                 .arg(context.plan.processes)
                                 .arg(context.plan.types)
                                 .arg(QThread::idealThreadCount())
-                                .arg(loadBefore, loadAverage());
+                                .arg(loadBefore, bench::loadAverage());
     bench::printTable(rows, heading);
 
     bool allMeasured = true;

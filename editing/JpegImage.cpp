@@ -321,32 +321,67 @@ QByteArray encode(const QImage &image, int quality)
 {
     if (image.isNull())
         throw JpegError(u"Não há imagem para gravar."_s);
-    const QImage rgb = flattenedRgb32(image);
-    Compressor c;
-    const uchar *const bits = rgb.constBits();
-    const qsizetype stride = rgb.bytesPerLine();
+    BandEncoder encoder(image.size(), quality);
+    encoder.addBand(image);
+    return encoder.finish();
+}
 
+struct BandEncoder::Private {
+    Compressor c;
+};
+
+BandEncoder::BandEncoder(QSize size, int quality) : d(std::make_unique<Private>())
+{
+    if (size.isEmpty())
+        throw JpegError(u"Não há imagem para gravar."_s);
+    Compressor &c = d->c;
     const bool ok = guarded(c.errors, [&] {
         jpeg_create_compress(&c.cinfo);
         jpeg_mem_dest(&c.cinfo, &c.output, &c.outputSize);
-        c.cinfo.image_width = static_cast<JDIMENSION>(rgb.width());
-        c.cinfo.image_height = static_cast<JDIMENSION>(rgb.height());
+        c.cinfo.image_width = static_cast<JDIMENSION>(size.width());
+        c.cinfo.image_height = static_cast<JDIMENSION>(size.height());
         c.cinfo.input_components = 4;
         c.cinfo.in_color_space = kRgb32In;
         jpeg_set_defaults(&c.cinfo); // YCbCr, three components, Huffman tables not optimised
         jpeg_set_quality(&c.cinfo, quality, TRUE);
         jpeg_start_compress(&c.cinfo, TRUE); // no progression script: baseline
-        while (c.cinfo.next_scanline < c.cinfo.image_height) {
-            std::array<JSAMPROW, 16> rows{};
-            const auto line = c.cinfo.next_scanline;
-            const JDIMENSION count = std::min<JDIMENSION>(16, c.cinfo.image_height - line);
-            for (JDIMENSION i = 0; i < count; ++i)
-                rows[i] = const_cast<uchar *>(bits + (line + i) * stride);
-            jpeg_write_scanlines(&c.cinfo, rows.data(), count);
-        }
-        jpeg_finish_compress(&c.cinfo);
     });
     if (!ok)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: "_s + libjpegMessage(c.errors));
+}
+
+BandEncoder::~BandEncoder() = default;
+
+void BandEncoder::addBand(const QImage &band)
+{
+    Compressor &c = d->c;
+    if (band.isNull() || band.width() != static_cast<int>(c.cinfo.image_width)
+        || static_cast<JDIMENSION>(band.height()) > c.cinfo.image_height - c.cinfo.next_scanline)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: faixa de %1 x %2 pontos fora da imagem."_s
+                            .arg(band.width()).arg(band.height()));
+    const QImage rgb = flattenedRgb32(band);
+    const uchar *const bits = rgb.constBits();
+    const qsizetype stride = rgb.bytesPerLine();
+    const bool ok = guarded(c.errors, [&] {
+        for (int y = 0; y < rgb.height();) {
+            std::array<JSAMPROW, 16> rows{};
+            const int count = std::min(16, rgb.height() - y);
+            for (int i = 0; i < count; ++i)
+                rows[size_t(i)] = const_cast<uchar *>(bits + (y + i) * stride);
+            y += static_cast<int>(jpeg_write_scanlines(&c.cinfo, rows.data(), static_cast<JDIMENSION>(count)));
+        }
+    });
+    if (!ok)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: "_s + libjpegMessage(c.errors));
+}
+
+QByteArray BandEncoder::finish()
+{
+    Compressor &c = d->c;
+    if (c.cinfo.next_scanline != c.cinfo.image_height)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: faltam %1 linhas."_s
+                            .arg(c.cinfo.image_height - c.cinfo.next_scanline));
+    if (!guarded(c.errors, [&] { jpeg_finish_compress(&c.cinfo); }))
         throw JpegError(u"Não foi possível codificar a imagem JPEG: "_s + libjpegMessage(c.errors));
     return QByteArray(reinterpret_cast<const char *>(c.output), static_cast<qsizetype>(c.outputSize));
 }

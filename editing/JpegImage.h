@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <memory>
 #include <stdexcept>
 
 // JPEG pictures through libjpeg-turbo: page files, the agency logo and scanned pages.
@@ -58,6 +59,27 @@ QImage decodeFileToCover(const QString &path, QSize box);
 /// default settings at the given quality. Alpha is flattened on white.
 /// Throws JpegError for a null image.
 QByteArray encode(const QImage &image, int quality = kPageQuality);
+
+/// Encodes a picture handed over in horizontal bands, top to bottom, into the same bytes
+/// encode() gives for the whole picture: a page drawn band by band is never held whole.
+class BandEncoder {
+public:
+    /// Throws JpegError for an empty size.
+    explicit BandEncoder(QSize size, int quality = kPageQuality);
+    ~BandEncoder();
+    BandEncoder(const BandEncoder &) = delete;
+    BandEncoder &operator=(const BandEncoder &) = delete;
+
+    /// The next rows, as wide as the picture. Throws JpegError for another width or rows
+    /// beyond the picture's height.
+    void addBand(const QImage &band);
+    /// The JPEG bytes. Throws JpegError when rows are missing.
+    QByteArray finish();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
 
 /// Writes bytes to `path` whole or not at all: a temporary file in the same folder,
 /// flushed to disk, then renamed over the destination. Throws JpegError on failure and

@@ -11,7 +11,8 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs libturbojpeg0-dev
   libsane-dev libsane1
   libbenchmark-dev
-  poppler-utils
+  libqpdf-dev libpoppler-qt6-dev
+  poppler-utils qpdf img2pdf
   fonts-dejavu-core
 )
 
