@@ -248,7 +248,8 @@ inline bool rewritePdf(const QString &in, const QString &out, const std::functio
         QPDF pdf;
         pdf.processFile(QFile::encodeName(in).constData());
         change(pdf);
-        QPDFWriter writer(pdf, QFile::encodeName(out).constData());
+        const QByteArray outName = QFile::encodeName(out); // the writer keeps the pointer until write()
+        QPDFWriter writer(pdf, outName.constData());
         writer.write();
         return true;
     } catch (const std::exception &e) {
