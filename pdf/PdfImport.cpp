@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -395,13 +396,19 @@ QByteArray PdfImport::Private::render(int index)
     const int bandRows = int(std::max<qsizetype>(1, kBandBytes / (qsizetype(pixels.width()) * 4)));
     try {
         editing::jpeg::BandEncoder encoder(pixels, editing::jpeg::kPageQuality);
+        // Each band is encoded on another thread while the next one is drawn; the encoder
+        // passes from one band's thread to the next only after the one before has ended.
+        std::future<void> encoding;
         for (int top = 0; top < pixels.height(); top += bandRows) {
             const int rows = std::min(bandRows, pixels.height() - top);
-            const QImage band = page->renderToImage(dpi, dpi, 0, top, pixels.width(), rows);
+            QImage band = page->renderToImage(dpi, dpi, 0, top, pixels.width(), rows);
             if (band.size() != QSize(pixels.width(), rows))
                 throw cannotDraw();
-            encoder.addBand(band);
+            if (encoding.valid())
+                encoding.get();
+            encoding = std::async(std::launch::async, [&encoder, band = std::move(band)] { encoder.addBand(band); });
         }
+        encoding.get();
         return encoder.finish();
     } catch (const editing::jpeg::JpegError &e) {
         throw PdfError(e.message());
