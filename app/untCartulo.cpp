@@ -12,6 +12,7 @@
 #include "editing/Edits.h"
 #include "editing/FramePesquisa.h"
 #include "editing/Guard.h"
+#include "editing/Prompt.h"
 #include "editing/UntFramePesq.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
@@ -248,6 +249,20 @@ void TfrmCartulo::FormShow()
     dressBars(cartulo::pictureLibraryPath());
     showDocumentsView(Panel8);
     loadAgencyProfile();
+    adviseOnSharedArchive();
+}
+
+// Said once, at the first show: the archive works on a share, but without the write-ahead
+// log every reader holds writers back.
+void TfrmCartulo::adviseOnSharedArchive()
+{
+    if (!ConnArq->isOpen() || ConnArq->fileSystem() != db::FileSystemKind::Network)
+        return;
+    editing::prompt().message(
+        u"O arquivo de dados está em uma pasta de rede:\n%1\n\n"
+        u"Ele foi aberto no modo próprio para pastas de rede, mais lento. Se várias estações de "
+        u"trabalho usam este arquivo, um servidor de banco de dados as atende melhor."_s.arg(
+            ConnArq->databasePath()));
 }
 
 void TfrmCartulo::dressBars(const QString &libraryPath)

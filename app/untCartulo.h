@@ -174,6 +174,7 @@ private:
     void wireSearchScreen();
     void openScreenQueries();
     void loadAgencyProfile();
+    void adviseOnSharedArchive();
 
     QString m_programDir;
     QPointer<TFrmFramePesq> m_lookupDialog;

@@ -39,6 +39,8 @@ Row encodeFigure(const Context &context);
 Row turnFigure(const Context &context);
 /// A clockwise turn of an A4 scan, recorded in its EXIF orientation.
 Row recordedTurnFigure(const Context &context);
+/// The substring index's size beside the documento table's.
+Row indexSizeFigure(const Context &context);
 
 /// The figures of the screens, on one main window over the archive.
 QList<Row> screenFigures(const Context &context, const QStringList &only);

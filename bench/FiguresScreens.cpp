@@ -528,12 +528,8 @@ PlainScan plainScan(const QString &databasePath, QString statement)
     if (statement.count(u" from documento "_s) != 1)
         throw BenchError(u"unexpected search statement: "_s + statement);
     statement.replace(u" from documento "_s, u" from documento not indexed "_s);
-    sqlite3 *raw = nullptr;
-    if (sqlite3_open_v2(databasePath.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(raw);
-        throw BenchError(u"cannot open "_s + databasePath);
-    }
-    const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+    const ReadOnlyDatabase db = openReadOnly(databasePath);
+    sqlite3 *raw = db.get();
     sqlite3_stmt *stmt = nullptr;
     Stopwatch clock;
     if (sqlite3_prepare_v2(raw, statement.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
@@ -579,6 +575,47 @@ Row searchFigure(Program &program, const Context &context, const QString &figure
         row.ratio = ratio;
         row.note = u"%1; the plain statement finds %2 (SQLite's own like folds ASCII letters only)"_s.arg(row.note).arg(hits);
     }
+    return row;
+}
+
+// The grid of every hit of the no-criteria search: once the hits are all read (timed from
+// "Pesquisar Agora", given in the note), Ctrl+End makes the last one current and shows it.
+Row hitListEndFigure(Program &program, const Context &context)
+{
+    Row row;
+    row.figure = u"Ctrl+End in the hit list of the no-criteria search"_s;
+    row.target = u"< 500 ms, peak < 250 MB"_s;
+    program.showScreen(&TFrameCartulo::spdPesquisa);
+    SearchScreen screen(program);
+    QTableView *grid = screen.frame->DBGrid1;
+    db::Query *hits = screen.frame->QryPesqAvanc;
+    Samples allRead;
+    int count = 0;
+    resetPeakMemory();
+    row.samples = measure(context.runs, [&] {
+        screen.enter({});
+        Stopwatch clock;
+        screen.run();
+        count = hits->recordCount(); // waits for the reading to end
+        while (grid->model()->rowCount() < count)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        allRead.add(clock.elapsedMs());
+        grid->setFocus();
+        settle();
+    }, [&] {
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        settle();
+    });
+    row.peakMb = peakMemoryMb();
+    program.checkNoErrors(row.figure);
+    if (grid->currentIndex().row() != count - 1 || hits->recNo() != count - 1)
+        throw BenchError(u"Ctrl+End stopped at row %1 of %2"_s.arg(grid->currentIndex().row() + 1).arg(count));
+    if (!grid->viewport()->rect().intersects(grid->visualRect(grid->model()->index(count - 1, 0))))
+        throw BenchError(u"the last hit is not in view after Ctrl+End"_s);
+    row.met = row.samples.p95() < 500 && *row.peakMb < 250;
+    row.note = u"%1 hits; all of them read %2 ms (median) after \"Pesquisar Agora\", the first ones at once"_s
+                   .arg(count)
+                   .arg(allRead.median(), 0, 'f', 0);
     return row;
 }
 
@@ -628,6 +665,8 @@ QList<NamedFigure> screenFigureList()
                             return searchFigure(program, context, c.figure, c.criteria, c.targetMs, c.withBaseline);
                         }});
     }
+    figures.append({u"search-end"_s, u"Ctrl+End in the hit list of the no-criteria search"_s,
+                    u"< 500 ms, peak < 250 MB"_s, hitListEndFigure});
     return figures;
 }
 
@@ -638,7 +677,7 @@ QStringList figureNames()
     QStringList names{u"startup"_s};
     for (const NamedFigure &f : screenFigureList())
         names << f.name;
-    names << u"encode"_s << u"turn"_s << u"turn-recorded"_s;
+    names << u"encode"_s << u"turn"_s << u"turn-recorded"_s << u"index-size"_s;
     return names;
 }
 

@@ -1,6 +1,7 @@
 #include "bench/Harness.h"
 
 #include <QFile>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,21 @@
 using namespace Qt::StringLiterals;
 
 namespace bench {
+
+void SqliteCloser::operator()(sqlite3 *handle) const noexcept
+{
+    sqlite3_close(handle);
+}
+
+ReadOnlyDatabase openReadOnly(const QString &databasePath)
+{
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(databasePath.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    ReadOnlyDatabase db(raw);
+    if (rc != SQLITE_OK)
+        throw BenchError(QStringLiteral("cannot open ") + databasePath);
+    return db;
+}
 
 namespace {
 

@@ -5,9 +5,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
+
+struct sqlite3;
 
 // Measuring: samples of one figure, peak memory, and the printed table.
 namespace bench {
@@ -21,6 +24,13 @@ public:
 private:
     QString m_message;
 };
+
+/// An archive opened read-only with SQLite itself, beside the program.
+struct SqliteCloser {
+    void operator()(sqlite3 *handle) const noexcept;
+};
+using ReadOnlyDatabase = std::unique_ptr<sqlite3, SqliteCloser>;
+ReadOnlyDatabase openReadOnly(const QString &databasePath); ///< throws BenchError
 
 /// Durations of repeated runs of one step, in milliseconds.
 class Samples {

@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     };
     run(u"startup"_s, u"start-up"_s, [&] { return bench::startupFigure(context); });
     if (options->only.isEmpty() || !QSet<QString>(options->only.begin(), options->only.end())
-                                          .subtract({u"startup"_s, u"encode"_s, u"turn"_s, u"turn-recorded"_s})
+                                          .subtract({u"startup"_s, u"encode"_s, u"turn"_s, u"turn-recorded"_s, u"index-size"_s})
                                           .isEmpty()) {
         try {
             rows << bench::screenFigures(context, options->only);
@@ -155,6 +155,7 @@ int main(int argc, char **argv)
     run(u"encode"_s, u"encode"_s, [&] { return bench::encodeFigure(context); });
     run(u"turn"_s, u"turn"_s, [&] { return bench::turnFigure(context); });
     run(u"turn-recorded"_s, u"turn-recorded"_s, [&] { return bench::recordedTurnFigure(context); });
+    run(u"index-size"_s, u"substring index size"_s, [&] { return bench::indexSizeFigure(context); });
 
     const QString heading = u"Cartulo benchmark, %1 archive in %2: %3 documents in %4 processes, %5 types.\n"
                             u"%6 cores, load average %7 before and %8 after. \"met\": the 95th percentile within "

@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "db/Description.h"
 #include "db/Fold.h"
+#include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
 
@@ -11,6 +12,7 @@
 #include <QHash>
 #include <QLoggingCategory>
 #include <optional>
+#include <variant>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -94,6 +96,37 @@ void registerFunctions(sqlite3 *handle)
         throw DbError(engineMessage(handle));
 }
 
+// Every handle on an archive, the archive connection and the read connections alike.
+void configureHandle(sqlite3 *handle)
+{
+    sqlite3_extended_result_codes(handle, 1);
+    // A double-quoted word must never silently become a column name or a literal:
+    // the dialect translation turns every "text" into a literal itself.
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    registerFunctions(handle);
+}
+
+// Sets the journal mode the file system allows and returns the one the engine reports.
+// A file made on a local disk carries the write-ahead log; on a share it goes back to the
+// rollback journal, which needs no shared memory.
+QString setJournalMode(sqlite3 *handle, FileSystemKind fileSystem, const QString &path)
+{
+    const QByteArray wanted = journalModeFor(fileSystem);
+    const QByteArray sql = "PRAGMA journal_mode = " + wanted;
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
+        throw DbError(engineMessage(handle) + u": "_s + path);
+    StatementPtr journal(raw);
+    if (sqlite3_step(raw) != SQLITE_ROW)
+        throw DbError(engineMessage(handle) + u": "_s + path);
+    const QString mode = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+    if (mode.compare(QString::fromLatin1(wanted), Qt::CaseInsensitive) != 0)
+        qCWarning(lcDb) << "journal mode stays" << mode << "instead of" << wanted << "for" << path;
+    return mode;
+}
+
 bool isOnlySeparators(const char *tail)
 {
     for (; tail && *tail; ++tail) {
@@ -108,8 +141,11 @@ bool isOnlySeparators(const char *tail)
 struct Connection::Impl {
     sqlite3 *handle = nullptr;
     QString path;
+    FileSystemKind fileSystem = FileSystemKind::Local;
+    QString journalMode;
     QHash<QString, std::optional<TableShape>> shapes; // by lower-case table name
-    std::vector<LiveStatementOwner *> live;
+    std::shared_ptr<ReadConnections> readers;
+    std::vector<LiveQuery *> live;
 
     const TableShape *shape(const QString &table)
     {
@@ -149,14 +185,16 @@ Connection::~Connection()
     close();
 }
 
-void Connection::openDescription(const QString &udlPath)
+void Connection::openDescription(const QString &udlPath, const OpenOptions &options)
 {
-    openFile(databaseFromDescription(udlPath));
+    openFile(databaseFromDescription(udlPath), options);
 }
 
-void Connection::openFile(const QString &dbPath)
+void Connection::openFile(const QString &dbPath, const OpenOptions &options)
 {
     close();
+    FileSystemKind fileSystem = FileSystemKind::Local;
+    QString journal;
     sqlite3 *handle = nullptr;
     // Never SQLITE_OPEN_CREATE: a missing archive is an error, not a new empty file.
     const int rc = sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &handle,
@@ -167,32 +205,21 @@ void Connection::openFile(const QString &dbPath)
         throw DbError(message + u": "_s + dbPath);
     }
     try {
-        sqlite3_extended_result_codes(handle, 1);
-        // A double-quoted word must never silently become a column name or a literal:
-        // the dialect translation turns every "text" into a literal itself.
-        sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-        sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-        sqlite3_busy_timeout(handle, kBusyTimeoutMs);
-        registerFunctions(handle);
+        configureHandle(handle);
         schema::checkIsArchive(handle, dbPath);
-        // Readers and one writer at a time from any number of processes.
-        sqlite3_stmt *raw = nullptr;
-        if (sqlite3_prepare_v2(handle, "PRAGMA journal_mode = WAL", -1, &raw, nullptr) != SQLITE_OK)
-            throw DbError(engineMessage(handle) + u": "_s + dbPath);
-        StatementPtr journal(raw);
-        if (sqlite3_step(raw) != SQLITE_ROW)
-            throw DbError(engineMessage(handle) + u": "_s + dbPath);
-        const QByteArray mode(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
-        if (mode != "wal")
-            qCWarning(lcDb) << "journal mode stays" << mode << "for" << dbPath;
+        fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
+        journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {
         sqlite3_close_v2(handle);
         throw;
     }
     d->handle = handle;
     d->path = QFileInfo(dbPath).absoluteFilePath();
+    d->fileSystem = fileSystem;
+    d->journalMode = journal;
+    d->readers = ReadConnections::create(d->path, configureHandle);
     d->shapes.clear();
-    qCDebug(lcDb) << "opened" << d->path;
+    qCDebug(lcDb) << "opened" << d->path << "journal" << journal;
 }
 
 void Connection::createArchive(const QString &dbPath)
@@ -211,12 +238,7 @@ void Connection::createArchive(const QString &dbPath)
     try {
         if (rc != SQLITE_OK)
             throw DbError(handle ? engineMessage(handle) : QString::fromUtf8(sqlite3_errstr(rc)));
-        char *error = nullptr;
-        if (sqlite3_exec(handle, "PRAGMA journal_mode = WAL", nullptr, nullptr, &error) != SQLITE_OK) {
-            const QString message = QString::fromUtf8(error);
-            sqlite3_free(error);
-            throw DbError(message);
-        }
+        setJournalMode(handle, fileSystemKindOf(dbPath), dbPath);
         schema::create(handle);
     } catch (...) {
         sqlite3_close_v2(handle);
@@ -232,14 +254,18 @@ void Connection::close()
 {
     if (!d->handle)
         return;
-    // Queries still stepping hold statements of this handle: they let go first.
+    // Queries still reading stop first; the rows they read stay theirs.
     const auto live = d->live;
-    for (LiveStatementOwner *owner : live)
-        owner->connectionClosing();
+    for (LiveQuery *query : live)
+        query->connectionClosing();
     d->live.clear();
+    if (d->readers)
+        d->readers->close();
+    d->readers.reset();
     sqlite3_close_v2(d->handle);
     d->handle = nullptr;
     d->path.clear();
+    d->journalMode.clear();
     d->shapes.clear();
 }
 
@@ -253,6 +279,16 @@ QString Connection::databasePath() const
     return d->path;
 }
 
+FileSystemKind Connection::fileSystem() const
+{
+    return d->fileSystem;
+}
+
+QString Connection::journalMode() const
+{
+    return d->journalMode;
+}
+
 sqlite3 *Connection::handle() const
 {
     return d->handle;
@@ -263,48 +299,90 @@ int Connection::changes() const
     return d->handle ? sqlite3_changes(d->handle) : 0;
 }
 
-PreparedStatement Connection::prepare(const QString &sql)
+Translation Connection::translation(const QString &sql)
 {
     if (!d->handle)
         throw DbError(u"A conexão com o banco de dados não está aberta."_s);
-    PreparedStatement prepared;
-    prepared.translation = translate(sql, [this](const QString &table) { return d->shape(table); });
-    const QString &first = prepared.translation.firstKeyword;
+    Translation translation = translate(sql, [this](const QString &table) { return d->shape(table); });
+    const QString &first = translation.firstKeyword;
     if (first == u"create"_s || first == u"alter"_s || first == u"drop"_s)
         d->shapes.clear();
-    const QByteArray utf8 = prepared.translation.sql.toUtf8();
+    return translation;
+}
+
+namespace {
+
+// Prepares exactly one statement; the engine's message otherwise.
+std::variant<StatementPtr, QString> prepareOne(sqlite3 *handle, const QByteArray &utf8)
+{
     sqlite3_stmt *raw = nullptr;
     const char *tail = nullptr;
-    if (sqlite3_prepare_v2(d->handle, utf8.constData(), int(utf8.size()), &raw, &tail) != SQLITE_OK)
-        fail(sql, engineMessage(d->handle));
-    prepared.statement.reset(raw);
+    if (sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &raw, &tail) != SQLITE_OK)
+        return engineMessage(handle);
+    StatementPtr statement(raw);
     if (!raw)
-        fail(sql, u"Instrução SQL vazia."_s);
+        return u"Instrução SQL vazia."_s;
     if (!isOnlySeparators(tail))
-        fail(sql, u"Só uma instrução SQL por vez: \"%1\""_s.arg(QString::fromUtf8(tail).trimmed()));
-    if (!sqlite3_stmt_readonly(raw))
+        return u"Só uma instrução SQL por vez: \"%1\""_s.arg(QString::fromUtf8(tail).trimmed());
+    return statement;
+}
+
+} // namespace
+
+PreparedStatement Connection::prepare(const QString &sql)
+{
+    PreparedStatement prepared;
+    prepared.translation = translation(sql);
+    auto outcome = prepareOne(d->handle, prepared.translation.sql.toUtf8());
+    if (auto *message = std::get_if<QString>(&outcome))
+        fail(sql, *message);
+    prepared.statement = std::move(std::get<StatementPtr>(outcome));
+    if (!sqlite3_stmt_readonly(prepared.statement.get()))
         prepareToWrite();
     return prepared;
 }
 
+PreparedQuery Connection::prepareQuery(const QString &sql)
+{
+    // Inside a transaction of this connection a query must see its uncommitted rows.
+    if (!d->readers || !sqlite3_get_autocommit(d->handle))
+        return {prepare(sql), std::nullopt};
+    Translation translated = translation(sql);
+    std::optional<ReadConnections::Lease> lease;
+    try {
+        lease.emplace(d->readers->acquire());
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "no read connection, the query reads on the archive connection:" << error.message();
+        return {prepare(sql), std::nullopt};
+    }
+    auto outcome = prepareOne(lease->handle(), translated.sql.toUtf8());
+    if (auto *statement = std::get_if<StatementPtr>(&outcome); statement && sqlite3_stmt_readonly(statement->get()))
+        return {{std::move(*statement), std::move(translated)}, std::move(lease)};
+    // A statement that writes, or names what only this connection sees (temporary
+    // tables), runs here; so does a faulty one, which then fails with this engine's word.
+    return {prepare(sql), std::nullopt};
+}
+
 void Connection::prepareToWrite()
 {
-    // A query still stepping keeps an old read snapshot; writing from it could fail with
-    // a busy snapshot once another process has written. Let it go first.
+    // The write-ahead log lets a reader keep its snapshot while this connection writes;
+    // the rollback journal does not: readers of this program finish first.
+    if (d->journalMode.compare(u"wal"_s, Qt::CaseInsensitive) == 0)
+        return;
     const auto live = d->live;
-    for (LiveStatementOwner *owner : live)
-        owner->releaseStatement();
+    for (LiveQuery *query : live)
+        query->finishReading();
 }
 
-void Connection::registerLiveStatement(LiveStatementOwner *owner)
+void Connection::registerLiveQuery(LiveQuery *query)
 {
-    if (std::find(d->live.begin(), d->live.end(), owner) == d->live.end())
-        d->live.push_back(owner);
+    if (std::find(d->live.begin(), d->live.end(), query) == d->live.end())
+        d->live.push_back(query);
 }
 
-void Connection::unregisterLiveStatement(LiveStatementOwner *owner)
+void Connection::unregisterLiveQuery(LiveQuery *query)
 {
-    std::erase(d->live, owner);
+    std::erase(d->live, query);
 }
 
 void Connection::fail(const QString &sql, const QString &message)

@@ -1,18 +1,31 @@
 #pragma once
+#include "db/FileSystem.h"
+
+#include "db/Dialect.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 
 namespace db {
 
-class LiveStatementOwner;
+class LiveQuery;
+struct PreparedQuery;
 struct PreparedStatement;
+
+/// How an archive is opened.
+struct OpenOptions {
+    /// The file system the archive lies on; nullopt: found out from the file itself.
+    std::optional<FileSystemKind> fileSystem;
+};
 
 /// The one archive connection (`ConnArq`). Owns the sqlite3 handle; opened through a
 /// description file (`cartulo.udl`) or directly on a database file.
-/// WAL journal and a busy timeout, so several processes may share one archive.
+/// A busy timeout and a journal safe for the file system (journalModeFor), so several
+/// processes may share one archive.
 class Connection : public QObject {
     Q_OBJECT
 public:
@@ -22,15 +35,19 @@ public:
     /// Opens the database named by a description file ("FILE NAME=" + path in the old
     /// system). Throws DbError with a message naming the fault (unreadable file, unknown
     /// provider, missing or damaged database).
-    void openDescription(const QString &udlPath);
+    void openDescription(const QString &udlPath, const OpenOptions &options = {});
     /// Opens an existing database file; never creates one. Throws DbError.
-    void openFile(const QString &dbPath);
+    void openFile(const QString &dbPath, const OpenOptions &options = {});
     /// Creates a new archive with the four empty tables; throws if the file exists.
     static void createArchive(const QString &dbPath);
 
     void close();
     bool isOpen() const;
     QString databasePath() const;
+    /// The file system the open archive lies on.
+    FileSystemKind fileSystem() const;
+    /// The journal mode the engine reports ("wal", "delete").
+    QString journalMode() const;
 
     /// Runs one statement of the program's dialect (translated); rows are discarded.
     /// Returns true when the statement produced at least one row.
@@ -51,12 +68,16 @@ private:
     friend class Command;
     friend class TableCursor;
 
-    /// Translates and prepares one statement; throws DbError. Write statements make live
-    /// queries let go of their read snapshot first.
+    /// Translates and prepares one statement on this connection; throws DbError. Before a
+    /// write, live queries finish reading where their read lock would hold it back.
     PreparedStatement prepare(const QString &sql);
+    /// Translates and prepares a query's statement, on a read connection of its own when
+    /// it can; throws DbError (the statement reported as sent).
+    PreparedQuery prepareQuery(const QString &sql);
+    Translation translation(const QString &sql);
     void prepareToWrite();
-    void registerLiveStatement(LiveStatementOwner *owner);
-    void unregisterLiveStatement(LiveStatementOwner *owner);
+    void registerLiveQuery(LiveQuery *query);
+    void unregisterLiveQuery(LiveQuery *query);
     [[noreturn]] void fail(const QString &sql, const QString &message);
     void reportStatement(const QString &sql);
 

@@ -16,7 +16,10 @@ namespace {
 const QString kProvider = u"SQLite"_s;
 const QString kServerProvider = u"PostgreSQL"_s;
 
-// Connection-string pairs "key=value;..."; a value may stand between double quotes.
+// Connection-string pairs "key=value;...". A value may stand between double or single
+// quotes, the quote doubled inside. An unquoted value runs to the next ";" that starts
+// another pair: files written before values were quoted hold a database path with ";"
+// bare, and a piece without "=" can only be the rest of that path.
 QHash<QString, QString> parsePairs(QStringView text)
 {
     QHash<QString, QString> pairs;
@@ -48,6 +51,13 @@ QHash<QString, QString> parsePairs(QStringView text)
             next = text.indexOf(u';', i);
         } else {
             next = text.indexOf(u';', valueStart);
+            while (next >= 0) {
+                const qsizetype following = text.indexOf(u';', next + 1);
+                const QStringView piece = text.mid(next + 1, (following < 0 ? text.size() : following) - next - 1);
+                if (piece.contains(u'=') || piece.trimmed().isEmpty())
+                    break;
+                next = following;
+            }
             value = text.mid(valueStart, (next < 0 ? text.size() : next) - valueStart).trimmed().toString();
         }
         if (!key.isEmpty())
@@ -57,6 +67,19 @@ QHash<QString, QString> parsePairs(QStringView text)
         pos = next + 1;
     }
     return pairs;
+}
+
+// A value as the connection-string format writes it: bare when it reads back as it is,
+// else between double quotes with each double quote doubled.
+QString connectionValue(const QString &value)
+{
+    const bool bare = !value.contains(u';') && !value.startsWith(u'"') && !value.startsWith(u'\'')
+        && value.trimmed() == value;
+    if (bare)
+        return value;
+    QString quoted = value;
+    quoted.replace(u'"', u"\"\""_s);
+    return u'"' + quoted + u'"';
 }
 
 QString decode(const QByteArray &bytes)
@@ -83,8 +106,8 @@ void writeDescriptionFile(const QString &udlPath, const QString &dbPath)
             udlPath, file.errorString()));
     const QString text = u"[oledb]\n"
                          u"; Everything after this line is an OLE DB initstring\n"
-                         u"Provider=%1;Data Source=%2\n"_s.arg(kProvider,
-                                                              QFileInfo(dbPath).absoluteFilePath());
+                         u"Provider=%1;Data Source=%2\n"_s.arg(
+                             kProvider, connectionValue(QFileInfo(dbPath).absoluteFilePath()));
     const QByteArray bytes = text.toUtf8();
     const bool written = file.write(bytes) == bytes.size() && file.flush();
     const QString error = file.errorString();

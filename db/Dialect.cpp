@@ -464,11 +464,31 @@ private:
         }
     }
 
-    // The operand of `&`: a name (possibly table.column), literal, number, function call
-    // or parenthesised group. Returns the first/last significant index, or nullopt.
-    std::optional<std::pair<qsizetype, qsizetype>> leftOperand(qsizetype amp) const
+    // Operators that bind tighter than `&` in the old dialect: the arithmetic ones. SQLite
+    // binds `||` tighter than all of them, so each side of `&` is grouped whole.
+    bool isArithmetic(qsizetype s) const
     {
-        qsizetype end = amp - 1;
+        return isPunct(s, u"+") || isPunct(s, u"-") || isPunct(s, u"*") || isPunct(s, u"/")
+            || isPunct(s, u"%");
+    }
+
+    // True when the token at s can close an operand (so a sign after it is binary).
+    bool closesOperand(qsizetype s) const
+    {
+        if (s < 0 || s >= m_sig.size())
+            return false;
+        if (isPunct(s, u")") || kindAt(s) == Kind::QuotedName)
+            return true;
+        const Kind k = kindAt(s);
+        if (k == Kind::SingleQuoted || k == Kind::DoubleQuoted || k == Kind::Number)
+            return true;
+        return k == Kind::Word && !isKeywordBeforeParen(textAt(s));
+    }
+
+    // One primary ending at `end`: a name (possibly table.column), literal, number,
+    // function call or parenthesised group; returns its first significant index.
+    std::optional<qsizetype> primaryEndingAt(qsizetype end) const
+    {
         if (end < 0)
             return std::nullopt;
         if (isPunct(end, u")")) {
@@ -477,43 +497,80 @@ private:
                 return std::nullopt;
             if (begin > 0 && kindAt(begin - 1) == Kind::Word && !isKeywordBeforeParen(textAt(begin - 1)))
                 --begin;
-            return std::pair{begin, end};
+            return begin;
         }
         if (isName(end)) {
             qsizetype begin = end;
             while (isPunct(begin - 1, u".") && isName(begin - 2))
                 begin -= 2;
-            return std::pair{begin, end};
+            return begin;
         }
         const Kind k = kindAt(end);
         if (k == Kind::SingleQuoted || k == Kind::DoubleQuoted || k == Kind::Number)
-            return std::pair{end, end};
+            return end;
         return std::nullopt;
     }
 
-    std::optional<std::pair<qsizetype, qsizetype>> rightOperand(qsizetype amp) const
+    // One primary starting at `begin`; returns its last significant index.
+    std::optional<qsizetype> primaryStartingAt(qsizetype begin) const
     {
-        const qsizetype begin = amp + 1;
         if (begin >= m_sig.size())
             return std::nullopt;
         if (isPunct(begin, u"(")) {
             if (m_match[begin] < 0)
                 return std::nullopt;
-            return std::pair{begin, m_match[begin]};
+            return m_match[begin];
         }
         if (isName(begin)) {
             if (kindAt(begin) == Kind::Word && isPunct(begin + 1, u"(") && m_match[begin + 1] > 0
                 && !isKeywordBeforeParen(textAt(begin)))
-                return std::pair{begin, m_match[begin + 1]};
+                return m_match[begin + 1];
             qsizetype end = begin;
             while (isPunct(end + 1, u".") && isName(end + 2))
                 end += 2;
-            return std::pair{begin, end};
+            return end;
         }
         const Kind k = kindAt(begin);
         if (k == Kind::SingleQuoted || k == Kind::DoubleQuoted || k == Kind::Number)
-            return std::pair{begin, begin};
+            return begin;
         return std::nullopt;
+    }
+
+    // The operand of `&` on its left: primaries joined by arithmetic operators, signs
+    // included. Returns the first/last significant index, or nullopt.
+    std::optional<std::pair<qsizetype, qsizetype>> leftOperand(qsizetype amp) const
+    {
+        qsizetype end = amp - 1;
+        while (true) {
+            const std::optional<qsizetype> primary = primaryEndingAt(end);
+            if (!primary)
+                return std::nullopt;
+            qsizetype begin = *primary;
+            while ((isPunct(begin - 1, u"-") || isPunct(begin - 1, u"+")) && !closesOperand(begin - 2))
+                --begin; // a sign
+            if (isArithmetic(begin - 1) && closesOperand(begin - 2)) {
+                end = begin - 2;
+                continue;
+            }
+            return std::pair{begin, amp - 1};
+        }
+    }
+
+    std::optional<std::pair<qsizetype, qsizetype>> rightOperand(qsizetype amp) const
+    {
+        qsizetype begin = amp + 1;
+        while (true) {
+            while (isPunct(begin, u"-") || isPunct(begin, u"+"))
+                ++begin; // a sign
+            const std::optional<qsizetype> end = primaryStartingAt(begin);
+            if (!end)
+                return std::nullopt;
+            if (isArithmetic(*end + 1)) {
+                begin = *end + 2;
+                continue;
+            }
+            return std::pair{amp + 1, *end};
+        }
     }
 
     void markConcatenations()

@@ -33,7 +33,9 @@ struct Translation {
 
 /// Translates one statement of the program's dialect:
 /// - "text" (a doubled "" inside stands for one ") becomes the SQL literal 'text';
-/// - a & b joins texts with NULL as empty text: ifnull(a,'')||ifnull(b,'');
+/// - a & b joins texts with NULL as empty text: ifnull(a,'')||ifnull(b,''); as in the
+///   old dialect, `&` binds below the arithmetic operators and above comparisons
+///   ("x" & 1 + 2 is "x3");
 /// - a quoted date text assigned to a date column (UPDATE ... SET, INSERT ... VALUES) is
 ///   read day first into a day number; a blank date text ("  /  /  ") is NULL.
 /// Everything else passes unchanged; an unterminated literal is left for the engine to

@@ -1,5 +1,6 @@
 #include "db/Query.h"
 
+#include "db/BackgroundRead.h"
 #include "db/Cells.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
@@ -9,6 +10,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <limits>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -17,8 +19,8 @@ namespace db {
 
 namespace {
 
-// Rows read at open: enough for a screen, and a small result is then complete at once
-// (its statement finished, holding no read snapshot).
+// Rows read at open, before the rest is read in the background: enough for a screen, and a
+// small result is then complete at once.
 constexpr int kRowsAtOpen = 32;
 
 // Result names as the screens bind them: the column's own name; table.column when two
@@ -74,107 +76,122 @@ QStringList resultNames(sqlite3_stmt *statement, const Translation &translation)
     return names;
 }
 
+// The rows of one statement, read from the snapshot it holds (its read connection's
+// transaction lasts as long as the statement steps).
+class SqliteReader final : public ResultReader {
+public:
+    SqliteReader(std::optional<ReadConnections::Lease> lease, StatementPtr statement)
+        : m_lease(std::move(lease)), m_statement(std::move(statement))
+    {
+    }
+
+    bool readRow(ResultRows::Batch &batch) override
+    {
+        sqlite3_stmt *statement = m_statement.get();
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE)
+            return false;
+        if (rc != SQLITE_ROW)
+            throw DbError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement))));
+        batch.beginRow();
+        const int columns = sqlite3_column_count(statement);
+        for (int c = 0; c < columns; ++c) {
+            switch (sqlite3_column_type(statement, c)) {
+            case SQLITE_INTEGER:
+                batch.addInteger(sqlite3_column_int64(statement, c));
+                break;
+            case SQLITE_FLOAT:
+                batch.addReal(sqlite3_column_double(statement, c));
+                break;
+            case SQLITE_TEXT:
+                batch.addText(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
+                              sqlite3_column_bytes(statement, c));
+                break;
+            case SQLITE_BLOB:
+                batch.addBlob(sqlite3_column_blob(statement, c), sqlite3_column_bytes(statement, c));
+                break;
+            default:
+                batch.addNull();
+            }
+        }
+        return true;
+    }
+
+    void cancel() noexcept override { sqlite3_interrupt(sqlite3_db_handle(m_statement.get())); }
+
+private:
+    std::optional<ReadConnections::Lease> m_lease; // outlives the statement
+    StatementPtr m_statement;
+};
+
 } // namespace
 
-struct Query::Impl final : LiveStatementOwner {
+struct Query::Impl final : LiveQuery {
     explicit Impl(Query *owner) : q(owner) {}
+    ~Impl() { stopReading(u"A consulta foi fechada."_s); }
 
     Query *q;
     QPointer<Connection> connection;
     QStringList lines;
 
     bool open = false;
-    QString openedText;     // the text as sent, for resuming
-    QString translatedSql;  // for the record count
-    StatementPtr statement; // live while rows remain unread
-    bool registered = false;
-    bool allFetched = false;
     int columns = 0;
     QStringList names;
     QList<bool> dateColumns;
-    std::vector<QVariant> cells; // fetched rows, row-major
-    int fetched = 0;
+    std::shared_ptr<ResultRows> rows;
+    std::unique_ptr<BackgroundRead> background;
+    bool registered = false;
+    quint64 generation = 0; // tells the rows of this opening from those of an earlier one
     int current = -1;
     bool bof = true;
     bool eof = true;
-    std::optional<int> counted;
 
-    void dropStatement()
+    void finishReading() override
     {
-        statement.reset();
+        if (background)
+            background->wait();
+    }
+
+    void connectionClosing() override
+    {
+        registered = false;
+        if (background)
+            background->stop(u"A conexão da consulta foi fechada."_s);
+    }
+
+    void stopReading(const QString &reason)
+    {
+        if (background)
+            background->stop(reason);
+        background.reset();
         if (registered && connection)
-            connection->unregisterLiveStatement(this);
+            connection->unregisterLiveQuery(this);
         registered = false;
     }
 
-    void releaseStatement() override
-    {
-        statement.reset();
-        if (registered && connection)
-            connection->unregisterLiveStatement(this);
-        registered = false;
-    }
-    void connectionClosing() override { statement.reset(); registered = false; }
+    int available() const { return rows ? rows->count() : 0; }
 
-    // Steps a fresh statement past the rows already read, after a write or a close made
-    // this query let go of its snapshot.
-    void resume()
+    // True when the row exists, waiting for the reading to get there; throws when the
+    // reading stopped before it.
+    bool ensureRow(int row) const
     {
-        if (!connection || !connection->isOpen())
-            throw DbError(u"A conexão da consulta foi fechada."_s);
-        PreparedStatement prepared = connection->prepare(openedText);
-        for (int skipped = 0; skipped < fetched; ++skipped) {
-            const int rc = sqlite3_step(prepared.statement.get());
-            if (rc == SQLITE_DONE) {
-                allFetched = true;
-                return;
-            }
-            if (rc != SQLITE_ROW)
-                throw DbError(QString::fromUtf8(sqlite3_errmsg(connection->handle())));
-        }
-        statement = std::move(prepared.statement);
-        connection->registerLiveStatement(this);
-        registered = true;
-    }
-
-    bool fetchRow()
-    {
-        if (allFetched)
+        if (row < 0 || !rows)
             return false;
-        if (!statement)
-            resume();
-        if (allFetched)
-            return false;
-        const int rc = sqlite3_step(statement.get());
-        if (rc == SQLITE_ROW) {
-            for (int c = 0; c < columns; ++c)
-                cells.push_back(readCell(statement.get(), c));
-            ++fetched;
+        if (rows->waitFor(row + 1) > row)
             return true;
-        }
-        const QString message = rc == SQLITE_DONE
-            ? QString()
-            : QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement.get())));
-        allFetched = true;
-        dropStatement();
-        if (rc != SQLITE_DONE)
-            throw DbError(message);
+        if (const std::optional<QString> error = rows->error())
+            throw DbError(*error);
         return false;
     }
 
-    bool ensureRow(int row)
+    int waitForAll() const
     {
-        while (fetched <= row) {
-            if (!fetchRow())
-                return false;
-        }
-        return true;
-    }
-
-    void fetchAll()
-    {
-        while (fetchRow()) {
-        }
+        if (!rows)
+            return 0;
+        const int count = rows->waitFor(std::numeric_limits<int>::max());
+        if (const std::optional<QString> error = rows->error())
+            throw DbError(*error);
+        return count;
     }
 
     void requireOpen() const
@@ -183,7 +200,7 @@ struct Query::Impl final : LiveStatementOwner {
             throw DbError(u"A consulta não está aberta."_s);
     }
 
-    const QVariant &cell(int row, int column) const { return cells[size_t(row) * columns + column]; }
+    QVariant cell(int row, int column) const { return rows->value(row, column); }
 
     QString text(int row, int column) const { return cellText(cell(row, column), dateColumns[column]); }
 
@@ -191,6 +208,17 @@ struct Query::Impl final : LiveStatementOwner {
     {
         if (column < 0 || column >= columns)
             throw DbError(u"Campo %1 fora do resultado (%2 campos)."_s.arg(column).arg(columns));
+    }
+
+    // Rows came in on the reading thread: told on the query's own thread.
+    void announceFrom(quint64 reading)
+    {
+        QMetaObject::invokeMethod(
+            q, [q = q, reading] {
+                if (q->d->open && q->d->generation == reading)
+                    emit q->rowsRead();
+            },
+            Qt::QueuedConnection);
     }
 };
 
@@ -203,7 +231,7 @@ Query::Query(Connection *connection, QObject *parent) : Query(parent)
 
 Query::~Query()
 {
-    d->dropStatement();
+    d->stopReading(u"A consulta foi fechada."_s);
 }
 
 void Query::setConnection(Connection *connection)
@@ -256,36 +284,51 @@ void Query::open()
     if (!d->connection)
         throw DbError(u"A consulta não tem conexão."_s);
     const QString sentText = text();
-    PreparedStatement prepared = d->connection->prepare(sentText);
-    sqlite3_stmt *statement = prepared.statement.get();
+    PreparedQuery prepared = d->connection->prepareQuery(sentText);
+    sqlite3_stmt *statement = prepared.prepared.statement.get();
+    const bool ownSnapshot = prepared.lease.has_value();
 
-    d->openedText = sentText;
-    d->translatedSql = prepared.translation.sql;
     d->columns = sqlite3_column_count(statement);
-    d->names = resultNames(statement, prepared.translation);
+    d->names = resultNames(statement, prepared.prepared.translation);
     d->dateColumns.clear();
     for (int c = 0; c < d->columns; ++c)
         d->dateColumns << isDateDeclaration(sqlite3_column_decltype(statement, c));
-    d->cells.clear();
-    d->fetched = 0;
-    d->counted.reset();
-    d->allFetched = false;
-    d->statement = std::move(prepared.statement);
-    d->connection->registerLiveStatement(d.get());
-    d->registered = true;
+    auto rows = std::make_shared<ResultRows>(d->columns);
+    auto reader = std::make_unique<SqliteReader>(std::move(prepared.lease), std::move(prepared.prepared.statement));
+
+    // The first rows now, so a screen shows them at once; on the archive connection every
+    // row now, so no statement is left stepping there.
+    bool reachedEnd = false;
+    ResultRows::Batch batch;
     try {
-        for (int i = 0; i < kRowsAtOpen && d->fetchRow(); ++i) {
+        for (int i = 0; !ownSnapshot || i < kRowsAtOpen; ++i) {
+            if (!reader->readRow(batch)) {
+                reachedEnd = true;
+                break;
+            }
         }
     } catch (const DbError &error) {
-        d->dropStatement();
-        d->cells.clear();
-        d->fetched = 0;
+        reader.reset();
         d->connection->fail(sentText, error.message());
     }
+    rows->append(batch);
+    ++d->generation;
+    d->rows = rows;
+    if (reachedEnd) {
+        reader.reset();
+        rows->end();
+    } else {
+        const quint64 reading = d->generation;
+        d->background = std::make_unique<BackgroundRead>(std::move(reader), rows,
+                                                         [impl = d.get(), reading] { impl->announceFrom(reading); });
+        d->connection->registerLiveQuery(d.get());
+        d->registered = true;
+    }
     d->open = true;
-    d->current = d->fetched > 0 ? 0 : -1;
+    const int first = rows->count();
+    d->current = first > 0 ? 0 : -1;
     d->bof = true;
-    d->eof = d->fetched == 0;
+    d->eof = first == 0;
     d->connection->reportStatement(sentText);
     emit afterOpen();
     emit afterScroll();
@@ -295,14 +338,12 @@ void Query::close()
 {
     if (!d->open)
         return;
-    d->dropStatement();
+    d->stopReading(u"A consulta foi fechada."_s);
     d->open = false;
-    d->cells.clear();
-    d->cells.shrink_to_fit();
-    d->fetched = 0;
+    d->rows.reset();
+    ++d->generation;
     d->current = -1;
     d->bof = d->eof = true;
-    d->counted.reset();
     emit afterClose();
 }
 
@@ -314,19 +355,19 @@ bool Query::isOpen() const
 void Query::first()
 {
     d->requireOpen();
-    d->current = d->fetched > 0 ? 0 : -1;
+    d->current = d->available() > 0 ? 0 : -1;
     d->bof = true;
-    d->eof = d->fetched == 0;
+    d->eof = d->current < 0;
     emit afterScroll();
 }
 
 void Query::last()
 {
     d->requireOpen();
-    d->fetchAll();
-    d->current = d->fetched - 1;
+    const int count = d->waitForAll();
+    d->current = count - 1;
     d->eof = true;
-    d->bof = d->fetched == 0;
+    d->bof = count == 0;
     emit afterScroll();
 }
 
@@ -366,39 +407,19 @@ bool Query::eof() const
 
 bool Query::isEmpty() const
 {
-    return !d->open || d->fetched == 0;
+    return !d->open || d->available() == 0;
 }
 
 int Query::recordCount() const
 {
     if (!d->open)
         return 0;
-    if (d->allFetched)
-        return d->fetched;
-    if (d->counted)
-        return *d->counted;
-    // Counting in the engine reads no row into memory.
-    QString inner = d->translatedSql.trimmed();
-    while (inner.endsWith(u';'))
-        inner.chop(1);
-    const QByteArray countSql = (u"SELECT count(*) FROM (\n"_s + inner + u"\n)"_s).toUtf8();
-    sqlite3_stmt *raw = nullptr;
-    if (d->connection && d->connection->isOpen()
-        && sqlite3_prepare_v2(d->connection->handle(), countSql.constData(), int(countSql.size()),
-                              &raw, nullptr) == SQLITE_OK) {
-        StatementPtr counter(raw);
-        if (sqlite3_step(raw) == SQLITE_ROW) {
-            d->counted = std::max(int(sqlite3_column_int64(raw, 0)), d->fetched);
-            return *d->counted;
-        }
-    }
-    d->fetchAll(); // not a plain select: count by reading
-    return d->fetched;
+    return d->waitForAll();
 }
 
 int Query::recNo() const
 {
-    return d->open && d->fetched > 0 ? d->current : -1;
+    return d->open && d->available() > 0 ? d->current : -1;
 }
 
 bool Query::moveTo(int row)
@@ -416,22 +437,20 @@ bool Query::moveTo(int row)
 
 bool Query::isComplete() const
 {
-    return !d->open || d->allFetched;
+    return !d->open || d->rows->isComplete();
 }
 
 int Query::fetchedCount() const
 {
-    return d->fetched;
+    return d->available();
 }
 
 bool Query::fetchMore(int rows)
 {
     if (!d->open)
         return false;
-    bool any = false;
-    for (int i = 0; i < rows && d->fetchRow(); ++i)
-        any = true;
-    return any;
+    const int before = d->available();
+    return d->ensureRow(before + rows - 1) || d->available() > before;
 }
 
 bool Query::locate(const QString &column, const QString &value)
@@ -515,7 +534,7 @@ QString Query::textAt(int row, int column) const
 {
     d->requireOpen();
     d->checkColumn(column);
-    if (row < 0 || row >= d->fetched)
+    if (row < 0 || row >= d->available())
         return {};
     return d->text(row, column);
 }

@@ -9,8 +9,11 @@ namespace db {
 
 class Connection;
 
-/// Static-cursor query over the program's dialect. Rows are fetched lazily as the cursor
-/// moves, so opening a query over a huge table costs only its first row.
+/// Static-cursor query over the program's dialect: it shows the rows as they were when it
+/// opened, whatever is written meanwhile, and a write never waits for it or fails because
+/// of it. Opening returns with the first rows; the rest are read in the background, kept
+/// compactly, and announced by rowsRead(). A move to a row not read yet, last() and
+/// recordCount() wait for the reading to get there.
 class Query : public QObject {
     Q_OBJECT
 public:
@@ -43,11 +46,11 @@ public:
     bool bof() const;
     bool eof() const;
     bool isEmpty() const;
-    int recordCount() const;   ///< may cost a count over the whole result
+    int recordCount() const;   ///< every row of the result: waits for the reading to end
     int recNo() const;         ///< 0-based current row, -1 when there is none
     bool moveTo(int row);      ///< moves to a 0-based row; false when it does not exist
-    int fetchedCount() const;  ///< rows read so far from the engine
-    bool fetchMore(int rows);  ///< reads up to rows more; false when none was left
+    int fetchedCount() const;  ///< rows read so far (readable without waiting)
+    bool fetchMore(int rows);  ///< waits for up to rows more; false when none was left
     bool isComplete() const;   ///< every row of the result has been read
 
     /// Moves to the first row whose column equals value, ignoring letter case (accents
@@ -72,6 +75,8 @@ signals:
     void afterOpen();
     void afterScroll();
     void afterClose();
+    /// More rows were read in the background, or the reading ended (isComplete()).
+    void rowsRead();
 
 private:
     struct Impl;

@@ -10,15 +10,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcDb)
 
 namespace db {
 
-namespace {
-constexpr int kRowsPerFetch = 256;
-}
-
 QueryModel::QueryModel(Query *query, QObject *parent) : QAbstractTableModel(parent), m_query(query)
 {
     connect(query, &Query::afterOpen, this, &QueryModel::reset);
     connect(query, &Query::afterClose, this, &QueryModel::reset);
     connect(query, &Query::afterScroll, this, &QueryModel::followQuery);
+    connect(query, &Query::rowsRead, this, &QueryModel::takeReadRows);
     reset();
 }
 
@@ -108,23 +105,24 @@ QVariant QueryModel::headerData(int section, Qt::Orientation orientation, int ro
     return column >= 0 ? QVariant(m_query->fieldName(column)) : QVariant();
 }
 
+// Rows come in from the query's background reading; a view never waits for them.
 bool QueryModel::canFetchMore(const QModelIndex &parent) const
 {
     if (parent.isValid() || !m_query || !m_query->isOpen())
         return false;
-    return m_rows < m_query->fetchedCount() || !m_query->isComplete();
+    return m_rows < m_query->fetchedCount();
 }
 
 void QueryModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || !m_query || !m_query->isOpen())
+    if (!parent.isValid())
+        takeReadRows();
+}
+
+void QueryModel::takeReadRows()
+{
+    if (!m_query || !m_query->isOpen())
         return;
-    try {
-        if (m_rows >= m_query->fetchedCount())
-            m_query->fetchMore(kRowsPerFetch);
-    } catch (const DbError &error) {
-        qCWarning(lcDb) << "grid could not read more rows:" << error.message();
-    }
     const int available = m_query->fetchedCount();
     if (available > m_rows) {
         beginInsertRows({}, m_rows, available - 1);
@@ -144,13 +142,7 @@ void QueryModel::followQuery()
 {
     if (!m_query || !m_query->isOpen())
         return;
-    // A move may have read rows the grid has not shown yet (last(), locate()).
-    const int available = m_query->fetchedCount();
-    if (available > m_rows) {
-        beginInsertRows({}, m_rows, available - 1);
-        m_rows = available;
-        endInsertRows();
-    }
+    takeReadRows(); // a move may have waited for rows not shown yet (last(), locate())
     const int row = m_query->recNo();
     if (!m_selection || row < 0 || columnCount() == 0)
         return;

@@ -10,8 +10,9 @@ namespace db {
 class Query;
 
 /// Shows a Query in a grid: one column per result column (or the ones named with
-/// setColumns), rows fetched as the view scrolls. Selecting a row in an attached view
-/// moves the query there, and a move of the query selects its row.
+/// setColumns), every row of the result once it is read (rows come in as the query
+/// reads them in the background; the scroll bar then covers every hit). Selecting a row
+/// in an attached view moves the query there, and a move of the query selects its row.
 class QueryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -35,6 +36,7 @@ public:
     void fetchMore(const QModelIndex &parent) override;
 
 private:
+    void takeReadRows();
     void reset();
     void followQuery();
 

@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/Exec.h"
+#include "db/SearchIndex.h"
 
 #include <QSet>
 #include <sqlite3.h>
@@ -163,8 +164,10 @@ QStringList createStatements()
                << u"CREATE INDEX documento_data ON documento (data)"_s
                // Works without PRAGMA foreign_keys, on every connection.
                << u"CREATE TRIGGER processo_exclui_documentos AFTER DELETE ON processo\n"
-                  u"BEGIN\n  DELETE FROM documento WHERE processo = OLD.cod;\nEND"_s
-               << u"PRAGMA user_version = %1"_s.arg(kFormatVersion);
+                  u"BEGIN\n  DELETE FROM documento WHERE processo = OLD.cod;\nEND"_s;
+    // The substring index, complete while empty, kept by its triggers from the first document.
+    statements << searchindex::createStatements();
+    statements << u"PRAGMA user_version = %1"_s.arg(kFormatVersion);
     return statements;
 }
 

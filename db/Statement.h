@@ -1,8 +1,10 @@
 #pragma once
 // Engine-layer internals shared by Connection, Query, Command and TableCursor.
 #include "db/Dialect.h"
+#include "db/ReadConnections.h"
 
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 
 namespace db {
@@ -18,15 +20,23 @@ struct PreparedStatement {
     Translation translation;
 };
 
-/// Something holding an unfinished statement (a lazily fetched query). It keeps a read
-/// snapshot open, so the connection asks it to let go before writing and before closing.
-class LiveStatementOwner {
+/// A query's statement: on a read connection of its own (lease) when it only reads and
+/// the archive connection is outside a transaction, else on the archive connection.
+struct PreparedQuery {
+    PreparedStatement prepared;
+    std::optional<ReadConnections::Lease> lease;
+};
+
+/// A query whose rows are still being read. With the rollback journal (an archive on a
+/// network share) its read lock holds every writer back, so the connection lets it read
+/// to the end before writing; a closing connection stops it.
+class LiveQuery {
 public:
-    virtual void releaseStatement() = 0;
+    virtual void finishReading() = 0;
     virtual void connectionClosing() = 0;
 
 protected:
-    ~LiveStatementOwner() = default;
+    ~LiveQuery() = default;
 };
 
 } // namespace db

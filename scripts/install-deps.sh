@@ -13,6 +13,7 @@ packages=(
   libbenchmark-dev
   libqpdf-dev libpoppler-qt6-dev
   poppler-utils qpdf img2pdf
+  sqlite3
   fonts-dejavu-core
 )
 

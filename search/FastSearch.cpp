@@ -17,20 +17,13 @@ namespace {
 // The trigram index holds no substring shorter than this.
 constexpr qsizetype kShortestIndexed = 3;
 
-QString phrase(const QString &fragment)
+// The trigrams every match of one term holds.
+QStringList termTrigrams(const QString &term)
 {
-    QString text = fragment;
-    text.replace(u'"', u"\"\""_s);
-    return u'"' + text + u'"';
-}
-
-// The phrases every match of one term holds.
-QStringList termPhrases(const QString &term)
-{
-    QStringList phrases;
+    QStringList trigrams;
     for (const QString &fragment : necessaryFragments(likePattern(term)))
-        phrases << phrase(fragment);
-    return phrases;
+        trigrams << db::searchindex::lookupTrigrams(fragment);
+    return trigrams;
 }
 
 bool fewRowsInRange(db::Connection &connection, const QString &typeClause, const QString &dateClause)
@@ -71,9 +64,9 @@ std::optional<QString> candidateExpression(const QList<Term> &terms)
     for (const Term &term : terms) {
         if (groups.isEmpty() || term.connector == u"OR"_s)
             groups.append(QStringList());
-        for (const QString &p : termPhrases(term.text)) {
-            if (!groups.back().contains(p))
-                groups.back() << p;
+        for (const QString &trigram : termTrigrams(term.text)) {
+            if (!groups.back().contains(trigram))
+                groups.back() << trigram;
         }
     }
     if (groups.isEmpty())
@@ -100,19 +93,14 @@ QString indexedStatement(const QString &expression, const QString &typeClause,
 }
 
 QString statementToRun(db::Connection &connection, const QList<Term> &terms,
-                       const QString &typeClause, const QString &dateClause)
+                       const QString &typeClause, const QString &dateClause, bool indexChecked)
 {
     const QString termsText = termsClause(terms);
     const QString plain = statement(typeClause, dateClause, termsText);
     const std::optional<QString> expression = candidateExpression(terms);
-    if (!expression)
+    // Another copy of the program may be filling the index again: then it is not used.
+    if (!expression || !indexChecked || !db::searchindex::isFilled(connection.handle()))
         return plain;
-    try {
-        db::searchindex::ensure(connection);
-    } catch (const db::DbError &error) {
-        qCWarning(lcSearch) << "substring index unavailable, searching without it:" << error.message();
-        return plain;
-    }
     if ((!typeClause.isEmpty() || !dateClause.isEmpty())
         && fewRowsInRange(connection, typeClause, dateClause))
         return plain;

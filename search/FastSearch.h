@@ -39,20 +39,21 @@ inline constexpr int kFewRowsForPlainScan = 5000;
 QStringList necessaryFragments(const QString &likePattern);
 
 /// A MATCH expression of the substring index that every document matching the terms
-/// (with the engine's precedence, AND before OR) satisfies; nullopt when no such
-/// restriction exists (some group of terms joined by "e" has no fragment to look up).
+/// (with the engine's precedence, AND before OR) satisfies: for each group of terms joined
+/// by "e", the AND of their trigrams (db::searchindex::lookupTrigrams), the groups joined
+/// by OR. nullopt when no such restriction exists (a group has no trigram to look up).
 std::optional<QString> candidateExpression(const QList<Term> &terms);
 
 /// The index-driven statement for a MATCH expression and the three clauses.
 QString indexedStatement(const QString &expression, const QString &typeClause,
                          const QString &dateClause, const QString &termsClause);
 
-/// The statement to run for a search: the index-driven one when the terms allow it and the
-/// type and date range do not already narrow the documents to a few, else the plain one.
-/// Makes sure the substring index exists first (built once on an archive that lacks it);
-/// when the index cannot be had, runs the plain statement. Throws db::DbError only for a
-/// failed probe of the type and date range.
+/// The statement to run for a search: the index-driven one when the terms allow it, the
+/// index was checked against its table (indexChecked, by db::searchindex::Upkeep or
+/// ensure) and is filled, and the type and date range do not already narrow the documents
+/// to a few; else the plain one. Throws db::DbError only for a failed probe of the type
+/// and date range.
 QString statementToRun(db::Connection &connection, const QList<Term> &terms,
-                       const QString &typeClause, const QString &dateClause);
+                       const QString &typeClause, const QString &dateClause, bool indexChecked);
 
 } // namespace search

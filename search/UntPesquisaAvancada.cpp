@@ -20,6 +20,7 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -96,14 +97,6 @@ std::pair<QRadioButton *, QRadioButton *> connectorPair(const QString &andName, 
     return {e, ou};
 }
 
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
-
 // FormatFloat with "000": at least three digits, the sign in front.
 QString pageText(int page)
 {
@@ -125,6 +118,8 @@ TFramePesquisaAvancada::TFramePesquisaAvancada(QWidget *parent)
     DSPesqAvanc = new db::QueryModel(QryPesqAvanc, this);
     DSPesqAvanc->setObjectName(u"DSPesqAvanc"_s);
     DSPesqAvanc->setColumns(kResultNames);
+    indexUpkeep = new db::searchindex::Upkeep(this);
+    indexUpkeep->setObjectName(u"UpkIndice"_s);
 
     PageControl1 = new QStackedWidget(this);
     PageControl1->setObjectName(u"PageControl1"_s);
@@ -193,6 +188,19 @@ void TFramePesquisaAvancada::buildCriteriaPage()
         connectorPair(u"RadioButton1"_s, u"RadioButton2"_s, 3, {32, 224}, TSPesquisa);
     std::tie(RadioButton3, RadioButton4) =
         connectorPair(u"RadioButton3"_s, u"RadioButton4"_s, 4, {32, 258}, TSPesquisa);
+
+    LblIndice = new QLabel(TSPesquisa);
+    LblIndice->setObjectName(u"LblIndice"_s);
+    LblIndice->setGeometry(24, 318, 536, 18);
+    LblIndice->hide();
+    PrbIndice = new QProgressBar(TSPesquisa);
+    PrbIndice->setObjectName(u"PrbIndice"_s);
+    PrbIndice->setGeometry(24, 341, 420, 20);
+    PrbIndice->setAccessibleName(u"Preparo do índice de pesquisa"_s);
+    PrbIndice->hide();
+    BtnCancelarIndice = button(u"BtnCancelarIndice"_s, u"Cancelar"_s, {452, 338, 108, 25}, TSPesquisa);
+    BtnCancelarIndice->setAccessibleName(u"Cancelar o preparo do índice de pesquisa"_s);
+    BtnCancelarIndice->hide();
 
     QWidget::setTabOrder(EdtTpDoc, EdtDtaIni);
     QWidget::setTabOrder(EdtDtaIni, EdtDtaFin);
@@ -287,6 +295,10 @@ void TFramePesquisaAvancada::connectHandlers()
         QryPesqAvancAfterScroll();
     });
     guard(QryPesqAvanc, &db::Query::afterClose, this, [this] { showCurrentType(); });
+    guard(BtnCancelarIndice, &QAbstractButton::clicked, this, [this] { indexUpkeep->cancel(); });
+    connect(indexUpkeep, &db::searchindex::Upkeep::buildStarted, this, [this] { showIndexProgress(0, 0); });
+    connect(indexUpkeep, &db::searchindex::Upkeep::progressed, this, &TFramePesquisaAvancada::showIndexProgress);
+    connect(indexUpkeep, &db::searchindex::Upkeep::finished, this, &TFramePesquisaAvancada::indexUpkeepFinished);
     for (QWidget *field : {static_cast<QWidget *>(EdtTpDoc), static_cast<QWidget *>(EdtDtaIni),
                            static_cast<QWidget *>(EdtDtaFin)})
         field->installEventFilter(this);
@@ -302,6 +314,50 @@ void TFramePesquisaAvancada::setConnection(db::Connection *connection)
 {
     m_connection = connection;
     QryPesqAvanc->setConnection(connection);
+    startIndexUpkeep();
+}
+
+// The index is checked against its table on a thread of its own, and rebuilt there when
+// it must be; until then searches read every document.
+void TFramePesquisaAvancada::startIndexUpkeep()
+{
+    const QString path = m_connection && m_connection->isOpen() ? m_connection->databasePath() : QString();
+    if (path == m_indexPath)
+        return; // running, done, cancelled by the user or failed: once per archive
+
+    m_indexPath = path;
+    indexUpkeep->start(path);
+}
+
+bool TFramePesquisaAvancada::indexChecked() const
+{
+    return indexUpkeep->isReady() && m_connection && m_indexPath == m_connection->databasePath();
+}
+
+void TFramePesquisaAvancada::showIndexProgress(qint64 done, qint64 total)
+{
+    LblIndice->setText(u"Preparando o índice de pesquisa. Enquanto isso, as pesquisas leem todos os documentos."_s);
+    PrbIndice->setRange(0, 1000);
+    PrbIndice->setValue(total > 0 ? int(qMin<qint64>(1000, done * 1000 / total)) : 0);
+    LblIndice->show();
+    PrbIndice->show();
+    BtnCancelarIndice->show();
+}
+
+void TFramePesquisaAvancada::indexUpkeepFinished(bool ready, const QString &error)
+{
+    PrbIndice->hide();
+    BtnCancelarIndice->hide();
+    if (ready) {
+        LblIndice->hide();
+        return;
+    }
+    LblIndice->setText(error.isEmpty()
+                           ? u"Preparo do índice interrompido: as pesquisas leem todos os documentos; ele continua na próxima abertura."_s
+                           : u"Índice de pesquisa indisponível (%1): as pesquisas leem todos os documentos."_s.arg(error));
+    LblIndice->show();
+    if (!error.isEmpty())
+        qCWarning(lcSearch) << "search index:" << error;
 }
 
 void TFramePesquisaAvancada::setProgramDir(const QString &programDir)
@@ -405,13 +461,9 @@ void TFramePesquisaAvancada::BtnPesquisarAgoraClick()
     if (!QryPesqAvanc->connection())
         QryPesqAvanc->setConnection(&requireConnection());
     QryPesqAvanc->close();
-    // An archive made before the substring index existed gets it at its first search by
-    // terms: a one-time wait of up to a minute on a million documents.
-    std::optional<WaitCursor> waiting;
-    if (search::candidateExpression(terms) && !db::searchindex::isPresent(QryPesqAvanc->connection()->handle()))
-        waiting.emplace();
-    const QString toRun =
-        search::statementToRun(*QryPesqAvanc->connection(), terms, state.typeClause, state.dateClause);
+    startIndexUpkeep(); // when the connection was opened after the screen got it
+    const QString toRun = search::statementToRun(*QryPesqAvanc->connection(), terms, state.typeClause,
+                                                 state.dateClause, indexChecked());
     QryPesqAvanc->clearSql();
     QryPesqAvanc->addSql(toRun);
     Memo1->appendPlainText(search::scriptLine(statement));

@@ -1,5 +1,6 @@
 #pragma once
 #include "db/Connection.h"
+#include "db/SearchIndex.h"
 #include "documents/PageStore.h"
 #include "documents/UntPrevImg.h"
 #include "editing/Edits.h"
@@ -11,6 +12,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -52,7 +54,10 @@ SearchState &searchState();
 ///
 /// The statement logged on the "Script" page is the one built from the fixed format
 /// strings; on a large archive the engine may run it through the substring index
-/// (search/FastSearch.h), which gives exactly the same hits.
+/// (search/FastSearch.h), which gives exactly the same hits. The index is checked against
+/// its table when the screen gets its connection and, when it must be (re)built, is
+/// filled in the background with its progress on the criteria page; searches meanwhile
+/// read every document.
 class TFramePesquisaAvancada : public TScreen {
     Q_OBJECT
 public:
@@ -95,6 +100,9 @@ public:
     QRadioButton *RadioButton2 = nullptr; ///< "ou" before the third term
     QRadioButton *RadioButton3 = nullptr; ///< "e" before the fourth term
     QRadioButton *RadioButton4 = nullptr; ///< "ou" before the fourth term
+    QLabel *LblIndice = nullptr;          ///< what the search index is doing, when it matters
+    QProgressBar *PrbIndice = nullptr;    ///< filling of the search index
+    QPushButton *BtnCancelarIndice = nullptr; ///< "Cancelar" the filling
 
     // Results page.
     QTableView *DBGrid1 = nullptr;
@@ -113,6 +121,7 @@ public:
 
     db::Query *QryPesqAvanc = nullptr;
     db::QueryModel *DSPesqAvanc = nullptr;
+    db::searchindex::Upkeep *indexUpkeep = nullptr;
     QAction *Action1 = nullptr; ///< shows or hides the "Script" tab (Ctrl+Shift+L)
 
     // Handlers.
@@ -146,8 +155,13 @@ private:
     /// The page file of the current hit for a page text; empty when the key cannot name one.
     QString pagePath(const QString &page) const;
     void showCurrentType();
+    void startIndexUpkeep();
+    void showIndexProgress(qint64 done, qint64 total);
+    void indexUpkeepFinished(bool ready, const QString &error);
+    bool indexChecked() const;
 
     QPointer<db::Connection> m_connection;
+    QString m_indexPath; ///< the archive the index upkeep looks after
     documents::PageStore m_pages;
     QPointer<documents::TFrmPrevImg> m_printForm;
     QMetaObject::Connection m_typeChangeConnection;

@@ -322,6 +322,33 @@ private slots:
         QVERIFY(!f->Panel11->isVisibleTo(f->Panel9));
     }
 
+    // An archive on a network share: one word about it at the first show, none later.
+    void sharedArchiveIsMentionedOnce_data()
+    {
+        QTest::addColumn<bool>("network");
+        QTest::newRow("local disk") << false;
+        QTest::newRow("network share") << true;
+    }
+    void sharedArchiveIsMentionedOnce()
+    {
+        QFETCH(bool, network);
+        MainWindowFixture f;
+        f->ConnArq->close();
+        f->ConnArq->openFile(f.databasePath(),
+                             {network ? db::FileSystemKind::Network : db::FileSystemKind::Local});
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        f->hide();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        const auto messages = f.ui->callsOf(editing::ScriptedPrompt::Kind::Message);
+        QCOMPARE(messages.size(), network ? 1 : 0);
+        if (network) {
+            QVERIFY(messages[0].text.contains(f.databasePath()));
+            QVERIFY(messages[0].text.contains(u"servidor de banco de dados"_s));
+        }
+    }
+
     void centredWhenFirstShown()
     {
         MainWindowFixture f;

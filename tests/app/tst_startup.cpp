@@ -41,7 +41,9 @@ struct ProgramFolder {
     QTemporaryDir dir;
     QTemporaryDir workingDir; // where the program is started from; must stay empty
 
-    ProgramFolder()
+    /// nameStart: the start of the folder's name (any characters a folder name may hold).
+    explicit ProgramFolder(const QString &nameStart = u"cartulo"_s)
+        : dir(QDir::tempPath() + u'/' + nameStart + u"-XXXXXX"_s)
     {
         const QString built = QStringLiteral(CARTULO_BIN_DIR) + u"/cartulo"_s;
         if (!QFile::copy(built, executable()))
@@ -106,6 +108,8 @@ private slots:
     void firstStartWritesTheDescriptionAndOpens();
     void existingDescriptionIsUsedAndKept();
     void noDatabaseFailsEveryTime();
+    void startsFromAnyFolder_data();
+    void startsFromAnyFolder();
     void failures_data();
     void failures();
 };
@@ -159,6 +163,30 @@ void TestStartup::noDatabaseFailsEveryTime()
     QVERIFY2(second.err.contains(u"unable to open database file"_s), qPrintable(second.err));
     QCOMPARE(readFile(folder.description()), written);
     QCOMPARE(listing(folder.dir.path()), files);
+}
+
+void TestStartup::startsFromAnyFolder_data()
+{
+    QTest::addColumn<QString>("nameStart");
+    QTest::newRow("semicolon") << u"pasta;cartulo"_s;
+    QTest::newRow("space") << u"Meus Programas"_s;
+    QTest::newRow("quotes") << u"o \"cartulo\" d'ávila"_s;
+    QTest::newRow("all together") << u"a;b \"c\" 'd' e=f"_s;
+}
+
+// The first start writes the description; every later start reads the same path back.
+void TestStartup::startsFromAnyFolder()
+{
+    QFETCH(QString, nameStart);
+    ProgramFolder folder(nameStart);
+    QVERIFY(folder.dir.isValid());
+    folder.addArchive();
+    for (int run = 0; run < 2; ++run) {
+        const Outcome outcome = start(folder, true);
+        QVERIFY2(outcome.err.contains(u"cartulo.startup: running"_s), qPrintable(outcome.err));
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(db::databaseFromDescription(folder.description()), folder.database());
+    }
 }
 
 void TestStartup::failures_data()

@@ -16,6 +16,8 @@ class TestDescription : public QObject {
 private slots:
     void writtenFileNamesTheDatabase();
     void neverOverwrites();
+    void anyPathReadsBack_data();
+    void anyPathReadsBack();
     void readsOtherForms_data();
     void readsOtherForms();
     void refusedDescriptions_data();
@@ -74,6 +76,39 @@ void TestDescription::neverOverwrites()
     QCOMPARE(readFile(udl), original);
 }
 
+void TestDescription::anyPathReadsBack_data()
+{
+    QTest::addColumn<QString>("folder"); // the archive's folder inside a temporary one
+    QTest::addColumn<QString>("written"); // the Data Source value as written, %1 the temporary folder
+    QTest::newRow("plain") << u"dados"_s << u"%1/dados/cartulo.db"_s;
+    QTest::newRow("semicolon") << u"a;b"_s << u"\"%1/a;b/cartulo.db\""_s;
+    QTest::newRow("space") << u"meus dados"_s << u"%1/meus dados/cartulo.db"_s;
+    QTest::newRow("double quotes") << u"o \"arquivo\""_s << u"%1/o \"arquivo\"/cartulo.db"_s;
+    QTest::newRow("single quote") << u"d'ávila"_s << u"%1/d'ávila/cartulo.db"_s;
+    QTest::newRow("semicolon and quotes") << u"x;\"y\" 'z'"_s << u"\"%1/x;\"\"y\"\" 'z'/cartulo.db\""_s;
+    QTest::newRow("equals after a semicolon") << u"k;v=1"_s << u"\"%1/k;v=1/cartulo.db\""_s;
+    QTest::newRow("ends with a space") << u"pasta /sub "_s << u"%1/pasta /sub /cartulo.db"_s;
+}
+
+void TestDescription::anyPathReadsBack()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(folder));
+    const QString database = dir.filePath(folder + u"/cartulo.db"_s);
+    const QString udl = dir.filePath(u"cartulo.udl"_s);
+    db::writeDescriptionFile(udl, database);
+    const QStringList lines = QString::fromUtf8(readFile(udl)).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.value(2), u"Provider=SQLite;Data Source="_s + written.arg(dir.path()));
+    QCOMPARE(db::databaseFromDescription(udl), database);
+
+    db::Connection::createArchive(database);
+    db::Connection connection;
+    connection.openDescription(udl);
+    QCOMPARE(connection.databasePath(), database);
+}
+
 void TestDescription::readsOtherForms_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -84,6 +119,12 @@ void TestDescription::readsOtherForms_data()
     QTest::newRow("UTF-16 with byte-order mark")
         << (QByteArray("\xFF\xFE") + utf16le(u"[oledb]\r\n; c\r\nProvider=SQLite;Data Source=ação.db\r\n"_s))
         << u"ação.db"_s;
+    QTest::newRow("bare path with a semicolon, as first written")
+        << QByteArray("[oledb]\n; c\nProvider=SQLite;Data Source=dados;velhos/cartulo.db\n") << u"dados;velhos/cartulo.db"_s;
+    QTest::newRow("bare path with a semicolon, more pairs after")
+        << QByteArray("[oledb]\n; c\nProvider=SQLite;Data Source=a;b;c.db;Mode=Share Deny None\n") << u"a;b;c.db"_s;
+    QTest::newRow("single-quoted, quote doubled")
+        << QByteArray("[oledb]\n; c\nProvider=SQLite;Data Source='d''x;y.db'\n") << u"d'x;y.db"_s;
     QTest::newRow("UTF-8 with byte-order mark")
         << QByteArray("\xEF\xBB\xBF[oledb]\n; c\nProvider=SQLite;Data Source=a.db\n") << u"a.db"_s;
 }

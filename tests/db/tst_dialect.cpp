@@ -17,6 +17,8 @@ private slots:
     void statements();
     void unparseableDateIsRefusedBeforeTheEngine();
     void doubleQuotedWordNeverNamesAColumn();
+    void ampersandBindsBelowArithmetic_data();
+    void ampersandBindsBelowArithmetic();
 };
 
 void TestDialect::translation_data()
@@ -32,6 +34,8 @@ void TestDialect::translation_data()
                                   << u"select ifnull(documento.processo,'')||ifnull(documento.cod,'') from documento"_s;
     QTest::newRow("& chain") << u"a & b & \"c\""_s << u"ifnull(a,'') || ifnull(b,'') || ifnull('c','')"_s;
     QTest::newRow("& of call and group") << u"upper(a)&(b)"_s << u"ifnull(upper(a),'')||ifnull((b),'')"_s;
+    QTest::newRow("& after a sum") << u"\"x\" & 1 + 2"_s << u"ifnull('x','') || ifnull(1 + 2,'')"_s;
+    QTest::newRow("& before a product") << u"a*b & c"_s << u"ifnull(a*b,'') || ifnull(c,'')"_s;
     QTest::newRow("& inside literal") << u"select \"a&b\""_s << u"select 'a&b'"_s;
     QTest::newRow("unterminated literal left to the engine") << u"select \"abc"_s << u"select \"abc"_s;
     QTest::newRow("comment untouched") << u"select 1 -- \"x\" & y"_s << u"select 1 -- \"x\" & y"_s;
@@ -283,6 +287,38 @@ void TestDialect::doubleQuotedWordNeverNamesAColumn()
     archive.fill();
     QCOMPARE(archive.rows(u"select cod from tipo_arq where descricao = \"descricao\""_s), QStringList{u"cod"_s});
     QVERIFY(!archive.connection.execute(u"select cod from tipo_arq where descricao = \"descricao\""_s));
+}
+
+void TestDialect::ampersandBindsBelowArithmetic_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("sum on the right") << u"\"x\" & 1 + 2"_s << u"x3"_s;
+    QTest::newRow("product on the right") << u"\"x\" & 2 * 3"_s << u"x6"_s;
+    QTest::newRow("sum on the left") << u"1 + 2 & \"x\""_s << u"3x"_s;
+    QTest::newRow("difference on both sides") << u"5 - 2 & 10 - 1"_s << u"39"_s;
+    QTest::newRow("chain around a sum") << u"\"a\" & 2 - 3 & \"b\""_s << u"a-1b"_s;
+    QTest::newRow("negative number") << u"\"x\" & -1"_s << u"x-1"_s;
+    QTest::newRow("sign after an operator") << u"2 * -3 & \"x\""_s << u"-6x"_s;
+    QTest::newRow("modulo") << u"\"x\" & 7 % 4"_s << u"x3"_s;
+    QTest::newRow("group times a number") << u"\"x\" & (1 + 2) * 2"_s << u"x6"_s;
+    QTest::newRow("call plus a number") << u"\"x\" & abs(-2) + 1"_s << u"x3"_s;
+    QTest::newRow("column plus a number") << u"cod & n_laudas + 1 from documento where processo=\"00002\""_s << u"000012"_s;
+    QTest::newRow("NULL stays empty") << u"\"x\" & NULL & 1 + 1"_s << u"x2"_s;
+    QTest::newRow("comparison below &") << u"\"x\" & 1 + 2 = \"x3\""_s << u"1"_s;
+    QTest::newRow("comparison on the left") << u"\"x3\" = \"x\" & 1 + 2"_s << u"1"_s;
+    QTest::newRow("and below comparison") << u"\"a\" & 1 = \"a1\" and 2 & \"b\" = \"2b\""_s << u"1"_s;
+}
+
+// Statements an administrator types in cartulo-sql: `&` groups as in the old dialect.
+void TestDialect::ampersandBindsBelowArithmetic()
+{
+    QFETCH(QString, expression);
+    QFETCH(QString, value);
+    fixture::Archive archive;
+    archive.fill();
+    QCOMPARE(archive.value(u"select "_s + expression), value);
 }
 
 QTEST_GUILESS_MAIN(TestDialect)

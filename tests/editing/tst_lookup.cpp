@@ -57,6 +57,7 @@ struct Fixture {
     QStringList listedCodes()
     {
         db::QueryModel *model = frame->DSFrame;
+        model->query()->recordCount(); // every row read
         while (model->canFetchMore({}))
             model->fetchMore({});
         QStringList codes;

@@ -109,6 +109,7 @@ class TestPesquisa : public QObject {
     QStringList hits()
     {
         db::QueryModel *model = f->DSPesqAvanc;
+        model->query()->recordCount(); // every hit read
         while (model->canFetchMore({}))
             model->fetchMore({});
         QStringList keys;

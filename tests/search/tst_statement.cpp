@@ -182,10 +182,11 @@ private slots:
     {
         QTest::addColumn<QList<Term>>("terms");
         QTest::addColumn<QString>("expression"); // empty: no restriction
-        QTest::newRow("one") << QList<Term>{{QString(), u"Obra"_s}} << u"\"obra\""_s;
+        // Each term gives the AND of its trigrams (the index keeps no positions).
+        QTest::newRow("one") << QList<Term>{{QString(), u"Obra"_s}} << u"\"obr\" AND \"bra\""_s;
         QTest::newRow("short") << QList<Term>{{QString(), u"ob"_s}} << QString();
         QTest::newRow("and with short")
-            << QList<Term>{{QString(), u"obra"_s}, {u"AND"_s, u"ab"_s}} << u"\"obra\""_s;
+            << QList<Term>{{QString(), u"obra"_s}, {u"AND"_s, u"ab"_s}} << u"\"obr\" AND \"bra\""_s;
         QTest::newRow("or with short") << QList<Term>{{QString(), u"obra"_s}, {u"OR"_s, u"ab"_s}} << QString();
         QTest::newRow("t1 e t2 ou t3")
             << QList<Term>{{QString(), u"abc"_s}, {u"AND"_s, u"def"_s}, {u"OR"_s, u"ghi"_s}}
@@ -195,7 +196,13 @@ private slots:
             << u"\"abc\" OR (\"def\" AND \"ghi\")"_s;
         QTest::newRow("wildcards in a term")
             << QList<Term>{{QString(), u"abc_def+xyz"_s}} << u"\"abc\" AND \"def\" AND \"xyz\""_s;
-        QTest::newRow("quote") << QList<Term>{{QString(), u"a\"bc"_s}} << u"\"a\"\"bc\""_s;
+        QTest::newRow("quote") << QList<Term>{{QString(), u"a\"bc"_s}} << u"\"a\"\"b\" AND \"\"\"bc\""_s;
+        QTest::newRow("repeated trigram once") << QList<Term>{{QString(), u"aaaa"_s}} << u"\"aaa\""_s;
+        QTest::newRow("accented, folded") << QList<Term>{{QString(), u"AÇÃO"_s}} << u"\"açã\" AND \"ção\""_s;
+        // Letters whose case the index folds otherwise than like() are not looked up.
+        QTest::newRow("cyrillic not looked up") << QList<Term>{{QString(), u"ДОМ"_s}} << QString();
+        QTest::newRow("cyrillic beside latin")
+            << QList<Term>{{QString(), u"abcд"_s}} << u"\"abc\""_s;
     }
     void candidates()
     {
