@@ -471,8 +471,9 @@ void TfrmCartulo::embedProcessScreen()
 {
     FrameProcesso1 = new TFrameProcesso(Panel11);
     placeScreen(FrameProcesso1, Panel11);
-    // The database takes the documents with the process; their pages go aside.
-    connect(FrameProcesso1, &TFrameProcesso::processDeleted, FrameDocumento1, &TFrameDocumento::processDeleted);
+    // The database takes the documents with the process; their pages go aside with them.
+    FrameProcesso1->setPagesAside(
+        [this](const QString &process) { return FrameDocumento1->moveProcessPagesAside(process); });
 }
 void TfrmCartulo::embedDocumentTypeScreen()
 {

@@ -13,21 +13,6 @@ namespace bench {
 
 namespace {
 
-QString a4PagePath(const Context &context)
-{
-    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.plan.a4Document.stem() + u"001.jpg"_s);
-    if (!QFileInfo::exists(path))
-        throw BenchError(path + u" is missing"_s);
-    return path;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        throw BenchError(u"cannot write "_s + path);
-}
-
 // The image as a binary PPM, cjpeg's input.
 void writePpm(const QImage &rgb32, const QString &path)
 {
@@ -48,14 +33,43 @@ void writePpm(const QImage &rgb32, const QString &path)
 
 } // namespace
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw BenchError(u"cannot write "_s + path);
+}
+
+QString libjpegTool(const QString &name)
+{
+    const QString path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty())
+        throw BenchError(name + u" is not installed (Debian package libjpeg-turbo-progs)"_s);
+    return path;
+}
+
+void runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        throw BenchError(QFileInfo(program).fileName() + u" failed: "_s + QString::fromLocal8Bit(process.readAllStandardError()));
+}
+
+QString a4PagePath(const Context &context)
+{
+    const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.plan.a4Document.stem() + u"001.jpg"_s);
+    if (!QFileInfo::exists(path))
+        throw BenchError(path + u" is missing"_s);
+    return path;
+}
+
 Row encodeFigure(const Context &context)
 {
     Row row;
     row.figure = u"encoding a 300-dpi A4 scan at quality 90"_s;
     row.target = u"<= 1.2x the time of cjpeg -quality 90"_s;
-    const QString cjpeg = QStandardPaths::findExecutable(u"cjpeg"_s);
-    if (cjpeg.isEmpty())
-        throw BenchError(u"cjpeg is not installed (Debian package libjpeg-turbo-progs)"_s);
+    const QString cjpeg = libjpegTool(u"cjpeg"_s);
 
     // A scan as the scanner hands it over: a 32-bit image of a whole A4 page.
     const QImage scan = editing::jpeg::decodeFile(a4PagePath(context));
@@ -77,10 +91,7 @@ Row encodeFigure(const Context &context)
     Ratio ratio;
     ratio.baseline = u"cjpeg -quality 90"_s;
     ratio.baselineSamples = measure(context.runs, {}, [&] {
-        QProcess process;
-        process.start(cjpeg, {u"-quality"_s, u"90"_s, u"-outfile"_s, theirs, ppm});
-        if (!process.waitForFinished(60000) || process.exitCode() != 0)
-            throw BenchError(u"cjpeg failed: "_s + QString::fromLocal8Bit(process.readAllStandardError()));
+        runTool(cjpeg, {u"-quality"_s, u"90"_s, u"-outfile"_s, theirs, ppm});
     });
     ratio.value = row.samples.median() / ratio.baselineSamples.median();
     ratio.text = QString::number(ratio.value, 'f', 2) + u"x cjpeg's time"_s;

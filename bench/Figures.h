@@ -21,9 +21,24 @@ struct Context {
 /// Start-up of the real executable until the main window's first show is done.
 Row startupFigure(const Context &context);
 
+/// Writes a file plainly, as the command-line tools do (no flush to disk).
+void writeFile(const QString &path, const QByteArray &bytes);
+/// The path of a libjpeg-turbo command (cjpeg, jpegtran). Throws BenchError when missing.
+QString libjpegTool(const QString &name);
+/// Runs a command to its end; throws BenchError with its error output when it fails.
+void runTool(const QString &program, const QStringList &arguments);
+
+/// The first page of the archive's A4 document (2480 x 3508 at 300 dpi).
+QString a4PagePath(const Context &context);
+
 /// Encoding a 300-dpi A4 scan against `cjpeg -quality 90`.
 Row encodeFigure(const Context &context);
 
+/// A perfect clockwise turn of a block-aligned 300-dpi page against
+/// `jpegtran -rotate 90 -perfect`, whose result it must equal.
+Row turnFigure(const Context &context);
+/// A clockwise turn of an A4 scan, recorded in its EXIF orientation.
+Row recordedTurnFigure(const Context &context);
 /// The substring index's size beside the documento table's.
 Row indexSizeFigure(const Context &context);
 

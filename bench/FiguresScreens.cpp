@@ -677,7 +677,7 @@ QStringList figureNames()
     QStringList names{u"startup"_s};
     for (const NamedFigure &f : screenFigureList())
         names << f.name;
-    names << u"encode"_s << u"index-size"_s;
+    names << u"encode"_s << u"turn"_s << u"turn-recorded"_s << u"index-size"_s;
     return names;
 }
 

@@ -100,6 +100,14 @@ long long monotonicNs()
     return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
+QString loadAverage()
+{
+    QFile file(u"/proc/loadavg"_s);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return u"?"_s;
+    return QString::fromLatin1(file.readAll()).section(u' ', 0, 0);
+}
+
 QString formatMs(double ms)
 {
     if (ms >= 100)

@@ -67,6 +67,9 @@ double peakMemoryMb();
 void resetPeakMemory();
 /// CLOCK_MONOTONIC in nanoseconds: shared with child processes.
 long long monotonicNs();
+/// The one-minute load average: other work on the machine shows in every figure, so the
+/// table says how busy it was.
+QString loadAverage();
 
 /// How a ratio reads and what it must reach.
 struct Ratio {

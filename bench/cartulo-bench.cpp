@@ -77,15 +77,6 @@ std::optional<Options> parse(const QStringList &args)
     return o;
 }
 
-// Other work on the machine shows in every figure: the table says how busy it was.
-QString loadAverage()
-{
-    QFile file(u"/proc/loadavg"_s);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return u"?"_s;
-    return QString::fromLatin1(file.readAll()).section(u' ', 0, 0);
-}
-
 bool wanted(const Options &o, const QString &name)
 {
     return o.only.isEmpty() || o.only.contains(name);
@@ -131,7 +122,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const QString loadBefore = loadAverage();
+    const QString loadBefore = bench::loadAverage();
     QList<bench::Row> rows;
     auto run = [&](const QString &name, const QString &figure, const std::function<bench::Row()> &measure) {
         if (!wanted(*options, name))
@@ -149,7 +140,7 @@ int main(int argc, char **argv)
     };
     run(u"startup"_s, u"start-up"_s, [&] { return bench::startupFigure(context); });
     if (options->only.isEmpty() || !QSet<QString>(options->only.begin(), options->only.end())
-                                          .subtract({u"startup"_s, u"encode"_s, u"index-size"_s})
+                                          .subtract({u"startup"_s, u"encode"_s, u"turn"_s, u"turn-recorded"_s, u"index-size"_s})
                                           .isEmpty()) {
         try {
             rows << bench::screenFigures(context, options->only);
@@ -162,6 +153,8 @@ int main(int argc, char **argv)
         }
     }
     run(u"encode"_s, u"encode"_s, [&] { return bench::encodeFigure(context); });
+    run(u"turn"_s, u"turn"_s, [&] { return bench::turnFigure(context); });
+    run(u"turn-recorded"_s, u"turn-recorded"_s, [&] { return bench::recordedTurnFigure(context); });
     run(u"index-size"_s, u"substring index size"_s, [&] { return bench::indexSizeFigure(context); });
 
     const QString heading = u"Cartulo benchmark, %1 archive in %2: %3 documents in %4 processes, %5 types.\n"
@@ -172,7 +165,7 @@ int main(int argc, char **argv)
                                 .arg(context.plan.processes)
                                 .arg(context.plan.types)
                                 .arg(QThread::idealThreadCount())
-                                .arg(loadBefore, loadAverage());
+                                .arg(loadBefore, bench::loadAverage());
     bench::printTable(rows, heading);
 
     bool allMeasured = true;

@@ -14,6 +14,7 @@ namespace db {
 namespace {
 
 const QString kProvider = u"SQLite"_s;
+const QString kServerProvider = u"PostgreSQL"_s;
 
 // Connection-string pairs "key=value;...". A value may stand between double or single
 // quotes, the quote doubled inside. An unquoted value runs to the next ";" that starts
@@ -117,7 +118,7 @@ void writeDescriptionFile(const QString &udlPath, const QString &dbPath)
     }
 }
 
-QString databaseFromDescription(const QString &udlPath)
+ArchiveDescription readDescription(const QString &udlPath)
 {
     QFile file(udlPath);
     if (!file.open(QIODevice::ReadOnly))
@@ -136,14 +137,26 @@ QString databaseFromDescription(const QString &udlPath)
     if (!pairs.contains(u"provider"_s))
         throw DbError(u"O arquivo de descrição %1 não é válido: falta \"Provider=\"."_s.arg(udlPath));
     const QString provider = pairs.value(u"provider"_s);
+    if (provider.compare(kServerProvider, Qt::CaseInsensitive) == 0)
+        return {Provider::PostgreSQL, {}, serverAddressFrom(pairs, udlPath)};
     if (provider.compare(kProvider, Qt::CaseInsensitive) != 0)
-        throw DbError(u"Provedor desconhecido \"%1\" no arquivo de descrição %2 (use Provider=%3)."_s.arg(
-            provider, udlPath, kProvider));
+        throw DbError(u"Provedor desconhecido \"%1\" no arquivo de descrição %2 (use Provider=%3 ou Provider=%4)."_s.arg(
+            provider, udlPath, kProvider, kServerProvider));
     const QString source = pairs.value(u"data source"_s);
     if (source.isEmpty())
         throw DbError(u"O arquivo de descrição %1 não é válido: falta \"Data Source=\"."_s.arg(udlPath));
     // A relative name is taken from the description file's folder, never the working one.
-    return QDir(QFileInfo(udlPath).absolutePath()).absoluteFilePath(source);
+    return {Provider::SQLite, QDir(QFileInfo(udlPath).absolutePath()).absoluteFilePath(source), {}};
+}
+
+QString databaseFromDescription(const QString &udlPath)
+{
+    const ArchiveDescription description = readDescription(udlPath);
+    if (description.provider != Provider::SQLite)
+        throw DbError(u"O arquivo de descrição %1 aponta para o servidor PostgreSQL %2; aqui é "
+                      u"preciso um arquivo (Provider=%3)."_s.arg(
+                          udlPath, description.server.displayName(), kProvider));
+    return description.databasePath;
 }
 
 } // namespace db

@@ -19,6 +19,9 @@ struct Column {
     QString name;
     Type type;
     int maxLength = 0; // Text only
+    // A process or document code: exactly five digits, since page file names join two
+    // codes and "1" + "00011" would name the pages of "10001" + "1".
+    bool fiveDigitCode = false;
 };
 
 struct Table {
@@ -50,7 +53,7 @@ QList<Table> tables()
          {},
          false},
         {u"processo"_s,
-         {{u"cod"_s, Type::Text, 5},
+         {{u"cod"_s, Type::Text, 5, true},
           {u"descricao"_s, Type::Text, 50},
           {u"numero"_s, Type::Text, 5},
           {u"data"_s, Type::Date},
@@ -64,8 +67,8 @@ QList<Table> tables()
          {u"cod"_s},
          true},
         {u"documento"_s,
-         {{u"cod"_s, Type::Text, 5},
-          {u"processo"_s, Type::Text, 5},
+         {{u"cod"_s, Type::Text, 5, true},
+          {u"processo"_s, Type::Text, 5, true},
           {u"tp_doc"_s, Type::Text, 5},
           {u"descricao"_s, Type::Text, 50},
           {u"ementa"_s, Type::LongText},
@@ -137,6 +140,9 @@ QString createTable(const Table &t)
         const QString check = checkOf(t.name, c);
         if (!check.isEmpty())
             parts << check;
+        if (c.fiveDigitCode)
+            parts << u"CONSTRAINT \"%1.%2: código de cinco algarismos\" CHECK (%2 GLOB '[0-9][0-9][0-9][0-9][0-9]')"_s.arg(
+                         t.name, c.name);
     }
     if (!t.key.isEmpty())
         parts << (t.keyIsPrimary ? u"PRIMARY KEY ("_s : u"UNIQUE ("_s) + t.key.join(u", "_s) + u')';

@@ -10,7 +10,9 @@ namespace db {
 /// is part of the contract: the screens read those rows by position.
 namespace schema {
 
-inline constexpr int kFormatVersion = 1; ///< PRAGMA user_version of a new archive
+/// PRAGMA user_version of a new archive. 2: process and document codes are checked to be
+/// five digits. Archives of version 1 are opened as they are (without that check).
+inline constexpr int kFormatVersion = 2;
 
 /// The four table names.
 QStringList tableNames();

@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QDirIterator>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,10 +45,26 @@ bool fileExists(const QByteArray &path)
     return ::access(path.constData(), F_OK) == 0;
 }
 
+constexpr int kCodeDigits = 5;
+
+// Five ASCII digits: with any other length "1" + "00011" and "10001" + "1" name one file.
+bool isFiveDigitCode(const QString &code)
+{
+    return code.size() == kCodeDigits
+        && std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 void requireCode(const QString &code, const QString &what)
 {
-    if (code.isEmpty() || code.contains(u'/') || code.contains(u'\\') || code.contains(u'\0') || code == u".."_s)
-        throw PageError(PageError::Kind::BadCode, u"Código de %1 inválido para uma página: \"%2\""_s.arg(what, code));
+    if (!isFiveDigitCode(code))
+        throw PageError(PageError::Kind::BadCode,
+                        u"Código de %1 inválido para uma página: \"%2\" (são cinco algarismos)"_s.arg(what, code));
+}
+
+// The file name of a page, whatever its number: older versions wrote a page 1000.
+QString fileNameOf(const QString &stem, int page)
+{
+    return stem + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
 }
 
 // Swaps two names in one step; false when the file system cannot.
@@ -98,13 +117,35 @@ QString PageStore::deletedFolder() const
     return m_folder + u"excluidas/"_s;
 }
 
+QStringList MovedPages::names() const
+{
+    QStringList result;
+    for (const Move &move : m_moves)
+        result.append(move.name);
+    return result;
+}
+
 QString PageStore::pageName(const DocumentKey &key, int page)
 {
     requireCode(key.process, u"processo"_s);
     requireCode(key.document, u"documento"_s);
     if (page < 1)
         throw PageError(PageError::Kind::BadCode, u"Número de página inválido: %1"_s.arg(page));
-    return key.process + key.document + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
+    requirePageNumber(page);
+    return fileNameOf(key.process + key.document, page);
+}
+
+bool PageStore::canName(const DocumentKey &key)
+{
+    return isFiveDigitCode(key.process) && isFiveDigitCode(key.document);
+}
+
+void PageStore::requirePageNumber(int page)
+{
+    if (page > kMaxPages)
+        throw PageError(PageError::Kind::PageLimit,
+                        u"O documento já tem %1 páginas, o máximo que um documento pode ter. "
+                        u"A página não foi incluída."_s.arg(kMaxPages));
 }
 
 QString PageStore::pagePath(const DocumentKey &key, int page) const
@@ -129,7 +170,7 @@ QStringList PageStore::listPages(const DocumentKey &key) const
     const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
     QByteArray name = encoded(stem);
     const qsizetype stemLength = name.size();
-    for (int page = 1; page <= kMaxListedPages; ++page) {
+    for (int page = 1; page <= kMaxPages; ++page) {
         char number[16];
         const int digits = std::snprintf(number, sizeof number, "%03d.jpg", page);
         name.resize(stemLength);
@@ -226,54 +267,99 @@ bool PageStore::removePage(const DocumentKey &key, int page) const
     return true;
 }
 
-namespace {
-
-int moveMatching(const QString &folder, const QString &deletedFolder, const QRegularExpression &pattern)
+MovedPages PageStore::moveDocumentToDeleted(const DocumentKey &key) const
 {
-    const QDir dir(folder);
-    if (!dir.exists())
-        throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(folder));
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    QStringList matching;
-    for (const QString &name : names)
+    requireCode(key.process, u"processo"_s);
+    requireCode(key.document, u"documento"_s);
+    if (!QFileInfo(m_folder).isDir())
+        throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(m_folder));
+    // Every name the program ever wrote for the document, gaps included, looked up one by
+    // one: reading the folder would visit the pages of every other document. Past the
+    // last page only the 1000th, which older versions wrote.
+    const QString stem = key.process + key.document;
+    QStringList names;
+    for (int page = 1; page <= kMaxPages + 1; ++page) {
+        const QString name = fileNameOf(stem, page);
+        if (fileExists(encoded(m_folder + name)))
+            names.append(name);
+    }
+    return moveAllToDeleted(names);
+}
+
+MovedPages PageStore::moveProcessToDeleted(const QString &process) const
+{
+    requireCode(process, u"processo"_s);
+    if (!QFileInfo(m_folder).isDir())
+        throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(m_folder));
+    // Every document code of the process, those without a row included: read the folder.
+    const QRegularExpression pattern(u"^"_s + process + u"\\d{5}\\d{3,}\\.jpg$"_s);
+    QStringList names;
+    QDirIterator files(m_folder, {process + u"*.jpg"_s}, QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        const QString name = QFileInfo(files.next()).fileName();
         if (pattern.match(name).hasMatch())
-            matching.append(name);
-    if (matching.isEmpty())
-        return 0;
-    if (!QDir().mkpath(deletedFolder))
-        throw PageError(PageError::Kind::Io, u"Não foi possível criar a pasta %1"_s.arg(deletedFolder));
-    int moved = 0;
-    for (const QString &name : matching) {
-        const QString base = name.chopped(4); // without ".jpg"
-        const QByteArray from = encoded(folder + name);
-        for (int attempt = 1;; ++attempt) {
-            const QString target = attempt == 1 ? name : base + u'_' + QString::number(attempt) + u".jpg"_s;
-            if (moveWithoutReplacing(from, encoded(deletedFolder + target))) {
-                qCDebug(lcPages) << "moved" << name << "to" << deletedFolder + target;
-                break;
-            }
+            names.append(name);
+    }
+    names.sort();
+    return moveAllToDeleted(names);
+}
+
+MovedPages PageStore::moveAllToDeleted(const QStringList &names) const
+{
+    MovedPages moved;
+    if (names.isEmpty())
+        return moved;
+    const QString aside = deletedFolder();
+    if (!QDir().mkpath(aside))
+        throw PageError(PageError::Kind::Io, u"Não foi possível criar a pasta %1"_s.arg(aside));
+    try {
+        for (const QString &name : names)
+            moved.m_moves.push_back({name, moveOneToDeleted(name)});
+    } catch (const PageError &error) {
+        // All or nothing: what already moved goes back before the failure is told.
+        try {
+            putBack(moved);
+        } catch (const PageError &stuck) {
+            throw PageError(PageError::Kind::Io, error.message() + u'\n' + stuck.message());
         }
-        ++moved;
+        throw;
     }
     return moved;
 }
 
-} // namespace
-
-int PageStore::moveDocumentToDeleted(const DocumentKey &key) const
+QString PageStore::moveOneToDeleted(const QString &name) const
 {
-    requireCode(key.process, u"processo"_s);
-    requireCode(key.document, u"documento"_s);
-    const QRegularExpression pattern(u"^"_s + QRegularExpression::escape(key.process + key.document)
-                                     + u"\\d{3,}\\.jpg$"_s);
-    return moveMatching(m_folder, deletedFolder(), pattern);
+    const QString base = name.chopped(4); // without ".jpg"
+    const QByteArray from = encoded(m_folder + name);
+    for (int attempt = 1;; ++attempt) {
+        const QString target = deletedFolder() + (attempt == 1 ? name : base + u'_' + QString::number(attempt) + u".jpg"_s);
+        if (moveWithoutReplacing(from, encoded(target))) {
+            qCDebug(lcPages) << "moved" << name << "to" << target;
+            return target;
+        }
+    }
 }
 
-int PageStore::moveProcessToDeleted(const QString &process) const
+void PageStore::putBack(const MovedPages &moved) const
 {
-    requireCode(process, u"processo"_s);
-    const QRegularExpression pattern(u"^"_s + QRegularExpression::escape(process) + u"\\d{5}\\d{3,}\\.jpg$"_s);
-    return moveMatching(m_folder, deletedFolder(), pattern);
+    QStringList stuck;
+    QString reason;
+    // Latest first: the reverse of the move.
+    for (auto move = moved.m_moves.rbegin(); move != moved.m_moves.rend(); ++move) {
+        try {
+            if (moveWithoutReplacing(encoded(move->to), encoded(m_folder + move->name))) {
+                qCDebug(lcPages) << "put back" << move->name;
+                continue;
+            }
+            reason = u"o nome já está em uso"_s;
+        } catch (const PageError &error) {
+            reason = error.message();
+        }
+        stuck.prepend(QDir::toNativeSeparators(move->to));
+    }
+    if (!stuck.isEmpty())
+        throw PageError(PageError::Kind::Io, u"Não foi possível devolver à pasta das páginas (%1): %2"_s.arg(
+                                                 reason, stuck.join(u", "_s)));
 }
 
 QImage PageStore::previewImage(const QString &entryName, QSize box) const

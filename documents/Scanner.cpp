@@ -195,6 +195,49 @@ int channelOf(SANE_Frame format)
     }
 }
 
+// Why the parameters a backend reports cannot make a page, or nothing when they can: a
+// known frame format, 1, 8 or 16 bits per sample, and lines that hold their pixels (a
+// shorter line would be read past its end).
+std::optional<QString> invalidParameters(const SANE_Parameters &p)
+{
+    const bool knownFormat = p.format == SANE_FRAME_GRAY || p.format == SANE_FRAME_RGB || channelOf(p.format) >= 0;
+    if (!knownFormat)
+        return u"formato de quadro desconhecido (%1)"_s.arg(int(p.format));
+    if (p.depth != 1 && p.depth != 8 && p.depth != 16)
+        return u"%1 bits por amostra (o programa lê 1, 8 ou 16)"_s.arg(p.depth);
+    if (p.pixels_per_line <= 0)
+        return u"%1 pixels por linha"_s.arg(p.pixels_per_line);
+    if (p.lines < -1)
+        return u"%1 linhas"_s.arg(p.lines);
+    const qint64 channels = p.format == SANE_FRAME_RGB ? 3 : 1;
+    const qint64 needed = (qint64(p.pixels_per_line) * channels * p.depth + 7) / 8;
+    if (p.bytes_per_line < needed)
+        return u"linhas de %1 bytes para %2 pixels, que ocupam %3 bytes"_s.arg(p.bytes_per_line).arg(p.pixels_per_line).arg(needed);
+    return std::nullopt;
+}
+
+// Why a frame cannot follow those already read, or nothing: the three colours of a
+// three-pass scan come once each, alike in size and depth.
+std::optional<QString> invalidNextFrame(const std::vector<Frame> &read, const SANE_Parameters &next)
+{
+    if (read.empty())
+        return std::nullopt;
+    const SANE_Parameters &first = read.front().parameters;
+    if (channelOf(next.format) < 0 || channelOf(first.format) < 0)
+        return u"um quadro de outro tipo no meio de uma imagem em três passadas"_s;
+    if (next.pixels_per_line != first.pixels_per_line || next.depth != first.depth)
+        return u"quadros de tamanhos diferentes na mesma imagem"_s;
+    for (const Frame &frame : read)
+        if (frame.parameters.format == next.format)
+            return u"a mesma cor enviada duas vezes"_s;
+    return std::nullopt;
+}
+
+QString malformed(const QString &why)
+{
+    return u"O scanner enviou dados de imagem inválidos: "_s + why + u'.';
+}
+
 QImage imageFromFrames(const std::vector<Frame> &frames)
 {
     if (frames.empty())
@@ -279,8 +322,10 @@ SANE_Status readFrame(SANE_Handle handle, ScanSession &session, Frame &frame)
         sane_set_io_mode(handle, SANE_FALSE);
         nonBlocking = false;
     }
+    // Room for the announced page, within reason: a page that is bigger grows as it comes.
+    constexpr qint64 kMostReserved = 256 * 1024 * 1024;
     if (frame.parameters.lines > 0)
-        frame.data.reserve(qsizetype(frame.parameters.lines) * frame.parameters.bytes_per_line);
+        frame.data.reserve(qsizetype(std::min(kMostReserved, qint64(frame.parameters.lines) * frame.parameters.bytes_per_line)));
     std::vector<SANE_Byte> buffer(64 * 1024);
     for (;;) {
         if (session.cancelled)
@@ -312,7 +357,7 @@ QString deviceError(const QString &what, SANE_Status status)
 }
 
 // Runs on the SANE thread: open, set the choice, read every frame, close.
-void scanPage(ScanSession &session, const ScanSettings &settings)
+void readPage(ScanSession &session, const ScanSettings &settings)
 {
     SANE_Handle handle = nullptr;
     const QByteArray device = settings.device.toLocal8Bit();
@@ -352,6 +397,14 @@ void scanPage(ScanSession &session, const ScanSettings &settings)
             return;
         }
         const SANE_Parameters &p = frame.parameters;
+        if (const auto why = invalidParameters(p)) {
+            session.error = malformed(*why);
+            return;
+        }
+        if (const auto why = invalidNextFrame(frames, p)) {
+            session.error = malformed(*why);
+            return;
+        }
         if (frames.empty() && p.lines > 0)
             session.bytesExpected = qint64(p.bytes_per_line) * p.lines * (channelOf(p.format) >= 0 ? 3 : 1);
         status = readFrame(handle, session, frame);
@@ -360,19 +413,36 @@ void scanPage(ScanSession &session, const ScanSettings &settings)
                 session.error = deviceError(u"A leitura da página falhou"_s, status);
             return;
         }
+        // A grey or colour frame is the whole image, whatever it says of frames to come:
+        // starting again would read the next sheet of a feeder.
+        const bool whole = p.last_frame || channelOf(p.format) < 0;
         frames.push_back(std::move(frame));
-        if (p.last_frame)
+        if (whole)
             break;
-        if (frames.size() >= 3 && channelOf(p.format) < 0) {
-            session.error = u"O scanner enviou quadros demais para uma página."_s;
+        if (frames.size() >= 3) {
+            session.error = malformed(u"mais de três quadros para uma imagem"_s);
             return;
         }
     }
+    if (channelOf(frames.front().parameters.format) >= 0 && frames.size() != 3) {
+        session.error = malformed(u"faltam cores da imagem em três passadas"_s);
+        return;
+    }
+    session.image = imageFromFrames(frames);
+    if (session.image.isNull())
+        session.error = u"O scanner não enviou nenhuma linha."_s;
+}
+
+// Nothing thrown may leave the SANE thread (it would end the program).
+void scanPage(ScanSession &session, const ScanSettings &settings) noexcept
+{
     try {
-        session.image = imageFromFrames(frames);
-        if (session.image.isNull())
-            session.error = u"O scanner não enviou nenhuma linha."_s;
+        readPage(session, settings);
+    } catch (const std::bad_alloc &) {
+        session.image = QImage();
+        session.error = u"Não há memória para a página lida do scanner."_s;
     } catch (const std::exception &e) {
+        session.image = QImage();
         session.error = QString::fromLocal8Bit(e.what());
     }
 }

@@ -2,10 +2,12 @@
 
 #include "db/Command.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 #include "db/Query.h"
 #include "documents/ImagePreview.h"
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
+#include "editing/DescriptionLabel.h"
 #include "editing/Guard.h"
 #include "editing/NumericKeys.h"
 #include "editing/Prompt.h"
@@ -16,6 +18,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -30,7 +33,9 @@
 
 using namespace Qt::StringLiterals;
 using documents::DocumentKey;
+using documents::MovedPages;
 using documents::PageError;
+using documents::PageStore;
 
 namespace {
 
@@ -44,7 +49,6 @@ const QString kFromDocumento = u"From documento"_s;
 constexpr int kShownColumns = 12;
 
 const QColor kLightBlue{117, 197, 240};
-const QColor kSkyBlue{166, 202, 240};
 
 // Only keys that type a character (or backspace) are judged; Tab, arrows and shortcuts
 // pass, as they never reached the old key filter.
@@ -60,20 +64,6 @@ QLabel *captionAbove(const QString &name, const QString &caption, QWidget *field
     label->adjustSize();
     label->move(field->x(), field->y() - label->height() - 3);
     label->setBuddy(field);
-    return label;
-}
-
-QLabel *descriptionLabel(const QString &name, const QString &accessibleName, const QRect &geometry,
-                         QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(name);
-    label->setGeometry(geometry);
-    label->setAutoFillBackground(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, kSkyBlue);
-    label->setPalette(palette);
-    label->setAccessibleName(accessibleName);
     return label;
 }
 
@@ -161,7 +151,8 @@ void TFrameDocumento::buildFields(QWidget *fields)
     EdtProcesso->setGeometry(8, 20, 57, 21);
     EdtProcesso->setMaxLength(5);
     EdtProcesso->setReadOnly(true);
-    LblProcesso = descriptionLabel(u"LblProcesso"_s, u"Descrição do processo"_s, {70, 20, 470, 21}, fields);
+    LblProcesso = new editing::DescriptionLabel(u"LblProcesso"_s, u"Descrição do processo"_s, fields);
+    LblProcesso->setGeometry(70, 20, 470, 21);
     BtnProcesso = new QPushButton(u"..."_s, fields);
     BtnProcesso->setObjectName(u"BtnProcesso"_s);
     BtnProcesso->setGeometry(545, 20, 25, 21);
@@ -184,7 +175,8 @@ void TFrameDocumento::buildFields(QWidget *fields)
     EdtTpDoc->setGeometry(405, 60, 50, 21);
     EdtTpDoc->setMaxLength(5);
     EdtTpDoc->setCharCase(CharCase::Upper);
-    LblTpDoc = descriptionLabel(u"LblTpDoc"_s, u"Descrição do tipo"_s, {460, 60, 125, 21}, fields);
+    LblTpDoc = new editing::DescriptionLabel(u"LblTpDoc"_s, u"Descrição do tipo"_s, fields);
+    LblTpDoc->setGeometry(460, 60, 125, 21);
 
     MMEmenta = new TMemo(u"MMEmenta"_s, fields);
     MMEmenta->setGeometry(8, 100, 285, 50);
@@ -362,14 +354,14 @@ void TFrameDocumento::BtnProcessoClick()
 
 void TFrameDocumento::EdtProcessoChange()
 {
-    LblProcesso->setText(lib::LookupValue(connection(), EdtProcesso->text(), u"cod"_s, u"descricao"_s,
-                                          u"processo"_s));
+    LblProcesso->setDescription(lib::LookupValue(connection(), EdtProcesso->text(), u"cod"_s, u"descricao"_s,
+                                                 u"processo"_s));
 }
 
 void TFrameDocumento::EdtTpDocChange()
 {
-    LblTpDoc->setText(lib::LookupValue(connection(), EdtTpDoc->text(), u"cod"_s, u"descricao"_s,
-                                       u"tipo_arq"_s));
+    LblTpDoc->setDescription(lib::LookupValue(connection(), EdtTpDoc->text(), u"cod"_s, u"descricao"_s,
+                                              u"tipo_arq"_s));
 }
 
 void TFrameDocumento::EdtTpDocExit()
@@ -400,10 +392,13 @@ void TFrameDocumento::PnlDocumentoBtnIncClick(QAbstractButton *sender)
     const auto restoreProcess = qScopeGuard([this, process] { EdtProcesso->setText(process); });
     if (sender->text() != kConfirmar) {
         PnlDocumento->BtnIncClick(sender);
+        EdtProcesso->setText(process); // the new code and the process own the pages from here
         EdtDesc->clear();
         EdtDesc->setFocus();
         LBoxLaudas->clear();
         ImgPrev->showIcon();
+        if (!clearPagesOfNewCode())
+            return;
     } else {
         if (EdtNLaudas->text().isEmpty())
             EdtNLaudas->setText(u"0"_s);
@@ -442,18 +437,26 @@ void TFrameDocumento::PnlDocumentoBtnAltClick(QAbstractButton *sender)
 
 void TFrameDocumento::PnlDocumentoBtnDelClick(QAbstractButton *)
 {
-    const QString process = EdtProcesso->text();
-    const QString code = EdtCod->text();
-    const bool existed = documentExists(process, code);
-    PnlDocumento->DelWhere = u"cod="_s + lib::quoted(code) + u" and processo="_s + lib::quoted(process);
-    PnlDocumento->BtnDelClick(PnlDocumento->BtnDel);
-    // The panel asked; only a row that is gone now was deleted. Its pages leave the store,
-    // so a later document given the same code starts without them.
-    if (existed && !documentExists(process, code)) {
-        const int moved = m_pages.moveDocumentToDeleted({process, code});
-        qCInfo(lcDocuments) << "document" << process << code << "deleted;" << moved << "page files moved to"
-                            << m_pages.deletedFolder();
+    const DocumentKey key = documentKey();
+    PnlDocumento->DelWhere = u"cod="_s + lib::quoted(key.document) + u" and processo="_s + lib::quoted(key.process);
+    // The pages leave the store with the row, so that a later document given the same
+    // code starts without them; the two succeed or fail together.
+    bool deleted = false;
+    try {
+        deleted = PnlDocumento->deleteWith([this, key]() -> std::function<void()> {
+            if (key.document.isEmpty()) // no document shown: no pages to take along
+                return {};
+            return movePagesAside(u"O documento não foi excluído"_s, [&] { return m_pages.moveDocumentToDeleted(key); });
+        });
+    } catch (const db::DbError &error) {
+        editing::prompt().message(u"O documento não foi excluído: %1"_s.arg(error.message()));
+        return;
     }
+    if (!deleted)
+        return;
+    qCInfo(lcDocuments) << "document" << key.process << key.document << "deleted";
+    // The screen follows the document now current, its pages and the browse mode.
+    PnlDocumentoBtnAntClick(PnlDocumento->BtnAnt);
 }
 
 void TFrameDocumento::PnlDocumentoBtnAntClick(QAbstractButton *sender)
@@ -472,6 +475,13 @@ void TFrameDocumento::PnlDocumentoBtnSairClick(QAbstractButton *sender)
 {
     if (!sender)
         return;
+    if (sender->text() == kCancelar && isIncluding())
+        moveAsideCancelledPages();
+    endInclusionOrEdit(sender);
+}
+
+void TFrameDocumento::endInclusionOrEdit(QAbstractButton *sender)
+{
     if (sender->text() == kCancelar) {
         showCurrentRow(); // drops what was typed
         setPageCommandsEnabled(false);
@@ -479,22 +489,91 @@ void TFrameDocumento::PnlDocumentoBtnSairClick(QAbstractButton *sender)
     PnlDocumento->BtnSairClick(sender);
 }
 
-bool TFrameDocumento::documentExists(const QString &process, const QString &code) const
+bool TFrameDocumento::isIncluding() const
 {
-    return connection().execute(u"select cod from documento where cod="_s + lib::quoted(code)
-                                + u" and processo="_s + lib::quoted(process));
+    return PnlDocumento->BtnInc->text() == kConfirmar;
 }
 
-void TFrameDocumento::processDeleted(const QString &process)
+void TFrameDocumento::showPagesMovedNote(const QString &note)
 {
-    // Reached through a signal of another screen: nothing may be thrown back through it.
-    editing::runGuarded([this, &process] {
-        if (process.isEmpty())
-            return;
-        const int moved = m_pages.moveProcessToDeleted(process);
-        qCInfo(lcDocuments) << "process" << process << "deleted;" << moved << "page files moved to"
-                            << m_pages.deletedFolder();
-    });
+    StatusBar1->setPanelText(1, note);
+    StatusBar1->panel(1)->setToolTip(note);
+}
+
+QString TFrameDocumento::pagesMovedText(int count) const
+{
+    return (count == 1 ? u"%1 página movida para %2"_s : u"%1 páginas movidas para %2"_s)
+        .arg(count)
+        .arg(QDir::toNativeSeparators(m_pages.deletedFolder()));
+}
+
+// The pages of an inclusion never confirmed belong to no document: aside, like those of
+// a deleted one. When they cannot move, the next inclusion under the code moves them.
+void TFrameDocumento::moveAsideCancelledPages()
+{
+    const DocumentKey key = documentKey();
+    if (!PageStore::canName(key))
+        return;
+    try {
+        const MovedPages moved = m_pages.moveDocumentToDeleted(key);
+        if (!moved.isEmpty())
+            showPagesMovedNote(u"Inclusão cancelada: "_s + pagesMovedText(moved.count()));
+    } catch (const PageError &error) {
+        editing::prompt().message(
+            u"As páginas da inclusão cancelada não puderam ser movidas para %1: %2\n"
+            u"Elas serão movidas antes que outro documento receba o código %3."_s.arg(
+                QDir::toNativeSeparators(m_pages.deletedFolder()), error.message(), key.document));
+    }
+}
+
+// An inclusion never starts over page files already named after its code (a cancelled
+// inclusion whose pages could not move, a program that stopped half-way): they go aside
+// first, or the inclusion is called off.
+bool TFrameDocumento::clearPagesOfNewCode()
+{
+    const DocumentKey key = documentKey();
+    if (!PageStore::canName(key)) // no process open: no page can be stored either
+        return true;
+    try {
+        const MovedPages moved = m_pages.moveDocumentToDeleted(key);
+        if (!moved.isEmpty())
+            showPagesMovedNote(u"Páginas antigas do código %1: "_s.arg(key.document) + pagesMovedText(moved.count()));
+        return true;
+    } catch (const PageError &error) {
+        endInclusionOrEdit(PnlDocumento->BtnSair);
+        editing::prompt().message(u"A inclusão foi cancelada: há páginas antigas sob o código %1 que não puderam "
+                                  u"ser movidas para %2.\n%3"_s.arg(key.document,
+                                                                     QDir::toNativeSeparators(m_pages.deletedFolder()),
+                                                                     error.message()));
+        return false;
+    }
+}
+
+std::function<void()> TFrameDocumento::movePagesAside(const QString &refusal, const std::function<MovedPages()> &move)
+{
+    MovedPages moved;
+    try {
+        moved = move();
+    } catch (const PageError &error) {
+        editing::prompt().message(refusal + u": as páginas não puderam ser movidas para %1.\n%2"_s.arg(
+                                                QDir::toNativeSeparators(m_pages.deletedFolder()), error.message()));
+        throw;
+    }
+    if (!moved.isEmpty())
+        showPagesMovedNote(pagesMovedText(moved.count()));
+    return [this, moved] {
+        try {
+            m_pages.putBack(moved);
+            showPagesMovedNote({});
+        } catch (const PageError &error) {
+            editing::prompt().message(error.message());
+        }
+    };
+}
+
+std::function<void()> TFrameDocumento::moveProcessPagesAside(const QString &process)
+{
+    return movePagesAside(u"O processo não foi excluído"_s, [&] { return m_pages.moveProcessToDeleted(process); });
 }
 
 // --- Pages
@@ -503,8 +582,8 @@ void TFrameDocumento::LoadLaudas()
 {
     LBoxLaudas->clear();
     const DocumentKey key = documentKey();
-    // Without both codes no page file can belong to the document.
-    if (!key.process.isEmpty() && !key.document.isEmpty()) {
+    // Without two five-digit codes no page file can belong to the document.
+    if (PageStore::canName(key)) {
         const QSignalBlocker quiet(LBoxLaudas); // page 1 is previewed once, below
         LBoxLaudas->addItems(m_pages.listPages(key));
         if (LBoxLaudas->count() > 0)
@@ -557,8 +636,22 @@ void TFrameDocumento::ActAbrirArqBeforeExecute()
     }
 }
 
+bool TFrameDocumento::refuseWhenFull()
+{
+    try {
+        PageStore::requirePageNumber(LBoxLaudas->count() + 1);
+        return false;
+    } catch (const PageError &error) {
+        editing::prompt().message(error.message());
+        return true;
+    }
+}
+
 void TFrameDocumento::runOpenFileAction()
 {
+    // Refused before the dialog: no file could be taken in.
+    if (refuseWhenFull())
+        return;
     ActAbrirArqBeforeExecute();
     const std::optional<QString> chosen =
         editing::prompt().openFileName(u"Abrir"_s, u"Arquivos de Imagem JPEG (*.jpg)"_s);
@@ -578,13 +671,13 @@ void TFrameDocumento::ActAbrirArqAccept(const QString &fileName)
     try {
         m_pages.storeFile(key, page, fileName);
     } catch (const PageError &error) {
-        if (error.kind() != PageError::Kind::NotJpeg && error.kind() != PageError::Kind::SourceMissing)
+        if (error.kind() == PageError::Kind::Io)
             throw;
         editing::prompt().message(error.message()); // refused before anything was copied
         LoadLaudas();
         return;
     }
-    const QString name = documents::PageStore::pageName(key, page);
+    const QString name = PageStore::pageName(key, page);
     {
         const QSignalBlocker quiet(LBoxLaudas);
         LBoxLaudas->addItem(name);
@@ -608,9 +701,21 @@ void TFrameDocumento::BtnDelArqClick()
 
 void TFrameDocumento::ActScanExecute()
 {
-    ex->SelectSource(this);
-    ex->Acquire(this);
+    // Refused before the source dialog: no scan could be stored.
+    if (refuseWhenFull())
+        return;
+    // Cancelling the choice of scanner cancels the acquisition.
+    if (ex->SelectSource(this) <= 0)
+        return;
+    const bool delivered = ex->Acquire(this) > 0;
     ImgPrev->setStretch(true);
+    if (!delivered) {
+        // What the preview still holds (an earlier scan) is not this page.
+        ImgPrev->clear();
+        if (const QString error = ex->scanner().lastError(); !error.isEmpty())
+            editing::prompt().message(u"A página não foi digitalizada: %1"_s.arg(error));
+        return;
+    }
     const QImage bitmap = ImgPrev->takeBitmapOrClear();
     if (bitmap.isNull())
         return;
@@ -618,7 +723,7 @@ void TFrameDocumento::ActScanExecute()
     const int page = LBoxLaudas->count() + 1;
     m_pages.storeImage(key, page, bitmap);
     const QSignalBlocker quiet(LBoxLaudas); // the selection stays, the preview keeps the scan
-    LBoxLaudas->addItem(documents::PageStore::pageName(key, page));
+    LBoxLaudas->addItem(PageStore::pageName(key, page));
 }
 
 void TFrameDocumento::ImgPrevClick()

@@ -1,10 +1,12 @@
 #pragma once
 #include "documents/PageStore.h"
+#include "editing/DescriptionLabel.h"
 #include "editing/Edits.h"
 #include "editing/lib.h"
 
 #include <QPointer>
 #include <QString>
+#include <functional>
 
 class QAbstractButton;
 class QAction;
@@ -38,12 +40,12 @@ public:
 
     // Fields, in tab order.
     TLabeledEdit *EdtProcesso = nullptr; ///< "Processo", filled by the program only
-    QLabel *LblProcesso = nullptr;       ///< descricao of the process
+    editing::DescriptionLabel *LblProcesso = nullptr; ///< descricao of the process
     QPushButton *BtnProcesso = nullptr;  ///< "...", always disabled
     TLabeledEdit *EdtCod = nullptr;      ///< "Código", the key, never typed in
     TLabeledEdit *EdtDesc = nullptr;     ///< "Descrição"
     TLabeledEdit *EdtTpDoc = nullptr;    ///< "Tipo": numeric keys, padded on exit, F2 lookup
-    QLabel *LblTpDoc = nullptr;          ///< descricao of the type
+    editing::DescriptionLabel *LblTpDoc = nullptr;    ///< descricao of the type
     QLabel *LblEmenta = nullptr;
     TMemo *MMEmenta = nullptr;
     QLabel *LblPC = nullptr;
@@ -95,6 +97,11 @@ public:
     void setPageCommandsEnabled(bool enabled);
     bool pageLimitWarned() const { return m_pageLimitWarned; }
 
+    /// For the deletion of a process: moves the page files of its documents aside and
+    /// gives back how to put them back should the deletion fail. A move that fails is
+    /// shown and thrown on: the process must stay.
+    std::function<void()> moveProcessPagesAside(const QString &process);
+
 public slots:
     void BtnProcessoClick();
     void EdtProcessoChange();
@@ -115,9 +122,6 @@ public slots:
     void ImgPrevClick();
     void ImgPrevDblClick();
 
-    /// A process row is gone: its documents' pages are moved out of the way.
-    void processDeleted(const QString &process);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -129,7 +133,19 @@ private:
     void bindPanel();
     void bindHandlers();
     db::Connection &connection() const;
-    bool documentExists(const QString &process, const QString &code) const;
+    bool isIncluding() const;
+    /// The cancel half of PnlDocumentoBtnSairClick: the row shown again, the panel's exit.
+    void endInclusionOrEdit(QAbstractButton *sender);
+    void moveAsideCancelledPages();
+    /// False when the inclusion had to be called off.
+    bool clearPagesOfNewCode();
+    /// Runs `move` for a deletion; a failure is shown (after `refusal`) and thrown on.
+    /// Returns the undo that puts the pages back.
+    std::function<void()> movePagesAside(const QString &refusal, const std::function<documents::MovedPages()> &move);
+    void showPagesMovedNote(const QString &note);
+    QString pagesMovedText(int count) const;
+    /// Shows why and returns true when the document holds the last page it can hold.
+    bool refuseWhenFull();
     /// `EdtTpDocKeyPress`: true when the typed character is discarded.
     bool EdtTpDocKeyPress(const QString &typed);
     void showPageOrIcon(const QString &entryName);

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QBuffer>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -308,6 +310,11 @@ void PrintPreviewWindow::printerSetup()
     QPrintDialog dialog(m_printer.get(), this);
     dialog.setObjectName(u"DlgPrinterSetup"_s);
     dialog.setWindowTitle(u"Printer setup"_s);
+    // The dialog only chooses the printer and its settings for "Print": its button must
+    // not promise to print.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
+        if (QPushButton *confirm = buttons->button(QDialogButtonBox::Ok))
+            confirm->setText(u"OK"_s);
     if (dialog.exec() == QDialog::Accepted) {
         report::configurePrinter(*m_printer); // the report keeps its A4 page and margins
         m_view->updatePreview();

@@ -1,5 +1,7 @@
 #include "editing/JpegImage.h"
 
+#include "editing/ExifOrientation.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <QPainter>
@@ -127,12 +129,24 @@ void openHeader(Decompressor &d, QByteArrayView bytes)
         throw JpegError(notJpegMessage(u"arquivo vazio"_s));
     const bool ok = guarded(d.errors, [&] {
         jpeg_create_decompress(&d.cinfo);
+        jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF: the orientation
         jpeg_mem_src(&d.cinfo, reinterpret_cast<const unsigned char *>(bytes.data()),
                      static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&d.cinfo, TRUE);
     });
     if (!ok)
         throw JpegError(notJpegMessage(libjpegMessage(d.errors)));
+}
+
+// Viewers read the first EXIF segment; so does this.
+Orientation recordedOrientation(const jpeg_decompress_struct &cinfo)
+{
+    for (auto *marker = cinfo.marker_list; marker; marker = marker->next) {
+        const QByteArrayView payload(reinterpret_cast<const char *>(marker->data), qsizetype(marker->data_length));
+        if (marker->marker == JPEG_APP0 + 1 && payload.startsWith(kExifSignature))
+            return orientationOfExif(payload);
+    }
+    return Orientation::Normal;
 }
 
 bool isCmyk(const jpeg_decompress_struct &cinfo)
@@ -166,8 +180,8 @@ void cmykRowToRgb32(const unsigned char *cmyk, QRgb *out, int width, bool adobeI
     }
 }
 
-// After the header: decodes at the chosen scale into RGB32.
-QImage decodeOpened(Decompressor &d)
+// After the header: decodes at the chosen scale into RGB32, as stored.
+QImage decodeStored(Decompressor &d)
 {
     const bool cmyk = isCmyk(d.cinfo);
     d.cinfo.out_color_space = cmyk ? JCS_CMYK : kRgb32Out;
@@ -208,15 +222,10 @@ QImage decodeOpened(Decompressor &d)
     return image;
 }
 
-QByteArray readWholeFile(const QString &path)
+// After the header: the picture as it is seen, turned by its EXIF orientation.
+QImage decodeOpened(Decompressor &d)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
-    return bytes;
+    return oriented(decodeStored(d), recordedOrientation(d.cinfo));
 }
 
 QImage flattenedRgb32(const QImage &image)
@@ -232,13 +241,24 @@ QImage flattenedRgb32(const QImage &image)
 
 } // namespace
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw JpegError(u"Não foi possível ler o arquivo %1: %2"_s.arg(path, file.errorString()));
+    return bytes;
+}
+
 bool isJpegData(QByteArrayView bytes)
 {
     try {
         Decompressor d;
         openHeader(d, bytes);
         chooseScaleToCover(d, QSize(1, 1)); // the whole stream is read, the cheapest way
-        decodeOpened(d);
+        decodeStored(d);
         return !d.errors.dataEndedEarly;
     } catch (const JpegError &error) {
         qCDebug(lcJpeg) << "not a JPEG image:" << error.message();
@@ -249,7 +269,7 @@ bool isJpegData(QByteArrayView bytes)
 bool isJpegFile(const QString &path)
 {
     try {
-        return isJpegData(readWholeFile(path));
+        return isJpegData(readFile(path));
     } catch (const JpegError &) {
         return false;
     }
@@ -259,7 +279,8 @@ QSize imageSize(QByteArrayView bytes)
 {
     Decompressor d;
     openHeader(d, bytes);
-    return QSize(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
+    const QSize stored(static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height));
+    return orientedSize(stored, recordedOrientation(d.cinfo));
 }
 
 QImage decode(QByteArrayView bytes)
@@ -271,7 +292,7 @@ QImage decode(QByteArrayView bytes)
 
 QImage decodeFile(const QString &path)
 {
-    return decode(readWholeFile(path));
+    return decode(readFile(path));
 }
 
 QImage decodeToCover(QByteArrayView bytes, QSize box)
@@ -279,7 +300,8 @@ QImage decodeToCover(QByteArrayView bytes, QSize box)
     Decompressor d;
     openHeader(d, bytes);
     if (box.isValid()) {
-        chooseScaleToCover(d, box);
+        // The box is what is seen: a picture stored on its side fills it turned.
+        chooseScaleToCover(d, orientedSize(box, recordedOrientation(d.cinfo)));
         if (d.cinfo.scale_num < d.cinfo.scale_denom) {
             // A preview is smoothed by its own scaling: the fast IDCT and plain upsampling
             // cost less and show no difference at this size.
@@ -292,39 +314,74 @@ QImage decodeToCover(QByteArrayView bytes, QSize box)
 
 QImage decodeFileToCover(const QString &path, QSize box)
 {
-    return decodeToCover(readWholeFile(path), box);
+    return decodeToCover(readFile(path), box);
 }
 
 QByteArray encode(const QImage &image, int quality)
 {
     if (image.isNull())
         throw JpegError(u"Não há imagem para gravar."_s);
-    const QImage rgb = flattenedRgb32(image);
-    Compressor c;
-    const uchar *const bits = rgb.constBits();
-    const qsizetype stride = rgb.bytesPerLine();
+    BandEncoder encoder(image.size(), quality);
+    encoder.addBand(image);
+    return encoder.finish();
+}
 
+struct BandEncoder::Private {
+    Compressor c;
+};
+
+BandEncoder::BandEncoder(QSize size, int quality) : d(std::make_unique<Private>())
+{
+    if (size.isEmpty())
+        throw JpegError(u"Não há imagem para gravar."_s);
+    Compressor &c = d->c;
     const bool ok = guarded(c.errors, [&] {
         jpeg_create_compress(&c.cinfo);
         jpeg_mem_dest(&c.cinfo, &c.output, &c.outputSize);
-        c.cinfo.image_width = static_cast<JDIMENSION>(rgb.width());
-        c.cinfo.image_height = static_cast<JDIMENSION>(rgb.height());
+        c.cinfo.image_width = static_cast<JDIMENSION>(size.width());
+        c.cinfo.image_height = static_cast<JDIMENSION>(size.height());
         c.cinfo.input_components = 4;
         c.cinfo.in_color_space = kRgb32In;
         jpeg_set_defaults(&c.cinfo); // YCbCr, three components, Huffman tables not optimised
         jpeg_set_quality(&c.cinfo, quality, TRUE);
         jpeg_start_compress(&c.cinfo, TRUE); // no progression script: baseline
-        while (c.cinfo.next_scanline < c.cinfo.image_height) {
-            std::array<JSAMPROW, 16> rows{};
-            const auto line = c.cinfo.next_scanline;
-            const JDIMENSION count = std::min<JDIMENSION>(16, c.cinfo.image_height - line);
-            for (JDIMENSION i = 0; i < count; ++i)
-                rows[i] = const_cast<uchar *>(bits + (line + i) * stride);
-            jpeg_write_scanlines(&c.cinfo, rows.data(), count);
-        }
-        jpeg_finish_compress(&c.cinfo);
     });
     if (!ok)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: "_s + libjpegMessage(c.errors));
+}
+
+BandEncoder::~BandEncoder() = default;
+
+void BandEncoder::addBand(const QImage &band)
+{
+    Compressor &c = d->c;
+    if (band.isNull() || band.width() != static_cast<int>(c.cinfo.image_width)
+        || static_cast<JDIMENSION>(band.height()) > c.cinfo.image_height - c.cinfo.next_scanline)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: faixa de %1 x %2 pontos fora da imagem."_s
+                            .arg(band.width()).arg(band.height()));
+    const QImage rgb = flattenedRgb32(band);
+    const uchar *const bits = rgb.constBits();
+    const qsizetype stride = rgb.bytesPerLine();
+    const bool ok = guarded(c.errors, [&] {
+        for (int y = 0; y < rgb.height();) {
+            std::array<JSAMPROW, 16> rows{};
+            const int count = std::min(16, rgb.height() - y);
+            for (int i = 0; i < count; ++i)
+                rows[size_t(i)] = const_cast<uchar *>(bits + (y + i) * stride);
+            y += static_cast<int>(jpeg_write_scanlines(&c.cinfo, rows.data(), static_cast<JDIMENSION>(count)));
+        }
+    });
+    if (!ok)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: "_s + libjpegMessage(c.errors));
+}
+
+QByteArray BandEncoder::finish()
+{
+    Compressor &c = d->c;
+    if (c.cinfo.next_scanline != c.cinfo.image_height)
+        throw JpegError(u"Não foi possível codificar a imagem JPEG: faltam %1 linhas."_s
+                            .arg(c.cinfo.image_height - c.cinfo.next_scanline));
+    if (!guarded(c.errors, [&] { jpeg_finish_compress(&c.cinfo); }))
         throw JpegError(u"Não foi possível codificar a imagem JPEG: "_s + libjpegMessage(c.errors));
     return QByteArray(reinterpret_cast<const char *>(c.output), static_cast<qsizetype>(c.outputSize));
 }

@@ -17,6 +17,11 @@ namespace lib {
 
 ConvertError::ConvertError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
+CodeLimitError::CodeLimitError(const QString &message)
+    : std::runtime_error(message.toStdString()), m_message(message)
+{
+}
+
 QString escapeQuotes(const QString &text)
 {
     QString escaped = text;
@@ -41,6 +46,9 @@ QString NextCode(db::Query &query, qint16 column)
     if (!ok)
         throw ConvertError(u"'%1' is not a valid integer value"_s.arg(lastCode));
     const qlonglong next = value + 1;
+    if (next > 99999)
+        throw CodeLimitError(u"O código %1 é o último de cinco algarismos: não há código para um novo registro."_s
+                                 .arg(lastCode));
     const QString digits = QString::number(qAbs(next)).rightJustified(5, u'0');
     return next < 0 ? u'-' + digits : digits;
 }

@@ -28,6 +28,17 @@ public:
     explicit ConvertError(const QString &message);
 };
 
+/// Every five-digit code is taken: the next one would be 100000, which no key column holds
+/// (cut to five characters it would name an existing row). message() is for the user.
+class CodeLimitError : public std::runtime_error {
+public:
+    explicit CodeLimitError(const QString &message);
+    const QString &message() const noexcept { return m_message; }
+
+private:
+    QString m_message;
+};
+
 // --- Sound values: every text placed inside a double-quoted literal goes through these.
 
 /// The text with every double quote doubled, to stand inside "...": Obra "A" -> Obra ""A"".
@@ -39,7 +50,8 @@ QString quoted(const QString &text);
 
 /// Opens the query (if closed), moves it to its last row and gives that row's column
 /// plus one, at least five digits with leading zeros ("00001" on an empty query).
-/// The query stays on its last row. Throws ConvertError when the last code is no integer.
+/// The query stays on its last row. Throws ConvertError when the last code is no integer,
+/// CodeLimitError after "99999".
 QString NextCode(db::Query &query, qint16 column);
 
 /// The result column of the first row whose key column equals value, or empty.

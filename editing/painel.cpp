@@ -182,9 +182,17 @@ void TFrame1::BtnIncClick(QAbstractButton *sender)
         confirmInclusion(true, sender);
         return;
     }
+    QString code;
+    try {
+        code = lib::NextCode(query(), 0); // leaves QryPainel on its last row
+    } catch (const lib::CodeLimitError &error) {
+        // Nothing started: the screen's own handler must stop here too.
+        editing::prompt().message(error.message());
+        throw;
+    }
     QWidget *host = hostScreen();
     lib::ClearEdits(host);
-    keyEdit().setText(lib::NextCode(query(), 0)); // leaves QryPainel on its last row
+    keyEdit().setText(code);
     lib::EnableEditsExcept(host, false, editCtrls());
     BtnSair->setText(kCancelar);
     sender->setText(kConfirmar);
@@ -240,12 +248,25 @@ void TFrame1::BtnAltClick(QAbstractButton *sender)
 
 void TFrame1::BtnDelClick(QAbstractButton *)
 {
+    deleteWith({});
+}
+
+bool TFrame1::deleteWith(const DeletionCompanion &companion)
+{
     if (!askConfirmation(u"Excluir"_s))
-        return;
+        return false;
+    const std::function<void()> undo = companion ? companion() : std::function<void()>();
     CmdPainel->setConnection(connection());
     CmdPainel->setText(u"Delete From "_s + TableName + u" Where "_s + DelWhere);
-    CmdPainel->execute();
+    try {
+        CmdPainel->execute();
+    } catch (...) {
+        if (undo)
+            undo();
+        throw;
+    }
     Re_query();
+    return true;
 }
 
 void TFrame1::BtnAntClick(QAbstractButton *)

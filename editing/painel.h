@@ -74,6 +74,15 @@ public:
     /// "Deseja %s o %s ?" with the verb and the host screen's caption.
     QString confirmationText(const QString &verb) const;
 
+    /// What a row owns outside the database (a document's page files): moved once the
+    /// deletion is confirmed and before the DELETE runs. The undo it returns must not throw.
+    using DeletionCompanion = std::function<std::function<void()>()>;
+    /// The delete operation with a companion, so that the two succeed or fail together:
+    /// asks, runs the companion, executes the DELETE and reopens QryPainel. False when the
+    /// user answered No. A failing companion stops everything before the DELETE; a failing
+    /// DELETE runs the companion's undo and is thrown on.
+    bool deleteWith(const DeletionCompanion &companion);
+
     /// Replaces the handler a button runs when clicked (the panel's own by default).
     /// The handler runs guarded and receives the clicked button.
     using ClickHandler = std::function<void(QAbstractButton *sender)>;

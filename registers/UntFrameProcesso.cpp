@@ -2,6 +2,7 @@
 
 #include "db/Command.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 #include "db/Query.h"
 #include "editing/Prompt.h"
 #include "editing/StatusBar.h"
@@ -159,13 +160,18 @@ void TFrameProcesso::PnlProcessoBtnDelClick(QAbstractButton *)
     ui.beep();
     if (ui.question(u"Error"_s, kDeleteWarning)) {
         const QString code = EdtCod->text();
-        const bool existed = processExists(code);
-        const QStringList documents = existed ? documentsOf(code) : QStringList();
         PnlProcesso->DelWhere = u"cod="_s + lib::quoted(code);
-        PnlProcesso->BtnDelClick(PnlProcesso->BtnDel);
-        // The panel asked again; only a row that is gone now was deleted.
-        if (existed && !processExists(code))
-            emit processDeleted(code, documents);
+        // The documents go with the row, and their page files aside with them: all or
+        // nothing, so that no page is lost or left for a process that gets the code again.
+        try {
+            PnlProcesso->deleteWith([this, code]() -> std::function<void()> {
+                if (code.isEmpty() || !m_pagesAside) // no process shown: nothing to take along
+                    return {};
+                return m_pagesAside(code);
+            });
+        } catch (const db::DbError &error) {
+            ui.message(u"O processo não foi excluído: %1"_s.arg(error.message()));
+        }
     }
     PnlProcessoBtnAntClick(PnlProcesso->BtnProx);
 }
@@ -187,26 +193,4 @@ void TFrameProcesso::PnlProcessoBtnSairClick(QAbstractButton *sender)
         QryProcesso->open();
     showCurrentRow(); // drops what was typed
     PnlProcesso->BtnSairClick(sender);
-}
-
-bool TFrameProcesso::processExists(const QString &code) const
-{
-    db::Query check(&connection());
-    check.addSql(u"select cod from processo"_s);
-    check.addSql(u"where cod="_s + lib::quoted(code));
-    check.open();
-    return !check.isEmpty();
-}
-
-QStringList TFrameProcesso::documentsOf(const QString &code) const
-{
-    db::Query documents(&connection());
-    documents.addSql(u"select cod from documento"_s);
-    documents.addSql(u"where processo="_s + lib::quoted(code));
-    documents.addSql(u"order by cod"_s);
-    documents.open();
-    QStringList codes;
-    for (documents.first(); documents.recNo() >= 0 && !documents.eof(); documents.next())
-        codes.append(documents.asText(0));
-    return codes;
 }

@@ -3,6 +3,7 @@
 #include "editing/lib.h"
 
 #include <QStringList>
+#include <functional>
 
 class QAbstractButton;
 class QLabel;
@@ -42,6 +43,12 @@ public:
     /// Copies the current row of QryProcesso into the five fields.
     void showCurrentRow();
 
+    /// Moves the page files of a process's documents aside before its row goes, and gives
+    /// back how to put them back should the deletion fail; throws when they cannot move.
+    using PagesAside = std::function<std::function<void()>(const QString &process)>;
+    /// Given by the main window: the pages are the document screen's.
+    void setPagesAside(PagesAside movePages) { m_pagesAside = std::move(movePages); }
+
 public slots:
     void PnlProcessoBtnIncClick(QAbstractButton *sender);
     void PnlProcessoBtnConfClick(QAbstractButton *sender);
@@ -50,15 +57,10 @@ public slots:
     void PnlProcessoBtnAntClick(QAbstractButton *sender);
     void PnlProcessoBtnSairClick(QAbstractButton *sender);
 
-signals:
-    /// A process row was deleted, and with it its documents (codes as they were just
-    /// before the deletion). Their page files are someone else's to move aside.
-    void processDeleted(const QString &process, const QStringList &documents);
-
 private:
     void buildLayout();
     void bindPanel();
     db::Connection &connection() const;
-    bool processExists(const QString &code) const;
-    QStringList documentsOf(const QString &code) const;
+
+    PagesAside m_pagesAside;
 };

@@ -7,10 +7,12 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev
   libsqlite3-dev
-  libjpeg62-turbo-dev libjpeg-turbo-progs
+  libpq-dev postgresql
+  libjpeg62-turbo-dev libjpeg-turbo-progs libturbojpeg0-dev
   libsane-dev libsane1
   libbenchmark-dev
-  poppler-utils
+  libqpdf-dev libpoppler-qt6-dev
+  poppler-utils qpdf img2pdf
   sqlite3
   fonts-dejavu-core
 )

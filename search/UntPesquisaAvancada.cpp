@@ -6,6 +6,7 @@
 #include "db/SearchIndex.h"
 #include "documents/ImagePreview.h"
 #include "documents/UntPrevImg.h"
+#include "editing/DescriptionLabel.h"
 #include "editing/Guard.h"
 #include "editing/lib.h"
 #include "search/FastSearch.h"
@@ -45,7 +46,6 @@ SearchState &searchState()
 namespace {
 
 const QColor kLightBlue{117, 197, 240};
-const QColor kSkyBlue{166, 202, 240};
 
 // The result names the grid and the type field are bound to, in select-list order.
 const QStringList kResultNames = {u"documento.descricao"_s, u"data"_s, u"tipo_arq.descricao"_s,
@@ -159,11 +159,8 @@ void TFramePesquisaAvancada::buildCriteriaPage()
     EdtTpDoc->setMaxLength(kTypeCodeLength);
     EdtTpDoc->setToolTip(u"F2: escolher o tipo na lista"_s);
     captionAbove(u"Tipo"_s, EdtTpDoc, TSPesquisa);
-    LblTpDoc = new QLabel(TSPesquisa);
-    LblTpDoc->setObjectName(u"LblTpDoc"_s);
+    LblTpDoc = new editing::DescriptionLabel(u"LblTpDoc"_s, u"Descrição do tipo"_s, TSPesquisa);
     LblTpDoc->setGeometry(100, 40, 360, 21);
-    LblTpDoc->setAccessibleName(u"Descrição do tipo"_s);
-    paint(LblTpDoc, kSkyBlue);
 
     EdtDtaIni = new TMaskEdit(u"EdtDtaIni"_s, TSPesquisa);
     EdtDtaIni->setGeometry(24, 96, 80, 21);
@@ -405,8 +402,8 @@ bool TFramePesquisaAvancada::eventFilter(QObject *watched, QEvent *event)
 
 void TFramePesquisaAvancada::EdtTpDocChange()
 {
-    LblTpDoc->setText(lib::LookupValue(requireConnection(), EdtTpDoc->text(), u"cod"_s,
-                                       u"descricao"_s, u"tipo_arq"_s));
+    LblTpDoc->setDescription(lib::LookupValue(requireConnection(), EdtTpDoc->text(), u"cod"_s,
+                                              u"descricao"_s, u"tipo_arq"_s));
 }
 
 void TFramePesquisaAvancada::EdtTpDocExit()

@@ -3,6 +3,7 @@
 #include "db/SearchIndex.h"
 #include "documents/PageStore.h"
 #include "documents/UntPrevImg.h"
+#include "editing/DescriptionLabel.h"
 #include "editing/Edits.h"
 
 #include <QMetaObject>
@@ -87,7 +88,7 @@ public:
 
     // Criteria page.
     QLineEdit *EdtTpDoc = nullptr; ///< "Tipo", at most 5 characters
-    QLabel *LblTpDoc = nullptr;    ///< the type's description
+    editing::DescriptionLabel *LblTpDoc = nullptr; ///< the type's description
     TMaskEdit *EdtDtaIni = nullptr; ///< "DE:"
     TMaskEdit *EdtDtaFin = nullptr; ///< "ATÉ:"
     TLabeledEdit *Edit1 = nullptr;  ///< "Contendo:"

@@ -1,6 +1,11 @@
-// cartulo-mkdb PATH: creates an empty archive (the four tables); never overwrites.
+// cartulo-mkdb PATH.db | DESCRIPTION.udl: creates an empty archive (the four tables) in a new
+// file, or where a description file says (a file, or a database on a PostgreSQL server);
+// never overwrites a file nor touches a database that already holds the tables.
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/Description.h"
+#include "db/pg/PgConnection.h"
+#include "db/pg/PgSchema.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -15,6 +20,21 @@ void printError(const QString &message)
     std::fprintf(stderr, "cartulo-mkdb: %s\n", message.toUtf8().constData());
 }
 
+void createDescribedArchive(const QString &udlPath)
+{
+    const db::ArchiveDescription description = db::readDescription(udlPath);
+    switch (description.provider) {
+    case db::Provider::SQLite:
+        db::Connection::createArchive(description.databasePath);
+        return;
+    case db::Provider::PostgreSQL: {
+        db::pg::PgConnection server(description.server);
+        db::pg::schema::create(server);
+        return;
+    }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -22,13 +42,19 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2 || args[1].startsWith(u'-')) {
-        std::fputs("usage: cartulo-mkdb PATH\n"
-                   "Creates an empty Cartulo archive database at PATH; an existing file is never replaced.\n",
+        std::fputs("usage: cartulo-mkdb PATH | DESCRIPTION.udl\n"
+                   "Creates an empty Cartulo archive database at PATH, or the archive that the\n"
+                   "description file names (a file, or a database on a PostgreSQL server created\n"
+                   "with LOCALE 'C.UTF-8'). An existing file is never replaced, and a database\n"
+                   "that already holds the archive's tables is refused.\n",
                    stderr);
         return 2;
     }
     try {
-        db::Connection::createArchive(args[1]);
+        if (args[1].endsWith(u".udl"_s, Qt::CaseInsensitive))
+            createDescribedArchive(args[1]);
+        else
+            db::Connection::createArchive(args[1]);
     } catch (const db::DbError &error) {
         printError(error.message());
         return 1;

@@ -70,6 +70,25 @@ void TestSchema::refusedStatements_data()
     QTest::newRow("6-character code")
         << u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"000001\",\"X\")"_s
         << u"CHECK constraint failed: tipo_arq.cod: no máximo 5 caracteres"_s;
+    // Page files join the two codes: "1" + "00011" and "10001" + "1" would be one file.
+    QTest::newRow("four-digit process code")
+        << u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"0003\",\"x\",\"1\",NULL,0)"_s
+        << u"CHECK constraint failed: processo.cod: código de cinco algarismos"_s;
+    QTest::newRow("process code renamed to one digit")
+        << u"UPDATE processo SET cod=\"1\" Where cod=\"00002\""_s
+        << u"CHECK constraint failed: processo.cod: código de cinco algarismos"_s;
+    QTest::newRow("process code with a letter")
+        << u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"0000A\",\"x\",\"1\",NULL,0)"_s
+        << u"CHECK constraint failed: processo.cod: código de cinco algarismos"_s;
+    QTest::newRow("one-digit document code")
+        << u"Insert Into documento (cod,processo,tp_doc) VALUES (\"1\",\"00001\",\"00001\")"_s
+        << u"CHECK constraint failed: documento.cod: código de cinco algarismos"_s;
+    QTest::newRow("document of a four-digit process")
+        << u"Insert Into documento (cod,processo,tp_doc) VALUES (\"00003\",\"0001\",\"00001\")"_s
+        << u"CHECK constraint failed: documento.processo: código de cinco algarismos"_s;
+    QTest::newRow("document code with spaces")
+        << u"UPDATE documento SET cod=\" 0001\" Where cod=\"00002\" and processo=\"00001\""_s
+        << u"CHECK constraint failed: documento.cod: código de cinco algarismos"_s;
     QTest::newRow("non-number in num_doc")
         << u"UPDATE processo SET num_doc=\"abc\" Where cod=\"00001\""_s
         << u"CHECK constraint failed: processo.num_doc: número inteiro de -32768 a 32767"_s;

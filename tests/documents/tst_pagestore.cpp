@@ -14,6 +14,7 @@
 
 using namespace Qt::StringLiterals;
 using documents::DocumentKey;
+using documents::MovedPages;
 using documents::PageError;
 using documents::PageStore;
 
@@ -82,7 +83,8 @@ private slots:
     void refusesCodesThatAreNotNames();
     void folderIsUnderProgramFolder();
     void listsContiguousPagesOnly();
-    void listsAtMost999Pages();
+    void refusesPageAfter999th_data();
+    void refusesPageAfter999th();
     void storesFileByteForByte();
     void appendStoresNextPage();
     void refusesMissingAndNonJpegFiles_data();
@@ -94,6 +96,10 @@ private slots:
     void removingMissingPageChangesNothing();
     void movesDeletedDocumentPagesKeepingEveryByte();
     void movesEveryDocumentOfDeletedProcess();
+    void shortProcessCodeMovesNobodysPages();
+    void movedPagesGoBack();
+    void putBackKeepsWhatCannotReturn();
+    void blockedMoveMovesNothing();
     void previewsAndFullImages();
     void interruptedWriteLeavesFolderAsItWas();
 };
@@ -105,7 +111,6 @@ void TestPageStore::namesPages_data()
     QTest::newRow("1") << 1 << u"0000700003001.jpg"_s;
     QTest::newRow("12") << 12 << u"0000700003012.jpg"_s;
     QTest::newRow("999") << 999 << u"0000700003999.jpg"_s;
-    QTest::newRow("1000") << 1000 << u"00007000031000.jpg"_s;
 }
 
 void TestPageStore::namesPages()
@@ -126,6 +131,15 @@ void TestPageStore::refusesCodesThatAreNotNames_data()
     QTest::newRow("empty document") << u"00001"_s << QString() << 1;
     QTest::newRow("separator") << u"../.."_s << u"00001"_s << 1;
     QTest::newRow("page 0") << u"00001"_s << u"00001"_s << 0;
+    // "1" + "00011" and "10001" + "1" would name the same file.
+    QTest::newRow("one-digit process") << u"1"_s << u"00011"_s << 1;
+    QTest::newRow("one-digit document") << u"10001"_s << u"1"_s << 1;
+    QTest::newRow("four digits") << u"0001"_s << u"00001"_s << 1;
+    QTest::newRow("six digits") << u"00001"_s << u"000001"_s << 1;
+    QTest::newRow("letter") << u"0000A"_s << u"00001"_s << 1;
+    QTest::newRow("space") << u" 0001"_s << u"00001"_s << 1;
+    QTest::newRow("sign") << u"-0001"_s << u"00001"_s << 1;
+    QTest::newRow("other digits") << u"00001"_s << u"\u0660\u0660\u0660\u0660\u0661"_s << 1;
 }
 
 void TestPageStore::refusesCodesThatAreNotNames()
@@ -160,19 +174,39 @@ void TestPageStore::listsContiguousPagesOnly()
     QCOMPARE(program.store.pageCount(kDoc), 4); // page 4 is listed again once 3 exists
 }
 
-void TestPageStore::listsAtMost999Pages()
+void TestPageStore::refusesPageAfter999th_data()
 {
+    QTest::addColumn<bool>("scanned"); // an encoded image, or a file copied in
+    QTest::newRow("file") << false;
+    QTest::newRow("image") << true;
+}
+
+// The list stops at 999: a 1000th page would be written where nobody ever sees it, and
+// every later one over it.
+void TestPageStore::refusesPageAfter999th()
+{
+    QFETCH(bool, scanned);
     ProgramFolder program;
     const QByteArray bytes = jpegBytes(1);
     for (int page = 1; page <= 999; ++page)
         writeAll(program.store.pagePath(kDoc, page), bytes);
     const QString source = program.dir.filePath(u"new.jpg"_s);
     writeAll(source, jpegBytes(2));
-    QCOMPARE(program.store.appendFile(kDoc, source), 1000);
-    QVERIFY(QFile::exists(program.store.folder() + u"00007000031000.jpg"_s));
-    const QStringList listed = program.store.listPages(kDoc);
-    QCOMPARE(listed.size(), 999);
-    QCOMPARE(listed.last(), u"0000700003999.jpg"_s);
+    const QStringList before = program.files();
+    try {
+        if (scanned)
+            program.store.appendImage(kDoc, QImage(20, 20, QImage::Format_RGB32));
+        else
+            program.store.appendFile(kDoc, source);
+        QFAIL("a 1000th page was stored");
+    } catch (const PageError &error) {
+        QCOMPARE(error.kind(), PageError::Kind::PageLimit);
+        QCOMPARE(error.message(), u"O documento já tem 999 páginas, o máximo que um documento pode ter. "
+                                  u"A página não foi incluída."_s);
+    }
+    QCOMPARE(program.files(), before);
+    QVERIFY_THROWS_EXCEPTION(PageError, PageStore::pageName(kDoc, 1000));
+    QCOMPARE(program.store.listPages(kDoc).last(), u"0000700003999.jpg"_s);
 }
 
 void TestPageStore::storesFileByteForByte()
@@ -312,22 +346,28 @@ void TestPageStore::movesDeletedDocumentPagesKeepingEveryByte()
     program.putPages({u"00007"_s, u"00004"_s}, {1}, 200);
     const QByteArray firstPage1 = readAll(program.store.pagePath(kDoc, 1));
 
-    QCOMPARE(program.store.moveDocumentToDeleted(kDoc), 3);
+    // A 1000th page, as older versions wrote it, belongs to the document too.
+    writeAll(program.store.folder() + u"00007000031000.jpg"_s, jpegBytes(1000));
+
+    const MovedPages moved = program.store.moveDocumentToDeleted(kDoc);
+    QCOMPARE(moved.names(), (QStringList{u"0000700003001.jpg"_s, u"0000700003002.jpg"_s, u"0000700003005.jpg"_s,
+                                         u"00007000031000.jpg"_s}));
     QCOMPARE(program.store.pageCount(kDoc), 0); // a new document with these codes starts empty
     QVERIFY(!QFile::exists(program.store.pagePath(kDoc, 5)));
     const QString deleted = program.store.deletedFolder();
     QCOMPARE(readAll(deleted + u"0000700003001.jpg"_s), firstPage1);
     QVERIFY(QFile::exists(deleted + u"0000700003005.jpg"_s));
+    QCOMPARE(readAll(deleted + u"00007000031000.jpg"_s), jpegBytes(1000));
     QCOMPARE(program.store.pageCount(sameCodeOtherProcess), 1);
     QCOMPARE(program.store.pageCount({u"00007"_s, u"00004"_s}), 1);
 
     // The same codes deleted again: the earlier moved files stay, the new ones get a suffix.
     program.putPages(kDoc, {1}, 300);
     const QByteArray secondPage1 = readAll(program.store.pagePath(kDoc, 1));
-    QCOMPARE(program.store.moveDocumentToDeleted(kDoc), 1);
+    QCOMPARE(program.store.moveDocumentToDeleted(kDoc).count(), 1);
     QCOMPARE(readAll(deleted + u"0000700003001.jpg"_s), firstPage1);
     QCOMPARE(readAll(deleted + u"0000700003001_2.jpg"_s), secondPage1);
-    QCOMPARE(program.store.moveDocumentToDeleted(kDoc), 0);
+    QVERIFY(program.store.moveDocumentToDeleted(kDoc).isEmpty());
 }
 
 void TestPageStore::movesEveryDocumentOfDeletedProcess()
@@ -337,9 +377,91 @@ void TestPageStore::movesEveryDocumentOfDeletedProcess()
     program.putPages({u"00007"_s, u"00002"_s}, {1});
     program.putPages({u"00070"_s, u"00001"_s}, {1}); // another process that starts alike
     program.putPages({u"00008"_s, u"00007"_s}, {1});
-    QCOMPARE(program.store.moveProcessToDeleted(u"00007"_s), 3);
+    QCOMPARE(program.store.moveProcessToDeleted(u"00007"_s).count(), 3);
     QCOMPARE(program.files(), (QStringList{u"0000800007001.jpg"_s, u"0007000001001.jpg"_s}));
     QCOMPARE(QDir(program.store.deletedFolder()).entryList(QDir::Files).size(), 3);
+}
+
+// A process code of one digit would take the pages of processes 10000 to 19999.
+void TestPageStore::shortProcessCodeMovesNobodysPages()
+{
+    ProgramFolder program;
+    program.putPages({u"10000"_s, u"00001"_s}, {1});
+    program.putPages({u"19999"_s, u"00042"_s}, {1, 2});
+    const QStringList before = program.files();
+    try {
+        program.store.moveProcessToDeleted(u"1"_s);
+        QFAIL("a one-digit process code was taken");
+    } catch (const PageError &error) {
+        QCOMPARE(error.kind(), PageError::Kind::BadCode);
+    }
+    QVERIFY_THROWS_EXCEPTION(PageError, program.store.moveDocumentToDeleted({u"1"_s, u"00001"_s}));
+    QCOMPARE(program.files(), before);
+    QVERIFY(!QDir(program.store.deletedFolder()).exists());
+}
+
+// A deletion that fails after its pages moved puts them back: same names, same files.
+void TestPageStore::movedPagesGoBack()
+{
+    ProgramFolder program;
+    program.putPages(kDoc, {1, 2, 3});
+    QDir().mkpath(program.store.deletedFolder());
+    writeAll(program.store.deletedFolder() + u"0000700003002.jpg"_s, jpegBytes(99)); // deleted long ago
+    QMap<QString, QByteArray> before;
+    QMap<QString, ino_t> inodes;
+    for (const QString &name : program.files()) {
+        before.insert(name, readAll(program.store.folder() + name));
+        inodes.insert(name, inodeOf(program.store.folder() + name));
+    }
+
+    const MovedPages moved = program.store.moveDocumentToDeleted(kDoc);
+    QCOMPARE(moved.count(), 3);
+    QVERIFY(program.files().isEmpty());
+    program.store.putBack(moved);
+
+    QCOMPARE(program.files(), before.keys());
+    for (const QString &name : before.keys()) {
+        QCOMPARE(readAll(program.store.folder() + name), before.value(name));
+        QCOMPARE(inodeOf(program.store.folder() + name), inodes.value(name));
+    }
+    QCOMPARE(QDir(program.store.deletedFolder()).entryList(QDir::Files), QStringList{u"0000700003002.jpg"_s});
+    QCOMPARE(readAll(program.store.deletedFolder() + u"0000700003002.jpg"_s), jpegBytes(99));
+}
+
+// A name taken again meanwhile is never overwritten: that file stays aside, and says so.
+void TestPageStore::putBackKeepsWhatCannotReturn()
+{
+    ProgramFolder program;
+    program.putPages(kDoc, {1, 2});
+    const QByteArray page2 = readAll(program.store.pagePath(kDoc, 2));
+    const MovedPages moved = program.store.moveDocumentToDeleted(kDoc);
+    program.putPages(kDoc, {2}, 50); // a new page 2 arrived
+    try {
+        program.store.putBack(moved);
+        QFAIL("a page was put back over another");
+    } catch (const PageError &error) {
+        QVERIFY2(error.message().contains(u"0000700003002.jpg"_s), qPrintable(error.message()));
+    }
+    QCOMPARE(readAll(program.store.pagePath(kDoc, 2)), jpegBytes(52));
+    QCOMPARE(readAll(program.store.deletedFolder() + u"0000700003002.jpg"_s), page2);
+    QVERIFY(QFile::exists(program.store.pagePath(kDoc, 1)));
+}
+
+// excluidas/ cannot be made (a file stands in its place): the pages stay where they are.
+void TestPageStore::blockedMoveMovesNothing()
+{
+    ProgramFolder program;
+    program.putPages(kDoc, {1, 2});
+    writeAll(program.store.folder() + u"excluidas"_s, "not a folder");
+    const QStringList before = program.files();
+    try {
+        program.store.moveDocumentToDeleted(kDoc);
+        QFAIL("the pages moved into a file");
+    } catch (const PageError &error) {
+        QCOMPARE(error.kind(), PageError::Kind::Io);
+    }
+    QVERIFY_THROWS_EXCEPTION(PageError, program.store.moveProcessToDeleted(kDoc.process));
+    QCOMPARE(program.files(), before);
 }
 
 void TestPageStore::previewsAndFullImages()

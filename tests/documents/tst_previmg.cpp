@@ -5,10 +5,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -383,14 +385,23 @@ void TestPrevImg::printerSetupKeepsTheReportPage()
     auto *setup = window->findChild<QAction *>(u"ActPrinterSetup"_s);
     QTRY_VERIFY(setup->isEnabled());
     bool sawDialog = false;
+    QString confirmText;
     whenShown(u"DlgPrinterSetup"_s, [&](QDialog *dialog) {
         sawDialog = true;
+        // It sets the printer up and prints nothing: its button must not say "Print".
+        if (auto *buttons = dialog->findChild<QDialogButtonBox *>())
+            confirmText = buttons->button(QDialogButtonBox::Ok)->text();
         window->printer().setPageSize(QPageSize(QPageSize::Letter)); // as a user might pick
         window->printer().setPageMargins(QMarginsF(2, 2, 2, 2), QPageLayout::Millimeter);
         dialog->accept();
     });
+    const QString pdf = m_dir.filePath(u"from-setup.pdf"_s);
+    window->printer().setOutputFormat(QPrinter::PdfFormat);
+    window->printer().setOutputFileName(pdf);
     setup->trigger();
     QVERIFY(sawDialog);
+    QCOMPARE(confirmText, u"OK"_s);
+    QVERIFY(!QFile::exists(pdf));
     QCOMPARE(window->printer().pageLayout().pageSize().id(), QPageSize::A4);
     QCOMPARE(window->printer().pageLayout().orientation(), QPageLayout::Portrait);
     QCOMPARE(window->printer().pageLayout().margins(QPageLayout::Millimeter), QMarginsF(10, 10, 10, 10));

@@ -2,7 +2,10 @@
 // from a file, removal, the page-limit warning, and pages of deleted documents.
 #include "DocumentWindow.h"
 
+#include "editing/StatusBar.h"
+
 #include <QBuffer>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 using Kind = editing::ScriptedPrompt::Kind;
@@ -10,9 +13,9 @@ using Content = documents::ImagePreview::Content;
 
 namespace {
 
-QString pageName(int page)
+QString pageName(int page, const QString &document = u"00003"_s)
 {
-    return u"0000700003"_s + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
+    return u"00007"_s + document + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
 }
 
 const QString kLimitWarning = u"Número de laudas informado excedido"_s;
@@ -68,8 +71,9 @@ private slots:
     void cleanup()
     {
         if (fx) {
-            QVERIFY2(fx->ui->allAnswersUsed(), "a scripted answer was left over");
-            fx.reset();
+            const bool allUsed = fx->ui->allAnswersUsed();
+            fx.reset(); // even after a failure: the next window must not outlive this prompt
+            QVERIFY2(allUsed, "a scripted answer was left over");
         }
     }
 
@@ -194,7 +198,9 @@ private slots:
         QVERIFY(fx->errors.isEmpty());
     }
 
-    void thousandthPageIsWrittenButNotListed()
+    // The list stops at 999: a 1000th page would be written where nobody sees it, and
+    // every later one over it. The commands stay usable so that the user learns why.
+    void thousandthPageIsRefused()
     {
         start(0);
         const QByteArray page = jpegBytes(1);
@@ -202,12 +208,24 @@ private slots:
             fx->writeFile(fx->pagePath(pageName(number)), page);
         DocumentWindow::click(fx->panelButton("BtnAnt")); // reload the list
         QCOMPARE(screen->LBoxLaudas->count(), 999);
+        const QStringList before = fx->pageFiles();
         edit();
-        const QByteArray chosen = jpegBytes(1000);
-        addFile(sourceFile(u"mil.jpg"_s, chosen));
-        QCOMPARE(DocumentWindow::readFile(fx->pagePath(u"00007000031000.jpg"_s)), chosen);
+        // Neither dialog opens: no file answer and no scanner are there to be used.
+        DocumentWindow::click(screen->BtnAddArq);
+        DocumentWindow::click(screen->BtnScan);
+
+        const QString refusal = u"O documento já tem 999 páginas, o máximo que um documento pode ter. "
+                                u"A página não foi incluída."_s;
+        QCOMPARE(fx->ui->calls().size(), 2);
+        for (const auto &call : fx->ui->calls()) {
+            QCOMPARE(call.kind, Kind::Message);
+            QCOMPARE(call.text, refusal);
+        }
+        QCOMPARE(fx->pageFiles(), before);
+        QVERIFY(!QFile::exists(fx->pagePath(u"00007000031000.jpg"_s)));
         QCOMPARE(screen->LBoxLaudas->count(), 999);
-        QCOMPARE(screen->LBoxLaudas->item(998)->text(), pageName(999));
+        QVERIFY(screen->BtnAddArq->isEnabled() && screen->BtnScan->isEnabled());
+        QVERIFY(fx->errors.isEmpty());
     }
 
     void nonJpegIsRefused_data()
@@ -415,6 +433,159 @@ private slots:
         QCOMPARE(screen->LBoxLaudas->count(), 0);
         QCOMPARE(screen->ImgPrev->content(), Content::Icon);
         QVERIFY(fx->errors.isEmpty());
+    }
+
+    // Pages added to an inclusion that is then cancelled belong to no document: they go
+    // aside, and the next inclusion, given the same code, starts with none of them.
+    void cancelledInclusionsPagesMoveAside_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("Cancelar") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void cancelledInclusionsPagesMoveAside()
+    {
+        QFETCH(bool, byEscape);
+        start(2);
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        QCOMPARE(screen->EdtCod->text(), u"00004"_s);
+        addFile(sourceFile(u"a.jpg"_s, jpegBytes(21)));
+        addFile(sourceFile(u"b.jpg"_s, jpegBytes(22)));
+        QCOMPARE(fx->listedPages(), (QStringList{pageName(1, u"00004"_s), pageName(2, u"00004"_s)}));
+        if (byEscape)
+            QTest::keyClick(screen->EdtDesc, Qt::Key_Escape);
+        else
+            DocumentWindow::click(fx->panelButton("BtnSair"));
+        QCOMPARE(fx->panelButton("BtnInc")->text(), u"Incluir"_s);
+
+        const QString aside = fx->pageFolder() + u"excluidas/"_s;
+        QCOMPARE(fx->pageFiles(), names(1, 2)); // the shown document's, untouched
+        QCOMPARE(QDir(aside).entryList(QDir::Files, QDir::Name),
+                 (QStringList{pageName(1, u"00004"_s), pageName(2, u"00004"_s)}));
+        QCOMPARE(DocumentWindow::readFile(aside + pageName(1, u"00004"_s)), jpegBytes(21));
+        QCOMPARE(DocumentWindow::readFile(aside + pageName(2, u"00004"_s)), jpegBytes(22));
+        QVERIFY2(screen->StatusBar1->panelText(1).contains(u"2 páginas movidas"_s),
+                 qPrintable(screen->StatusBar1->panelText(1)));
+
+        // Included again under the same code: an empty list, and its own page 1.
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        QCOMPARE(screen->EdtCod->text(), u"00004"_s);
+        QCOMPARE(screen->LBoxLaudas->count(), 0);
+        addFile(sourceFile(u"c.jpg"_s, jpegBytes(23)));
+        fx->ui->answerQuestion(true);
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        showDocument(u"00004"_s);
+        QCOMPARE(fx->listedPages(), QStringList{pageName(1, u"00004"_s)});
+        QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(1, u"00004"_s))), jpegBytes(23));
+        QCOMPARE(QDir(aside).entryList(QDir::Files).size(), 2);
+        QVERIFY(fx->errors.isEmpty());
+    }
+
+    // Files already named after the code an inclusion gets (a program that stopped
+    // half-way, an older version) are moved aside before it starts, and the user is told.
+    void inclusionNeverStartsOverOldPages()
+    {
+        start(1);
+        fx->writeFile(fx->pagePath(pageName(1, u"00004"_s)), jpegBytes(31));
+        fx->writeFile(fx->pagePath(pageName(3, u"00004"_s)), jpegBytes(33)); // beyond a gap
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        QCOMPARE(screen->EdtCod->text(), u"00004"_s);
+        QCOMPARE(fx->pageFiles(), names(1, 1));
+        const QString aside = fx->pageFolder() + u"excluidas/"_s;
+        QCOMPARE(DocumentWindow::readFile(aside + pageName(1, u"00004"_s)), jpegBytes(31));
+        QCOMPARE(DocumentWindow::readFile(aside + pageName(3, u"00004"_s)), jpegBytes(33));
+        const QString note = screen->StatusBar1->panelText(1);
+        QVERIFY2(note.contains(u"00004"_s) && note.contains(u"2 páginas movidas"_s), qPrintable(note));
+        addFile(sourceFile(u"novo.jpg"_s, jpegBytes(34)));
+        QCOMPARE(fx->listedPages(), QStringList{pageName(1, u"00004"_s)});
+        QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(1, u"00004"_s))), jpegBytes(34));
+        QVERIFY(fx->ui->callsOf(Kind::Message).isEmpty());
+    }
+
+    // The old pages cannot move: the inclusion does not start over them.
+    void inclusionCalledOffWhenOldPagesCannotMove()
+    {
+        start(1);
+        fx->writeFile(fx->pagePath(pageName(1, u"00004"_s)), jpegBytes(31));
+        fx->writeFile(fx->pageFolder() + u"excluidas"_s, "a file where the folder goes");
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        QCOMPARE(fx->ui->callsOf(Kind::Message).size(), 1);
+        QVERIFY2(fx->ui->callsOf(Kind::Message).first().text.startsWith(u"A inclusão foi cancelada"_s),
+                 qPrintable(fx->ui->callsOf(Kind::Message).first().text));
+        QCOMPARE(fx->panelButton("BtnInc")->text(), u"Incluir"_s);
+        QCOMPARE(fx->panelButton("BtnSair")->text(), u"Sair"_s);
+        QVERIFY(!screen->BtnAddArq->isEnabled());
+        QCOMPARE(fx->listedPages(), names(1, 1)); // the document shown before
+        QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(1, u"00004"_s))), jpegBytes(31));
+    }
+
+    // "Confirmar" leaves the page commands on for the new document; deleting it must not
+    // leave them writing under its codes.
+    void deleteRightAfterConfirmingFollowsTheShownDocument()
+    {
+        start(2);
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        addFile(sourceFile(u"a.jpg"_s, jpegBytes(41)));
+        fx->ui->answerQuestion(true);
+        DocumentWindow::click(fx->panelButton("BtnInc"));
+        QCOMPARE(screen->EdtCod->text(), u"00004"_s);
+        QVERIFY(screen->BtnAddArq->isEnabled());
+        fx->ui->answerQuestion(true);
+        DocumentWindow::click(fx->panelButton("BtnDel"));
+
+        QCOMPARE(fx->rows(u"select cod from documento"_s), QStringList{u"00003"_s});
+        QCOMPARE(screen->EdtCod->text(), u"00003"_s);
+        QCOMPARE(fx->listedPages(), names(1, 2));
+        for (QPushButton *command : {screen->BtnScan, screen->BtnAddArq, screen->BtnDelArq})
+            QVERIFY2(!command->isEnabled(), qPrintable(command->objectName()));
+        QVERIFY(!screen->ActAbrirArq->isEnabled() && !screen->ActScan->isEnabled());
+        screen->LBoxLaudas->setFocus();
+        QTest::keyClick(screen->LBoxLaudas, Qt::Key_O, Qt::ControlModifier); // no dialog may open
+        QCOMPARE(fx->pageFiles(), names(1, 2));
+        QCOMPARE(DocumentWindow::readFile(fx->pageFolder() + u"excluidas/"_s + pageName(1, u"00004"_s)), jpegBytes(41));
+        QCOMPARE(screen->StatusBar1->panelText(1),
+                 u"1 página movida para "_s + QDir::toNativeSeparators(fx->pageFolder() + u"excluidas/"_s));
+        QVERIFY(fx->errors.isEmpty());
+    }
+
+    // The row and its pages go together or not at all.
+    void deletionAndItsPagesSucceedOrFailTogether_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::newRow("pages cannot move") << u"move"_s;
+        QTest::newRow("row cannot be deleted") << u"delete"_s;
+    }
+    void deletionAndItsPagesSucceedOrFailTogether()
+    {
+        QFETCH(QString, failing);
+        start(3);
+        if (failing == u"move") {
+            fx->writeFile(fx->pageFolder() + u"excluidas"_s, "a file where the folder goes");
+        } else {
+            char *error = nullptr;
+            const int rc = sqlite3_exec(fx->window->ConnArq->handle(),
+                                        "CREATE TRIGGER recusa BEFORE DELETE ON documento "
+                                        "BEGIN SELECT RAISE(ABORT, 'exclusão recusada'); END",
+                                        nullptr, nullptr, &error);
+            sqlite3_free(error);
+            QCOMPARE(rc, SQLITE_OK);
+        }
+        QMap<QString, QByteArray> before;
+        for (const QString &name : fx->pageFiles())
+            before.insert(name, DocumentWindow::readFile(fx->pagePath(name)));
+        fx->ui->answerQuestion(true);
+        DocumentWindow::click(fx->panelButton("BtnDel"));
+
+        QCOMPARE(fx->rows(u"select cod from documento"_s), QStringList{u"00003"_s});
+        QCOMPARE(fx->pageFiles(), before.keys());
+        for (const QString &name : before.keys())
+            QCOMPARE(DocumentWindow::readFile(fx->pagePath(name)), before.value(name));
+        if (failing == u"delete")
+            QVERIFY(QDir(fx->pageFolder() + u"excluidas"_s).entryList(QDir::Files).isEmpty());
+        const auto messages = fx->ui->callsOf(Kind::Message);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().text.startsWith(u"O documento não foi excluído"_s), qPrintable(messages.first().text));
+        QCOMPARE(fx->listedPages(), names(1, 3));
     }
 
     void answeringNoKeepsDocumentAndPages()

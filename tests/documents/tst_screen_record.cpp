@@ -2,6 +2,7 @@
 // deletion, stepping, and the statements that reach the engine.
 #include "DocumentWindow.h"
 
+#include <QAccessible>
 #include <QLabel>
 
 using namespace Qt::StringLiterals;
@@ -95,8 +96,9 @@ private slots:
     void cleanup()
     {
         if (fx) {
-            QVERIFY2(fx->ui->allAnswersUsed(), "a scripted answer was left over");
-            fx.reset();
+            const bool allUsed = fx->ui->allAnswersUsed();
+            fx.reset(); // even after a failure: the next window must not outlive this prompt
+            QVERIFY2(allUsed, "a scripted answer was left over");
         }
     }
 
@@ -357,9 +359,8 @@ private slots:
         QVERIFY(fx->statements.contains(u"Delete From documento Where cod=\"00001\" and processo=\"00001\""_s));
         QCOMPARE(fx->rows(u"select processo,cod from documento order by processo,cod"_s),
                  (QStringList{u"00001|00002"_s, u"00002|00001"_s}));
-        // Shown until the next step.
-        QCOMPARE(screen->EdtCod->text(), u"00001"_s);
-        DocumentWindow::click(button("BtnAnt"));
+        // The screen moves on to the document now current: nothing keeps showing the
+        // deleted one, where a page could still be added.
         QCOMPARE(screen->EdtCod->text(), u"00002"_s);
     }
 
@@ -391,6 +392,45 @@ private slots:
 
         QTest::keyClicks(screen->EdtNLaudas, u"x4.y"_s);
         QCOMPARE(screen->EdtNLaudas->text(), u"4."_s);
+    }
+
+    // Cut to five characters, "100000" would be "10000", a code in use: the inclusion is
+    // refused instead.
+    void noInclusionAfterCode99999()
+    {
+        start({processRow(u"00007"_s), documentRow(u"00007"_s, u"00001"_s), documentRow(u"00007"_s, u"99999"_s)});
+        fx->openProcess(u"00007"_s);
+        const QStringList rowsBefore = fx->rows(kAllColumns);
+        DocumentWindow::click(button("BtnInc"));
+        QCOMPARE(fx->ui->callsOf(Kind::Message).size(), 1);
+        QCOMPARE(fx->ui->callsOf(Kind::Message).first().text,
+                 u"O código 99999 é o último de cinco algarismos: não há código para um novo registro."_s);
+        QCOMPARE(button("BtnInc")->text(), u"Incluir"_s);
+        QCOMPARE(button("BtnSair")->text(), u"Sair"_s);
+        QCOMPARE(screen->EdtCod->text(), u"00001"_s); // the document shown before
+        QCOMPARE(screen->EdtProcesso->text(), u"00007"_s);
+        QVERIFY(pageCommandsDisabled());
+        QCOMPARE(fx->rows(kAllColumns), rowsBefore);
+    }
+
+    // A screen reader reads what the sky-blue labels show, not only what they are for.
+    void descriptionLabelsReadWhatTheyShow()
+    {
+        start({processRow(u"00007"_s, u"OBRAS DA ESCOLA"_s)});
+        fx->openProcess(u"00007"_s);
+        const auto nameOf = [](QWidget *label) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(label);
+            return accessible ? accessible->text(QAccessible::Name) : QString();
+        };
+        QCOMPARE(nameOf(screen->LblProcesso), u"Descrição do processo: OBRAS DA ESCOLA"_s);
+        QCOMPARE(nameOf(screen->LblTpDoc), u"Descrição do tipo"_s); // nothing shown yet
+        DocumentWindow::click(button("BtnInc"));
+        screen->EdtTpDoc->setFocus();
+        QTest::keyClicks(screen->EdtTpDoc, u"00002"_s);
+        QCOMPARE(screen->LblTpDoc->text(), u"OFICIO"_s);
+        QCOMPARE(nameOf(screen->LblTpDoc), u"Descrição do tipo: OFICIO"_s);
+        QTest::keyClick(screen->EdtTpDoc, Qt::Key_Backspace);
+        QCOMPARE(nameOf(screen->LblTpDoc), u"Descrição do tipo"_s); // "0000" names no type
     }
 
     void pastedTextCannotBreakThePageCount()

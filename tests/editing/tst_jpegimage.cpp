@@ -131,6 +131,9 @@ private slots:
     void atomicWriteReplacesWhole();
     void atomicWriteFailureKeepsPreviousFile();
     void encodeRefusesNullImage();
+    void bandsEncodeAsTheWholePicture_data();
+    void bandsEncodeAsTheWholePicture();
+    void bandEncoderRefusesBandsThatDoNotFit();
 };
 
 void TestJpegImage::encodesBaselineColour24Bit_data()
@@ -329,6 +332,38 @@ void TestJpegImage::atomicWriteFailureKeepsPreviousFile()
 void TestJpegImage::encodeRefusesNullImage()
 {
     QVERIFY_THROWS_EXCEPTION(jpeg::JpegError, jpeg::encode(QImage()));
+}
+
+void TestJpegImage::bandsEncodeAsTheWholePicture_data()
+{
+    QTest::addColumn<int>("bandRows");
+    QTest::newRow("one band") << 301;
+    QTest::newRow("bands of 16 rows") << 16;
+    QTest::newRow("bands of 7 rows") << 7;
+    QTest::newRow("one row at a time") << 1;
+}
+
+void TestJpegImage::bandsEncodeAsTheWholePicture()
+{
+    QFETCH(int, bandRows);
+    const QImage image = quadrants(203, 301);
+    jpeg::BandEncoder encoder(image.size(), 85);
+    for (int top = 0; top < image.height(); top += bandRows)
+        encoder.addBand(image.copy(0, top, image.width(), std::min(bandRows, image.height() - top)));
+    QCOMPARE(encoder.finish(), jpeg::encode(image, 85));
+}
+
+void TestJpegImage::bandEncoderRefusesBandsThatDoNotFit()
+{
+    const QImage image = quadrants(40, 30);
+    {
+        jpeg::BandEncoder encoder(image.size());
+        QVERIFY_THROWS_EXCEPTION(jpeg::JpegError, encoder.addBand(quadrants(39, 10)));
+        encoder.addBand(image.copy(0, 0, 40, 20));
+        QVERIFY_THROWS_EXCEPTION(jpeg::JpegError, encoder.addBand(image.copy(0, 0, 40, 11)));
+        QVERIFY_THROWS_EXCEPTION(jpeg::JpegError, encoder.finish()); // ten rows missing
+    }
+    QVERIFY_THROWS_EXCEPTION(jpeg::JpegError, jpeg::BandEncoder(QSize(0, 10)));
 }
 
 QTEST_MAIN(TestJpegImage)

@@ -53,6 +53,7 @@ private slots:
     void nextCodeFailsOnNonNumber_data();
     void nextCodeFailsOnNonNumber();
     void nextCodeOpensClosedQuery();
+    void nextCodeRefusedAfter99999();
 
     void dateToSql_data();
     void dateToSql();
@@ -96,7 +97,7 @@ void TestLib::nextCode_data()
     QTest::newRow("empty table") << QStringList{} << u"00001"_s;
     QTest::newRow("one row") << QStringList{u"00001"_s} << u"00002"_s;
     QTest::newRow("last 00041") << QStringList{u"00003"_s, u"00041"_s} << u"00042"_s;
-    QTest::newRow("last 99999") << QStringList{u"00007"_s, u"99999"_s} << u"100000"_s;
+    QTest::newRow("last 99998") << QStringList{u"00007"_s, u"99998"_s} << u"99999"_s;
     QTest::newRow("query order, not insertion order")
         << QStringList{u"00009"_s, u"00002"_s, u"00005"_s} << u"00010"_s;
 }
@@ -144,6 +145,21 @@ void TestLib::nextCodeOpensClosedQuery()
     QCOMPARE(lib::NextCode(query, 0), u"00003"_s);
     QVERIFY(query.isOpen());
     QCOMPARE(query.recNo(), 1);
+}
+
+// Cut to the field's five characters, "100000" would propose "10000", a code in use.
+void TestLib::nextCodeRefusedAfter99999()
+{
+    TestArchive archive;
+    archive.addTypes({{u"00007"_s, u"A"_s}, {u"99999"_s, u"B"_s}});
+    db::Query query(&archive.connection);
+    query.setSql(u"select * from tipo_arq order by cod"_s);
+    try {
+        lib::NextCode(query, 0);
+        QFAIL("a code past 99999 was proposed");
+    } catch (const lib::CodeLimitError &error) {
+        QCOMPARE(error.message(), u"O código 99999 é o último de cinco algarismos: não há código para um novo registro."_s);
+    }
 }
 
 void TestLib::dateToSql_data()

@@ -8,6 +8,7 @@
 #include "registers/UntFrameProcesso.h"
 
 #include <QFile>
+#include <sqlite3.h>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -199,7 +200,6 @@ private slots:
             QVERIFY(page.open(QIODevice::WriteOnly));
             page.write(name.toLatin1());
         }
-        QSignalSpy deleted(screen, &TFrameProcesso::processDeleted);
         browse();
         QCOMPARE(screen->EdtCod->text(), u"00001"_s);
         fx->ui->answerQuestion(true);
@@ -208,9 +208,6 @@ private slots:
         QVERIFY2(fx->errors.isEmpty(), qPrintable(fx->errors.join(u'\n')));
         QVERIFY(fx->statements.contains(u"Delete From processo Where cod=\"00001\""_s));
         QCOMPARE(fx->rows(u"select processo,cod from documento"_s), QStringList{u"00002|00001"_s});
-        QCOMPARE(deleted.size(), 1);
-        QCOMPARE(deleted[0][0].toString(), u"00001"_s);
-        QCOMPARE(deleted[0][1].toStringList(), (QStringList{u"00001"_s, u"00002"_s}));
         for (const QString &name : ownPages) {
             QVERIFY2(!QFile::exists(pages + name), qPrintable(name));
             QFile moved(pages + u"excluidas/"_s + name);
@@ -220,16 +217,69 @@ private slots:
         QVERIFY(QFile::exists(pages + otherPage));
     }
 
-    void deletingOnAnEmptyTableAnnouncesNothing()
+    // The process row (with its documents) and their page files go together or not at all.
+    void processDeletionAndItsPagesSucceedOrFailTogether_data()
     {
-        start();
+        QTest::addColumn<QString>("failing");
+        QTest::newRow("pages cannot move") << u"move"_s;
+        QTest::newRow("row cannot be deleted") << u"delete"_s;
+    }
+    void processDeletionAndItsPagesSucceedOrFailTogether()
+    {
+        QFETCH(QString, failing);
+        start({processRow(u"00001"_s, u"A"_s), documentRow(u"00001"_s, u"00001"_s), documentRow(u"00001"_s, u"00002"_s)});
+        const QString pages = fx->programDir() + u"/dados/laudas/"_s;
+        const QStringList own{u"0000100001001.jpg"_s, u"0000100001002.jpg"_s, u"0000100002001.jpg"_s};
+        for (const QString &name : own) {
+            QFile page(pages + name);
+            QVERIFY(page.open(QIODevice::WriteOnly));
+            page.write(name.toLatin1());
+        }
+        if (failing == u"move") {
+            QFile blocker(pages + u"excluidas"_s); // a file where the folder goes
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else {
+            char *error = nullptr;
+            const int rc = sqlite3_exec(fx->window->ConnArq->handle(),
+                                        "CREATE TRIGGER recusa BEFORE DELETE ON processo "
+                                        "BEGIN SELECT RAISE(ABORT, 'exclusão recusada'); END",
+                                        nullptr, nullptr, &error);
+            sqlite3_free(error);
+            QCOMPARE(rc, SQLITE_OK);
+        }
         browse();
-        QSignalSpy deleted(screen, &TFrameProcesso::processDeleted);
         fx->ui->answerQuestion(true);
         fx->ui->answerQuestion(true);
         ArchiveWindow::click(button("BtnDel"));
-        QCOMPARE(deleted.size(), 0);
+
+        QCOMPARE(fx->rows(u"select cod from processo"_s), QStringList{u"00001"_s});
+        QCOMPARE(fx->rows(u"select processo,cod from documento"_s), (QStringList{u"00001|00001"_s, u"00001|00002"_s}));
+        QCOMPARE(QDir(pages).entryList(QDir::Files, QDir::Name), own + (failing == u"move" ? QStringList{u"excluidas"_s} : QStringList()));
+        for (const QString &name : own) {
+            QFile page(pages + name);
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            QCOMPARE(page.readAll(), name.toLatin1());
+        }
+        const auto messages = fx->ui->callsOf(Kind::Message);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().text.startsWith(u"O processo não foi excluído"_s), qPrintable(messages.first().text));
+    }
+
+    void deletingOnAnEmptyTableMovesNothing()
+    {
+        start();
+        const QString pages = fx->programDir() + u"/dados/laudas/"_s;
+        QFile orphan(pages + u"0000100001001.jpg"_s); // left by nobody the table knows
+        QVERIFY(orphan.open(QIODevice::WriteOnly));
+        orphan.close();
+        browse();
+        fx->ui->answerQuestion(true);
+        fx->ui->answerQuestion(true);
+        ArchiveWindow::click(button("BtnDel"));
         QVERIFY(screen->EdtCod->text().isEmpty());
+        QVERIFY(QFile::exists(orphan.fileName()));
+        QVERIFY(!QDir(pages + u"excluidas"_s).exists());
+        QVERIFY(fx->ui->callsOf(Kind::Message).isEmpty());
     }
 
     void cancellingAnInclusionShowsTheLastProcess()

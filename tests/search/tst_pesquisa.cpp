@@ -249,9 +249,11 @@ private slots:
     {
         typeInto(f->EdtTpDoc, u"7"_s);
         QCOMPARE(f->LblTpDoc->text(), QString()); // "7" is no code
+        QCOMPARE(f->LblTpDoc->accessibleName(), u"Descrição do tipo"_s);
         leave(f->EdtTpDoc);
         QCOMPARE(f->EdtTpDoc->text(), u"00007"_s);
         QCOMPARE(f->LblTpDoc->text(), u"CARTA"_s);
+        QCOMPARE(f->LblTpDoc->accessibleName(), u"Descrição do tipo: CARTA"_s); // what a screen reader reads
         searchNow();
         QVERIFY(lastScriptLine().contains(u"And documento.tp_doc='00007' "_s));
         QCOMPARE(sortedHits(), (QStringList{C, E}));

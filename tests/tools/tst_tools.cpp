@@ -1,10 +1,10 @@
 // cartulo-mkdb and cartulo-sql, run as a person runs them.
 #include "db/Connection.h"
 #include "db/Description.h"
+#include "tests/support/ToolRun.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,25 +12,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runTool(const QString &tool, const QStringList &args, const QByteArray &input = {})
-{
-    QProcess process;
-    process.start(QStringLiteral(CARTULO_BIN_DIR) + u'/' + tool, args);
-    if (!process.waitForStarted())
-        return {};
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
+using Run = testsupport::ToolRun;
+using testsupport::runTool;
 
 QByteArray readFile(const QString &path)
 {
