@@ -189,6 +189,9 @@ void TFrame1::BtnIncClick(QAbstractButton *sender)
         // Nothing started: the screen's own handler must stop here too.
         editing::prompt().message(error.message());
         throw;
+    } catch (...) {
+        lib::ClearEdits(hostScreen()); // an unreadable last code leaves the fields cleared, as ever
+        throw;
     }
     QWidget *host = hostScreen();
     lib::ClearEdits(host);
