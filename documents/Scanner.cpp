@@ -413,16 +413,12 @@ void readPage(ScanSession &session, const ScanSettings &settings)
                 session.error = deviceError(u"A leitura da página falhou"_s, status);
             return;
         }
-        // A grey or colour frame is the whole image, whatever it says of frames to come:
-        // starting again would read the next sheet of a feeder.
-        const bool whole = p.last_frame || channelOf(p.format) < 0;
+        // A grey or colour frame, or the third colour, completes the image whatever it
+        // says of frames to come: starting again would read the next sheet of a feeder.
+        const bool whole = p.last_frame || channelOf(p.format) < 0 || frames.size() == 2;
         frames.push_back(std::move(frame));
         if (whole)
             break;
-        if (frames.size() >= 3) {
-            session.error = malformed(u"mais de três quadros para uma imagem"_s);
-            return;
-        }
     }
     if (channelOf(frames.front().parameters.format) >= 0 && frames.size() != 3) {
         session.error = malformed(u"faltam cores da imagem em três passadas"_s);

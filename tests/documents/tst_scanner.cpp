@@ -476,8 +476,11 @@ void TestScanner::soundFramesFromTheFakeBackend_data()
     QTest::newRow("grey, padded lines") << QByteArray("gray 8 10 12 4 1") << QSize(10, 4);
     QTest::newRow("three colours") << QByteArray("blue 8 10 10 4 0\nred 8 10 10 4 0\ngreen 8 10 10 4 1")
                                    << QSize(10, 4);
-    // A grey frame is the whole page, whatever it says: starting again would feed a sheet.
+    // A grey frame, or the third colour, ends the page whatever it says: starting again
+    // would feed the next sheet.
     QTest::newRow("grey not marked last") << QByteArray("gray 8 10 10 4 0\ngray 8 10 10 6 1") << QSize(10, 4);
+    QTest::newRow("third colour not marked last")
+        << QByteArray("red 8 10 10 4 0\ngreen 8 10 10 4 0\nblue 8 10 10 4 0\nred 8 10 10 6 1") << QSize(10, 4);
 }
 
 // The fake backend itself delivers pages when what it reports is sound.
