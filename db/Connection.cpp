@@ -108,6 +108,17 @@ void configureHandle(sqlite3 *handle)
     registerFunctions(handle);
 }
 
+QString currentJournalMode(sqlite3 *handle, const QString &path)
+{
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(handle, "PRAGMA journal_mode", -1, &raw, nullptr) != SQLITE_OK)
+        throw DbError(engineMessage(handle) + u": "_s + path);
+    StatementPtr current(raw);
+    if (sqlite3_step(raw) != SQLITE_ROW)
+        throw DbError(engineMessage(handle) + u": "_s + path);
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+}
+
 // Sets the journal mode the file system allows and returns the one the engine reports.
 // A file made on a local disk carries the write-ahead log; on a share it goes back to the
 // rollback journal, which needs no shared memory.
@@ -119,7 +130,13 @@ QString setJournalMode(sqlite3 *handle, FileSystemKind fileSystem, const QString
     if (sqlite3_prepare_v2(handle, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
         throw DbError(engineMessage(handle) + u": "_s + path);
     StatementPtr journal(raw);
-    if (sqlite3_step(raw) != SQLITE_ROW)
+    const int stepped = sqlite3_step(raw);
+    if (stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED) {
+        // Another connection holds the file: leaving its mode is safer than refusing to open.
+        qCWarning(lcDb) << "journal mode left as it is for" << path << "while another connection holds it";
+        return currentJournalMode(handle, path);
+    }
+    if (stepped != SQLITE_ROW)
         throw DbError(engineMessage(handle) + u": "_s + path);
     const QString mode = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
     if (mode.compare(QString::fromLatin1(wanted), Qt::CaseInsensitive) != 0)
