@@ -6,6 +6,8 @@
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
+#include "db/pg/PgConnection.h"
+#include "db/pg/PgSchema.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -157,6 +159,8 @@ bool isOnlySeparators(const char *tail)
 
 struct Connection::Impl {
     sqlite3 *handle = nullptr;
+    std::unique_ptr<pg::PgConnection> server;
+    qint64 serverChanges = 0;
     QString path;
     FileSystemKind fileSystem = FileSystemKind::Local;
     QString journalMode;
@@ -204,7 +208,22 @@ Connection::~Connection()
 
 void Connection::openDescription(const QString &udlPath, const OpenOptions &options)
 {
-    openFile(databaseFromDescription(udlPath), options);
+    const ArchiveDescription description = readDescription(udlPath);
+    if (description.provider == Provider::PostgreSQL)
+        openServer(description.server);
+    else
+        openFile(description.databasePath, options);
+}
+
+void Connection::openServer(const ServerAddress &address)
+{
+    close();
+    auto server = std::make_unique<pg::PgConnection>(address);
+    pg::schema::checkIsArchive(*server);
+    d->server = std::move(server);
+    d->serverChanges = 0;
+    d->shapes.clear();
+    qCDebug(lcDb) << "opened" << address.displayName();
 }
 
 void Connection::openFile(const QString &dbPath, const OpenOptions &options)
@@ -269,6 +288,15 @@ void Connection::createArchive(const QString &dbPath)
 
 void Connection::close()
 {
+    if (d->server) {
+        const auto live = d->live;
+        for (LiveQuery *query : live)
+            query->connectionClosing();
+        d->live.clear();
+        d->server.reset();
+        d->shapes.clear();
+        return;
+    }
     if (!d->handle)
         return;
     // Queries still reading stop first; the rows they read stay theirs.
@@ -288,7 +316,17 @@ void Connection::close()
 
 bool Connection::isOpen() const
 {
-    return d->handle != nullptr;
+    return d->handle != nullptr || d->server != nullptr;
+}
+
+Provider Connection::provider() const
+{
+    return d->server ? Provider::PostgreSQL : Provider::SQLite;
+}
+
+pg::PgConnection *Connection::server() const
+{
+    return d->server.get();
 }
 
 QString Connection::databasePath() const
