@@ -7,6 +7,7 @@
 #include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
+#include "db/pg/PgQuery.h"
 #include "db/pg/PgSchema.h"
 
 #include <QFile>
@@ -160,6 +161,8 @@ bool isOnlySeparators(const char *tail)
 struct Connection::Impl {
     sqlite3 *handle = nullptr;
     std::unique_ptr<pg::PgConnection> server;
+    std::shared_ptr<pg::PgReadPool> serverReaders;
+    pg::PgCatalog catalog;
     qint64 serverChanges = 0;
     QString path;
     FileSystemKind fileSystem = FileSystemKind::Local;
@@ -173,7 +176,7 @@ struct Connection::Impl {
         const QString key = table.toLower();
         auto it = shapes.find(key);
         if (it == shapes.end())
-            it = shapes.insert(key, readShape(table));
+            it = shapes.insert(key, server ? catalog.shape(*server, table) : readShape(table));
         return it->has_value() ? &**it : nullptr;
     }
 
@@ -192,6 +195,8 @@ struct Connection::Impl {
             const QString type = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
             shape.isDate << (type.compare(u"DATE"_s, Qt::CaseInsensitive) == 0
                              || type.compare(u"DATETIME"_s, Qt::CaseInsensitive) == 0);
+            shape.isText << (type.contains(u"CHAR"_s, Qt::CaseInsensitive)
+                             || type.contains(u"TEXT"_s, Qt::CaseInsensitive));
         }
         if (shape.columns.isEmpty())
             return std::nullopt;
@@ -221,6 +226,8 @@ void Connection::openServer(const ServerAddress &address)
     auto server = std::make_unique<pg::PgConnection>(address);
     pg::schema::checkIsArchive(*server);
     d->server = std::move(server);
+    d->serverReaders = pg::PgReadPool::create(address);
+    d->catalog.clear();
     d->serverChanges = 0;
     d->shapes.clear();
     qCDebug(lcDb) << "opened" << address.displayName();
@@ -293,8 +300,11 @@ void Connection::close()
         for (LiveQuery *query : live)
             query->connectionClosing();
         d->live.clear();
+        d->serverReaders->close();
+        d->serverReaders.reset();
         d->server.reset();
         d->shapes.clear();
+        d->catalog.clear();
         return;
     }
     if (!d->handle)
@@ -351,17 +361,24 @@ sqlite3 *Connection::handle() const
 
 int Connection::changes() const
 {
+    if (d->server)
+        return int(d->serverChanges);
     return d->handle ? sqlite3_changes(d->handle) : 0;
 }
 
 Translation Connection::translation(const QString &sql)
 {
-    if (!d->handle)
+    if (!isOpen())
         throw DbError(u"A conexão com o banco de dados não está aberta."_s);
-    Translation translation = translate(sql, [this](const QString &table) { return d->shape(table); });
+    Translation translation = translate(sql, [this](const QString &table) { return d->shape(table); },
+                                        provider());
     const QString &first = translation.firstKeyword;
-    if (first == u"create"_s || first == u"alter"_s || first == u"drop"_s)
+    if (first == u"create"_s || first == u"alter"_s || first == u"drop"_s) {
         d->shapes.clear();
+        d->catalog.clear();
+    }
+    if (d->server && !translation.secondStatement.isEmpty())
+        fail(sql, u"Só uma instrução SQL por vez: \"%1\""_s.arg(translation.secondStatement));
     return translation;
 }
 
@@ -442,9 +459,64 @@ void Connection::unregisterLiveQuery(LiveQuery *query)
 
 void Connection::fail(const QString &sql, const QString &message)
 {
-    qCDebug(lcDb) << "failed:" << message << "in" << sql;
+    fail(sql, DbError(message));
+}
+
+void Connection::fail(const QString &sql, const DbError &error)
+{
+    qCDebug(lcDb) << "failed:" << error.message() << "in" << sql;
     reportStatement(sql);
-    throw DbError(message);
+    throw error;
+}
+
+pg::PgResult Connection::runOnServer(const QString &sql, const Translation &translation)
+{
+    // An error inside a transaction spoils the whole of it on the server: a statement that
+    // fails there is undone alone, as on SQLite.
+    const bool inTransaction = d->server->inTransaction();
+    try {
+        if (inTransaction)
+            d->server->exec(u"SAVEPOINT cartulo_instrucao"_s);
+        pg::PgResult result = d->server->exec(translation.sql);
+        if (inTransaction)
+            d->server->exec(u"RELEASE SAVEPOINT cartulo_instrucao"_s);
+        d->serverChanges = result.affectedRows();
+        return result;
+    } catch (const DbError &error) {
+        if (inTransaction && error.kind() != ErrorKind::ConnectionFailed) {
+            try {
+                d->server->exec(u"ROLLBACK TO SAVEPOINT cartulo_instrucao"_s);
+                d->server->exec(u"RELEASE SAVEPOINT cartulo_instrucao"_s);
+            } catch (const DbError &) {
+                // the transaction was spoilt before this statement: the caller rolls it back
+            }
+        }
+        fail(sql, error);
+    }
+}
+
+ServerQuery Connection::prepareServerQuery(const QString &sql)
+{
+    Translation translated = translation(sql);
+    ServerQuery query;
+    // Inside a transaction of this connection a query must see its uncommitted rows; a
+    // statement that writes runs here too.
+    if (translated.firstKeyword == u"select"_s && !d->server->inTransaction()) {
+        try {
+            auto reader = std::make_unique<pg::PgCursorReader>(d->serverReaders, translated.sql);
+            query.origins = d->catalog.origins(*d->server, reader->firstBatch());
+            query.reader = std::move(reader);
+            query.ownSnapshot = true;
+        } catch (const DbError &error) {
+            fail(sql, error);
+        }
+    } else {
+        pg::PgResult result = runOnServer(sql, translated);
+        query.origins = d->catalog.origins(*d->server, result);
+        query.reader = std::make_unique<pg::PgResultReader>(std::move(result));
+    }
+    query.translation = std::move(translated);
+    return query;
 }
 
 void Connection::reportStatement(const QString &sql)
@@ -454,6 +526,11 @@ void Connection::reportStatement(const QString &sql)
 
 bool Connection::execute(const QString &sql)
 {
+    if (d->server) {
+        const pg::PgResult result = runOnServer(sql, translation(sql));
+        reportStatement(sql);
+        return result.rowCount() > 0;
+    }
     PreparedStatement prepared = prepare(sql);
     sqlite3_stmt *statement = prepared.statement.get();
     const bool readOnly = sqlite3_stmt_readonly(statement);

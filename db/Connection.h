@@ -13,12 +13,15 @@ struct sqlite3;
 
 namespace db::pg {
 class PgConnection;
+class PgResult;
 }
 
 namespace db {
 
+class DbError;
 class LiveQuery;
 struct PreparedQuery;
+struct ServerQuery;
 struct PreparedStatement;
 
 /// How an archive is opened.
@@ -93,7 +96,13 @@ private:
     void prepareToWrite();
     void registerLiveQuery(LiveQuery *query);
     void unregisterLiveQuery(LiveQuery *query);
+    /// A query's statement on the server: a cursor of its own, or run here in a transaction.
+    ServerQuery prepareServerQuery(const QString &sql);
+    /// Runs a translated statement on the server, alone inside a savepoint when this
+    /// connection is in a transaction; fails with the server's error.
+    pg::PgResult runOnServer(const QString &sql, const Translation &translation);
     [[noreturn]] void fail(const QString &sql, const QString &message);
+    [[noreturn]] void fail(const QString &sql, const DbError &error);
     void reportStatement(const QString &sql);
 
     struct Impl;

@@ -34,7 +34,12 @@ private:
     Connection *m_connection = nullptr;
     QString m_table;
     QStringList m_columns;
+    void openOnServer(const QString &table);
+    void firstOnServer();
+    void postOnServer();
+
     std::optional<qint64> m_rowid;
+    std::optional<QString> m_serverRow; // the row's ctid on a server archive
     QStringList m_values;
     QStringList m_pending;
     bool m_open = false;

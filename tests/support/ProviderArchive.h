@@ -32,6 +32,38 @@ inline QList<db::Provider> allProviders()
     return {db::Provider::SQLite, db::Provider::PostgreSQL};
 }
 
+/// One server archive for every case of a test binary (making a database per case would
+/// make the run slow): made at first use, emptied by each user, dropped at exit. It also
+/// holds typeof(), so checks written with SQLite's storage classes read the same here.
+inline const PgTestDatabase &sharedServerArchive()
+{
+    static const std::unique_ptr<PgTestDatabase> database = [] {
+        auto made = std::make_unique<PgTestDatabase>();
+        db::pg::PgConnection owner(made->address());
+        db::pg::schema::create(owner);
+        owner.exec(QStringLiteral(
+            "CREATE FUNCTION typeof(anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS $$ "
+            "SELECT CASE WHEN $1 IS NULL THEN 'null' "
+            "WHEN pg_typeof($1) IN ('smallint'::regtype, 'integer'::regtype, 'bigint'::regtype) THEN 'integer' "
+            "WHEN (SELECT coalesce(nullif(typbasetype, 0), oid) FROM pg_type WHERE oid = pg_typeof($1)) "
+            "IN ('real'::regtype, 'double precision'::regtype, 'numeric'::regtype) "
+            // a whole number in a numeric column is stored as an integer by SQLite
+            "THEN CASE WHEN $1::text ~ '^-?[0-9]+$' THEN 'integer' ELSE 'real' END "
+            "WHEN pg_typeof($1) = 'bytea'::regtype THEN 'blob' ELSE 'text' END $$"));
+        owner.exec(QStringLiteral("CREATE FUNCTION typeof(text) RETURNS text LANGUAGE sql IMMUTABLE AS $$ "
+                                  "SELECT CASE WHEN $1 IS NULL THEN 'null' ELSE 'text' END $$"));
+        return made;
+    }();
+    return *database;
+}
+
+/// Empties the shared server archive through a connection to it.
+inline void emptyServerArchive(db::pg::PgConnection &connection)
+{
+    for (const char *table : {"documento", "processo", "tipo_arq", "orgao", "lauda", "lauda_excluida"})
+        connection.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1StringView(table)));
+}
+
 class ProviderArchive {
 public:
     explicit ProviderArchive(db::Provider provider) : m_provider(provider)
@@ -66,8 +98,7 @@ public:
     void clear()
     {
         if (m_provider == db::Provider::PostgreSQL) {
-            m_connection.server()->exec(QStringLiteral(
-                "TRUNCATE documento, processo, tipo_arq, orgao, lauda, lauda_excluida"));
+            emptyServerArchive(*m_connection.server());
             return;
         }
         for (const char *table : {"documento", "processo", "tipo_arq", "orgao"})
