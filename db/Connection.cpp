@@ -473,7 +473,10 @@ pg::PgResult Connection::runOnServer(const QString &sql, const Translation &tran
 {
     // An error inside a transaction spoils the whole of it on the server: a statement that
     // fails there is undone alone, as on SQLite.
-    const bool inTransaction = d->server->inTransaction();
+    static const QStringList transactionControl = {u"begin"_s, u"start"_s, u"commit"_s, u"end"_s,
+                                                   u"rollback"_s, u"savepoint"_s, u"release"_s};
+    const bool inTransaction = d->server->inTransaction()
+        && !transactionControl.contains(translation.firstKeyword);
     try {
         if (inTransaction)
             d->server->exec(u"SAVEPOINT cartulo_instrucao"_s);
@@ -501,16 +504,22 @@ ServerQuery Connection::prepareServerQuery(const QString &sql)
     ServerQuery query;
     // Inside a transaction of this connection a query must see its uncommitted rows; a
     // statement that writes runs here too.
-    if (translated.firstKeyword == u"select"_s && !d->server->inTransaction()) {
+    // Reading connections are read-only: a statement there that would write fails and
+    // runs here instead.
+    static const QStringList reading = {u"select"_s, u"with"_s, u"values"_s, u"table"_s};
+    if (reading.contains(translated.firstKeyword) && !d->server->inTransaction()) {
         try {
-            auto reader = std::make_unique<pg::PgCursorReader>(d->serverReaders, translated.sql);
-            query.origins = d->catalog.origins(*d->server, reader->firstBatch());
+            auto reader = std::make_unique<pg::PgStreamReader>(d->serverReaders, translated.sql);
+            query.origins = d->catalog.origins(*d->server, reader->first());
             query.reader = std::move(reader);
             query.ownSnapshot = true;
         } catch (const DbError &error) {
-            fail(sql, error);
+            // What only this connection sees (temporary tables) is read here; so is a faulty
+            // statement, which then fails with the server's word from here.
+            qCDebug(lcDb) << "the query reads on the archive connection:" << error.message();
         }
-    } else {
+    }
+    if (!query.reader) {
         pg::PgResult result = runOnServer(sql, translated);
         query.origins = d->catalog.origins(*d->server, result);
         query.reader = std::make_unique<pg::PgResultReader>(std::move(result));

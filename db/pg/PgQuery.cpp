@@ -1,6 +1,7 @@
 #include "db/pg/PgQuery.h"
 
 #include "db/DbError.h"
+#include "db/pg/PgErrors.h"
 
 #include <QLoggingCategory>
 #include <libpq-fe.h>
@@ -25,11 +26,6 @@ constexpr unsigned kFloat8Oid = 701;
 constexpr unsigned kNumericOid = 1700;
 
 const QString kDateDomain = u"cartulo_data"_s;
-const QString kCursor = u"cartulo_leitura"_s;
-
-// The first rows come at once, for the screen; the rest in bigger batches.
-constexpr int kFirstFetch = 64;
-constexpr int kFetch = 2000;
 
 } // namespace
 
@@ -148,7 +144,9 @@ std::unique_ptr<PgConnection> PgReadPool::acquire()
             return connection;
         }
     }
-    return std::make_unique<PgConnection>(m_address);
+    auto connection = std::make_unique<PgConnection>(m_address);
+    connection->exec(u"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"_s);
+    return connection;
 }
 
 void PgReadPool::giveBack(std::unique_ptr<PgConnection> connection)
@@ -168,69 +166,104 @@ void PgReadPool::close()
     }
 }
 
-PgCursorReader::PgCursorReader(std::shared_ptr<PgReadPool> pool, const QString &sql)
+void PgStreamReader::FreeCancel::operator()(pg_cancel *cancel) const noexcept
+{
+    PQfreeCancel(cancel);
+}
+
+PgStreamReader::PgStreamReader(std::shared_ptr<PgReadPool> pool, const QString &sql)
     : m_pool(std::move(pool)), m_connection(m_pool->acquire())
 {
+    PGconn *conn = m_connection->handle();
+    const QByteArray text = sql.toUtf8();
+    // The extended protocol refuses a second statement in the text, as the archive
+    // connection does.
+    if (!PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)
+        || !PQsetSingleRowMode(conn)) {
+        const DbError error = connectionErrorOf(conn, PQstatus(conn) == CONNECTION_OK ? ErrorKind::Other
+                                                                                     : ErrorKind::ConnectionFailed);
+        finish();
+        throw error;
+    }
+    m_cancel.reset(PQgetCancel(conn));
     try {
-        m_connection->exec(u"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"_s);
-        m_connection->exec(u"DECLARE %1 NO SCROLL CURSOR FOR %2"_s.arg(kCursor, sql));
-        m_batch = m_connection->exec(u"FETCH %1 FROM %2"_s.arg(kFirstFetch).arg(kCursor));
-        m_lastBatch = m_batch.rowCount() < kFirstFetch;
+        if (next())
+            m_rowPending = m_current.rowCount() > 0;
     } catch (const DbError &) {
-        if (m_connection->inTransaction()) {
-            try {
-                m_connection->exec(u"ROLLBACK"_s);
-            } catch (const DbError &) {
-                m_connection.reset();
-            }
-        }
-        if (m_connection)
-            m_pool->giveBack(std::move(m_connection));
+        finish();
         throw;
     }
 }
 
-PgCursorReader::~PgCursorReader()
+PgStreamReader::~PgStreamReader()
+{
+    finish();
+}
+
+void PgStreamReader::finish() noexcept
 {
     if (!m_connection)
         return;
-    try {
-        m_connection->exec(u"ROLLBACK"_s); // the snapshot ends with the reading
+    PGconn *conn = m_connection->handle();
+    if (!m_ended && m_cancel) {
+        char message[256];
+        PQcancel(m_cancel.get(), message, sizeof message);
+    }
+    while (PGresult *rest = PQgetResult(conn))
+        PQclear(rest);
+    m_ended = true;
+    if (PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_IDLE)
         m_pool->giveBack(std::move(m_connection));
-    } catch (const DbError &error) {
-        qCDebug(lcDb) << "reading connection dropped:" << error.message();
+    m_connection.reset();
+}
+
+bool PgStreamReader::next()
+{
+    if (m_ended)
+        return false;
+    PgResult result(PQgetResult(m_connection->handle()));
+    if (!result.get()) {
+        m_ended = true;
+        return false;
+    }
+    switch (PQresultStatus(result.get())) {
+    case PGRES_SINGLE_TUPLE:
+        m_current = std::move(result);
+        return true;
+    case PGRES_TUPLES_OK:
+    case PGRES_COMMAND_OK:
+        // The end: a result without rows, with the columns' description.
+        m_current = std::move(result);
+        while (PgResult(PQgetResult(m_connection->handle())).get()) {}
+        m_ended = true;
+        return true;
+    default: {
+        const DbError error = errorOf(result.get());
+        while (PgResult(PQgetResult(m_connection->handle())).get()) {}
+        m_ended = true;
+        throw error;
+    }
     }
 }
 
-void PgCursorReader::fetch()
+bool PgStreamReader::readRow(ResultRows::Batch &batch)
 {
-    m_batch = m_connection->exec(u"FETCH %1 FROM %2"_s.arg(kFetch).arg(kCursor));
-    m_next = 0;
-    m_lastBatch = m_batch.rowCount() < kFetch;
-}
-
-bool PgCursorReader::readRow(ResultRows::Batch &batch)
-{
-    if (m_next >= m_batch.rowCount()) {
-        if (m_lastBatch)
-            return false;
-        fetch();
-        if (m_batch.rowCount() == 0)
+    if (!m_rowPending) {
+        if (!next() || m_current.rowCount() == 0)
             return false;
     }
-    appendRow(m_batch, m_next++, batch);
+    m_rowPending = false;
+    appendRow(m_current, 0, batch);
     return true;
 }
 
-void PgCursorReader::cancel() noexcept
+void PgStreamReader::cancel() noexcept
 {
     // PQcancel is meant to be called from another thread than the one reading.
-    PGcancel *cancel = PQgetCancel(m_connection->handle());
-    if (!cancel)
-        return;
-    char message[256];
-    PQcancel(cancel, message, sizeof message);
-    PQfreeCancel(cancel);
+    if (m_cancel) {
+        char message[256];
+        PQcancel(m_cancel.get(), message, sizeof message);
+    }
 }
 
 bool PgResultReader::readRow(ResultRows::Batch &batch)

@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+struct pg_cancel;
+
 namespace db::pg {
 
 /// Table shapes and column origins of one server archive, read from its catalogue once.
@@ -52,29 +54,35 @@ private:
     bool m_closed = false;
 };
 
-/// A static cursor on the server: a read-only REPEATABLE READ transaction of its own with a
-/// cursor over the statement, so the rows stay as they were at open while every other
-/// workstation and this program's own connection write on.
-class PgCursorReader final : public ResultReader {
+/// A static cursor on the server: the statement runs on a connection of its own and its
+/// rows stream in one at a time (libpq's single-row mode) from the one snapshot the
+/// statement holds, so they stay as they were at open while every other workstation and
+/// this program's own connection write on; a failure part way keeps the rows before it.
+class PgStreamReader final : public ResultReader {
 public:
-    /// Declares the cursor and fetches its first batch (throws DbError with the server's
-    /// message); firstBatch() then holds the result metadata.
-    PgCursorReader(std::shared_ptr<PgReadPool> pool, const QString &sql);
-    ~PgCursorReader() override;
+    /// Sends the statement and waits for its first row or its end (throws DbError with the
+    /// server's message); first() then holds the result metadata.
+    PgStreamReader(std::shared_ptr<PgReadPool> pool, const QString &sql);
+    ~PgStreamReader() override;
 
-    const PgResult &firstBatch() const { return m_batch; }
-    PgConnection &connection() { return *m_connection; }
+    const PgResult &first() const { return m_current; }
     bool readRow(ResultRows::Batch &batch) override;
     void cancel() noexcept override;
 
 private:
-    void fetch();
+    /// The next result of the statement; false at its end. Throws DbError.
+    bool next();
+    void finish() noexcept;
 
     std::shared_ptr<PgReadPool> m_pool;
     std::unique_ptr<PgConnection> m_connection;
-    PgResult m_batch;
-    int m_next = 0;
-    bool m_lastBatch = false;
+    struct FreeCancel {
+        void operator()(pg_cancel *cancel) const noexcept;
+    };
+    std::unique_ptr<pg_cancel, FreeCancel> m_cancel;
+    PgResult m_current;
+    bool m_rowPending = false; // m_current holds a row not handed out yet
+    bool m_ended = false;
 };
 
 /// Rows already read whole (a statement run on the archive connection itself).

@@ -45,6 +45,15 @@ struct Archive {
         connection.openFile(path);
     }
 
+    /// Opens another connection on the same archive, as a second workstation would.
+    void openAnother(db::Connection &other)
+    {
+        if (connection.server())
+            other.openServer(connection.server()->address());
+        else
+            other.openFile(path);
+    }
+
     /// Rows any screen could have written: three types, two processes, three documents
     /// (one with a type code that has no row in tipo_arq).
     void fill()
