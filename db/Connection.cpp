@@ -147,6 +147,36 @@ QString setJournalMode(sqlite3 *handle, FileSystemKind fileSystem, const QString
     return mode;
 }
 
+// The archive's own rules are named constraints; a size or a type refused by one of them is
+// the kind the program acts on, whichever engine checked it.
+ErrorKind refinedKind(ErrorKind kind, const QString &message)
+{
+    if (kind != ErrorKind::CheckViolation)
+        return kind;
+    if (message.contains(u"no máximo"_s))
+        return ErrorKind::TooLong;
+    if (message.contains(u"número inteiro"_s) || message.contains(u"data inválida"_s))
+        return ErrorKind::NotANumber;
+    return kind;
+}
+
+ErrorKind sqliteKind(int extendedCode)
+{
+    switch (extendedCode) {
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_UNIQUE:
+        return ErrorKind::DuplicateKey;
+    case SQLITE_CONSTRAINT_FOREIGNKEY:
+        return ErrorKind::MissingReference;
+    case SQLITE_CONSTRAINT_CHECK:
+    case SQLITE_CONSTRAINT_NOTNULL:
+    case SQLITE_CONSTRAINT_TRIGGER:
+        return ErrorKind::CheckViolation;
+    default:
+        return ErrorKind::Other;
+    }
+}
+
 bool isOnlySeparators(const char *tail)
 {
     for (; tail && *tail; ++tail) {
@@ -459,14 +489,15 @@ void Connection::unregisterLiveQuery(LiveQuery *query)
 
 void Connection::fail(const QString &sql, const QString &message)
 {
-    fail(sql, DbError(message));
+    const ErrorKind kind = d->handle ? sqliteKind(sqlite3_extended_errcode(d->handle)) : ErrorKind::Other;
+    fail(sql, DbError(message, kind));
 }
 
 void Connection::fail(const QString &sql, const DbError &error)
 {
     qCDebug(lcDb) << "failed:" << error.message() << "in" << sql;
     reportStatement(sql);
-    throw error;
+    throw DbError(error.message(), refinedKind(error.kind(), error.message()), error.sqlState());
 }
 
 pg::PgResult Connection::runOnServer(const QString &sql, const Translation &translation)

@@ -203,12 +203,15 @@ void TableCursor::post()
 void TableCursor::openOnServer(const QString &table)
 {
     const pg::PgResult result = m_connection->server()->exec(
-        u"SELECT a.attname FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 "
-        u"AND NOT a.attisdropped ORDER BY a.attnum"_s,
+        u"SELECT a.attname, a.atttypid = 'bytea'::regtype FROM pg_attribute a "
+        u"WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum"_s,
         {pg::PgParam::text(table)});
     QStringList columns;
-    for (int row = 0; row < result.rowCount(); ++row)
+    m_binary.clear();
+    for (int row = 0; row < result.rowCount(); ++row) {
         columns << result.text(row, 0);
+        m_binary << (result.text(row, 1) == u"t"_s);
+    }
     if (columns.isEmpty())
         throw DbError(u"no such table: %1"_s.arg(table));
     m_table = table;
@@ -255,7 +258,10 @@ void TableCursor::postOnServer()
         placeholders << u'$' + QString::number(c + 1);
         // An empty field holds nothing; values go as parameters, so no typed text changes
         // the statement.
-        params << (m_pending[c].isEmpty() ? pg::PgParam::null() : pg::PgParam::text(m_pending[c]));
+        // A text in a binary column (the logo's path) is kept as its bytes, as on SQLite.
+        params << (m_pending[c].isEmpty() ? pg::PgParam::null()
+                   : m_binary.value(c)    ? pg::PgParam::bytes(m_pending[c].toUtf8())
+                                          : pg::PgParam::text(m_pending[c]));
     }
     const QString table = quotedName(m_table.toLower());
     QString sql;

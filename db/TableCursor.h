@@ -40,6 +40,7 @@ private:
 
     std::optional<qint64> m_rowid;
     std::optional<QString> m_serverRow; // the row's ctid on a server archive
+    QList<bool> m_binary;               // bytea columns of a server table
     QStringList m_values;
     QStringList m_pending;
     bool m_open = false;

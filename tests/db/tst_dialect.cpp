@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(db::ErrorKind)
+
 class TestDialect : public QObject {
     Q_OBJECT
 
@@ -15,6 +17,10 @@ private slots:
     void translation();
     void statements_data();
     void statements();
+    void refusals_data();
+    void refusals();
+    void failedStatementInsideATransactionLeavesTheRestOfIt_data() { providers(); }
+    void failedStatementInsideATransactionLeavesTheRestOfIt();
     void unparseableDateIsRefusedBeforeTheEngine_data() { providers(); }
     void unparseableDateIsRefusedBeforeTheEngine();
     void doubleQuotedWordNeverNamesAColumn_data() { providers(); }
@@ -275,6 +281,69 @@ void TestDialect::statements()
         std::sort(expected.begin() + 1, expected.end());
     }
     QCOMPARE(actual, expected);
+}
+
+void TestDialect::refusals_data()
+{
+    fixture::addProviderColumn();
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<db::ErrorKind>("kind");
+    QTest::addColumn<QString>("messagePart"); // the same on both engines
+    for (const db::Provider provider : testsupport::allProviders()) {
+        QTest::newRow(fixture::caseName("text too long", provider))
+            << provider << u"UPDATE processo SET numero=\"123456\" Where cod=\"00001\""_s << db::ErrorKind::TooLong
+            << u"processo.numero: no máximo 5 caracteres"_s;
+        QTest::newRow(fixture::caseName("not a number", provider))
+            << provider << u"UPDATE processo SET num_doc=\"dois\" Where cod=\"00001\""_s << db::ErrorKind::NotANumber
+            << QString();
+        QTest::newRow(fixture::caseName("duplicate key", provider))
+            << provider << u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00001\",\"ATA\")"_s
+            << db::ErrorKind::DuplicateKey << QString();
+        QTest::newRow(fixture::caseName("process code not of five digits", provider))
+            << provider << u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"7\",\"x\",\"1\",NULL,0)"_s
+            << db::ErrorKind::CheckViolation << u"processo.cod"_s;
+        QTest::newRow(fixture::caseName("second statement", provider))
+            << provider << u"Delete From tipo_arq Where cod=\"00003\"; Delete From tipo_arq"_s << db::ErrorKind::Other
+            << u"Só uma instrução SQL por vez: \"Delete From tipo_arq\""_s;
+    }
+}
+
+// A refused statement changes nothing and raises the kind the program acts on.
+void TestDialect::refusals()
+{
+    QFETCH(db::Provider, provider);
+    QFETCH(QString, statement);
+    QFETCH(db::ErrorKind, kind);
+    QFETCH(QString, messagePart);
+    fixture::Archive archive(provider);
+    archive.fill();
+    const QString everything = u"select * from processo, tipo_arq order by processo.cod, tipo_arq.cod"_s;
+    const QStringList before = archive.rows(everything);
+    try {
+        archive.connection.execute(statement);
+        QFAIL("the statement was accepted");
+    } catch (const db::DbError &error) {
+        QCOMPARE(error.kind(), kind);
+        QVERIFY2(error.message().contains(messagePart), qPrintable(error.message()));
+    }
+    QCOMPARE(archive.rows(everything), before);
+}
+
+// On the server an error spoils the whole transaction; a statement of the program that
+// fails inside one is undone alone, as on SQLite.
+void TestDialect::failedStatementInsideATransactionLeavesTheRestOfIt()
+{
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
+    archive.fill();
+    archive.connection.execute(u"begin"_s);
+    archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00004\",\"ATA\")"_s);
+    QVERIFY_THROWS_EXCEPTION(db::DbError,
+                             archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00001\",\"ATA\")"_s));
+    archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00005\",\"EDITAL\")"_s);
+    archive.connection.execute(u"commit"_s);
+    QCOMPARE(archive.rows(u"select cod from tipo_arq order by cod"_s),
+             (QStringList{u"cod"_s, u"00001"_s, u"00002"_s, u"00003"_s, u"00004"_s, u"00005"_s}));
 }
 
 void TestDialect::unparseableDateIsRefusedBeforeTheEngine()
