@@ -217,6 +217,17 @@ bool isBlankDateText(QStringView value)
     return true;
 }
 
+// The text SQLite's text affinity makes of a number literal: 00001 is 1, 1.50 is 1.5.
+QString numberAsText(QStringView literal)
+{
+    bool whole = false;
+    const qlonglong integer = literal.toLongLong(&whole);
+    if (whole)
+        return QString::number(integer);
+    const QString text = QString::number(literal.toDouble(), 'g', 15);
+    return text.contains(u'.') || text.contains(u'e') ? text : text + u".0"_s;
+}
+
 bool isComparison(QStringView op)
 {
     return op == u"=" || op == u"<>" || op == u"!=" || op == u"<" || op == u">" || op == u"<="
@@ -693,7 +704,7 @@ private:
                 qsizetype column = -1;
                 const TableShape *shape = columnShape(name, &column);
                 if (shape && column < shape->isText.size() && shape->isText[column])
-                    m_replacement.insert(m_sig[number], sqlLiteral(textAt(number).toString()));
+                    m_replacement.insert(m_sig[number], sqlLiteral(numberAsText(textAt(number))));
             }
         }
     }

@@ -240,6 +240,13 @@ void TestDialect::statements_data()
     QTest::newRow(fixture::caseName("year 1999", provider)) << provider << QStringList{}
         << QStringList{u"UPDATE processo SET data=\"31/12/99\" Where cod=\"00001\""_s}
         << u"select data+0 as n from processo where cod='00001'"_s << true << QStringList{u"n"_s, u"36525"_s};
+    QTest::newRow(fixture::caseName("a number compared with a text code", provider)) << provider
+        << QStringList{u"insert into tipo_arq values ('1', 'UM'), ('1.5', 'UM E MEIO')"_s}
+        << QStringList{u"select cod from tipo_arq where cod = 00001 or 1.50 = cod or cod = 3 order by cod"_s} << QString() << true
+        << QStringList{u"cod"_s, u"1"_s, u"1.5"_s};
+    QTest::newRow(fixture::caseName("a quoted number in a number column", provider)) << provider << QStringList{}
+        << QStringList{u"select cod from processo where num_doc = \"2\" and \"10\" = numero"_s} << QString() << true
+        << QStringList{u"cod"_s, u"00001"_s};
     QTest::newRow(fixture::caseName("names without regard to case", provider)) << provider << QStringList{}
         << QStringList{u"UPDATE PROCESSO SET NUM_DOC=\"7\" Where COD=\"00001\""_s}
         << u"select num_doc, typeof(num_doc) as t from processo where cod='00001'"_s << true << QStringList{u"num_doc\tt"_s, u"7\tinteger"_s};
