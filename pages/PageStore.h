@@ -134,10 +134,12 @@ public:
 protected:
     /// Refuses (PageError) bytes that are not a JPEG image, naming where they came from.
     static void requireJpeg(const QByteArray &bytes, const QString &origin);
+    /// Refuses (PageError BadCode) a code that is not five digits; `what` names it.
+    static void requireCode(const QString &code, const QString &what);
 };
 
 /// The page store of an open archive: rows on the server of a PostgreSQL archive, files
-/// in `<programDir>/dados/laudas/` beside a file archive.
-std::shared_ptr<PageStore> openPageStore(const QString &programDir, db::Connection &connection);
+/// in `<programDir>/dados/laudas/` beside a file archive (or when there is no connection).
+std::shared_ptr<PageStore> openPageStore(const QString &programDir, const db::Connection *connection);
 
 } // namespace pages
