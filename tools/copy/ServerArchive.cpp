@@ -1,0 +1,404 @@
+#include "tools/copy/ServerArchive.h"
+
+#include "db/DbError.h"
+#include "db/pg/PgSchema.h"
+
+#include <QLocale>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace copying {
+
+namespace {
+
+using db::pg::PgConnection;
+using db::pg::PgResult;
+using db::pg::ResultFormat;
+using db::schema::ColumnType;
+using db::schema::TableSpec;
+
+QString shelfTable(Shelf shelf)
+{
+    return (shelf == Shelf::Pages ? db::pg::schema::kPagesTable : db::pg::schema::kPagesAsideTable).toString();
+}
+
+// Pages in PageId order; among the same codes and number, in the order they moved aside.
+QString shelfOrder(Shelf shelf)
+{
+    return shelf == Shelf::Pages ? u"processo, documento, numero"_s : u"processo, documento, numero, id"_s;
+}
+
+QString columnList(const TableSpec &table)
+{
+    QStringList names;
+    for (const auto &column : table.columns)
+        names << column.name;
+    return names.join(u", "_s);
+}
+
+/// A cursor over a query, fetched in batches inside the connection's transaction.
+class Cursor {
+public:
+    Cursor(PgConnection &server, const QString &name, const QString &query, int batch, ResultFormat format)
+        : m_server(server), m_name(name), m_batch(batch), m_format(format)
+    {
+        m_server.exec(u"DECLARE %1 NO SCROLL CURSOR FOR %2"_s.arg(name, query));
+    }
+    ~Cursor()
+    {
+        try {
+            m_server.exec(u"CLOSE %1"_s.arg(m_name));
+        } catch (const db::DbError &) {
+            // a failed transaction has closed it already
+        }
+    }
+    Cursor(const Cursor &) = delete;
+    Cursor &operator=(const Cursor &) = delete;
+
+    /// Moves to the next row; false at the end.
+    bool advance()
+    {
+        if (++m_row < m_rows.rowCount())
+            return true;
+        if (m_done)
+            return false;
+        m_rows = m_server.exec(u"FETCH %1 FROM %2"_s.arg(QString::number(m_batch), m_name), {}, m_format);
+        m_row = 0;
+        m_done = m_rows.rowCount() < m_batch;
+        return m_rows.rowCount() > 0;
+    }
+    QByteArrayView bytes(int column) const { return m_rows.bytes(m_row, column); }
+    bool isNull(int column) const { return m_rows.isNull(m_row, column); }
+
+private:
+    PgConnection &m_server;
+    QString m_name;
+    int m_batch;
+    ResultFormat m_format;
+    PgResult m_rows;
+    int m_row = -1;
+    bool m_done = false;
+};
+
+QByteArray fromHexText(QByteArrayView text)
+{
+    // bytea's text form: "\x" and two hexadecimal digits a byte
+    return QByteArray::fromHex(text.sliced(2).toByteArray());
+}
+
+Cell cellOf(const Cursor &cursor, int column, ColumnType type)
+{
+    Cell cell;
+    if (cursor.isNull(column))
+        return cell;
+    const QByteArrayView text = cursor.bytes(column);
+    switch (type) {
+    case ColumnType::Text:
+    case ColumnType::LongText:
+        cell.kind = Cell::Kind::Text;
+        cell.bytes = text.toByteArray();
+        break;
+    case ColumnType::Int16:
+    case ColumnType::Integer:
+        cell.kind = Cell::Kind::Integer;
+        cell.integer = text.toLongLong();
+        break;
+    case ColumnType::Date:
+        // The server writes the shortest text that reads back as the same double.
+        cell.kind = Cell::Kind::Real;
+        cell.real = text.toDouble();
+        break;
+    case ColumnType::Blob:
+        cell.kind = Cell::Kind::Blob;
+        cell.bytes = fromHexText(text);
+        break;
+    }
+    return cell;
+}
+
+class ServerRowReader final : public Reader<Row> {
+public:
+    ServerRowReader(PgConnection &server, const QString &cursorName, const TableSpec &table)
+        : m_table(table),
+          m_cursor(server, cursorName,
+                   u"SELECT %1 FROM %2%3"_s.arg(columnList(table), table.name,
+                                               table.key.isEmpty() ? QString() : u" ORDER BY "_s + table.key.join(u", "_s)),
+                   5000, ResultFormat::Text)
+    {
+    }
+
+    std::optional<Row> next() override
+    {
+        if (!m_cursor.advance())
+            return std::nullopt;
+        Row row;
+        row.reserve(m_table.columns.size());
+        for (int i = 0; i < m_table.columns.size(); ++i)
+            row.push_back(cellOf(m_cursor, i, m_table.columns[i].type));
+        return row;
+    }
+
+private:
+    TableSpec m_table;
+    Cursor m_cursor;
+};
+
+int number(QByteArrayView text)
+{
+    return text.toInt();
+}
+
+/// Numbers each page among those of the same codes and page number.
+class CopyCounter {
+public:
+    PageId id(int process, int document, int page)
+    {
+        PageId id = PageId::of(process, document, page);
+        id.copy = id.key == m_lastKey ? m_lastCopy + 1 : 1;
+        m_lastKey = id.key;
+        m_lastCopy = id.copy;
+        return id;
+    }
+
+private:
+    qint64 m_lastKey = -1;
+    int m_lastCopy = 0;
+};
+
+class ServerPageReader final : public Reader<Page> {
+public:
+    ServerPageReader(PgConnection &server, const QString &cursorName, Shelf shelf)
+        : m_shelf(shelf),
+          // Binary: the bytes come unescaped; the other columns are sent as text, whose
+          // binary form is the text itself. A few pages a trip keeps memory small.
+          m_cursor(server, cursorName,
+                   u"SELECT processo, documento, numero::text, imagem%1 FROM %2 ORDER BY %3"_s.arg(
+                       shelf == Shelf::Aside ? u", (extract(epoch FROM excluida_em) * 1000)::bigint::text"_s : QString(),
+                       shelfTable(shelf), shelfOrder(shelf)),
+                   4, ResultFormat::Binary)
+    {
+    }
+
+    std::optional<Page> next() override
+    {
+        if (!m_cursor.advance())
+            return std::nullopt;
+        Page page;
+        page.id = m_copies.id(number(m_cursor.bytes(0)), number(m_cursor.bytes(1)), number(m_cursor.bytes(2)));
+        page.bytes = m_cursor.bytes(3).toByteArray();
+        if (m_shelf == Shelf::Aside)
+            page.movedAside = QDateTime::fromMSecsSinceEpoch(m_cursor.bytes(4).toLongLong(), Qt::UTC);
+        return page;
+    }
+
+private:
+    Shelf m_shelf;
+    Cursor m_cursor;
+    CopyCounter m_copies;
+};
+
+class ServerDigestReader final : public Reader<PageDigest> {
+public:
+    ServerDigestReader(PgConnection &server, const QString &cursorName, Shelf shelf)
+        : m_cursor(server, cursorName,
+                   u"SELECT processo, documento, numero, sha256(imagem) FROM %1 ORDER BY %2"_s.arg(shelfTable(shelf),
+                                                                                                 shelfOrder(shelf)),
+                   5000, ResultFormat::Text)
+    {
+    }
+
+    std::optional<PageDigest> next() override
+    {
+        if (!m_cursor.advance())
+            return std::nullopt;
+        return PageDigest{m_copies.id(number(m_cursor.bytes(0)), number(m_cursor.bytes(1)), number(m_cursor.bytes(2))),
+                          fromHexText(m_cursor.bytes(3))};
+    }
+
+private:
+    Cursor m_cursor;
+    CopyCounter m_copies;
+};
+
+void appendCell(QByteArray &line, const Cell &cell, ColumnType type)
+{
+    switch (cell.kind) {
+    case Cell::Kind::Null:
+        line.append("\\N");
+        break;
+    case Cell::Kind::Integer:
+        line.append(QByteArray::number(cell.integer));
+        break;
+    case Cell::Kind::Real:
+        line.append(QByteArray::number(cell.real, 'g', QLocale::FloatingPointShortest));
+        break;
+    case Cell::Kind::Text:
+    case Cell::Kind::Blob:
+        if (type == ColumnType::Blob)
+            ServerCopyIn::appendBytes(line, cell.bytes);
+        else
+            ServerCopyIn::appendText(line, cell.bytes);
+        break;
+    }
+}
+
+class ServerRowWriter final : public RowWriter {
+public:
+    ServerRowWriter(PgConnection &server, const TableSpec &table)
+        : m_table(table), m_copy(server, u"COPY %1 (%2) FROM STDIN"_s.arg(table.name, columnList(table)))
+    {
+    }
+
+    void write(const Row &row) override
+    {
+        m_line.clear();
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                m_line.append('\t');
+            appendCell(m_line, row[i], m_table.columns[qsizetype(i)].type);
+        }
+        m_line.append('\n');
+        m_copy.writeLine(m_line);
+    }
+
+    void finish() override { m_copy.finish(); }
+
+private:
+    TableSpec m_table;
+    ServerCopyIn m_copy;
+    QByteArray m_line;
+};
+
+} // namespace
+
+ServerArchive::ServerArchive(const db::ServerAddress &address, Role role) : m_server(address)
+{
+    if (role == Role::Source) {
+        db::pg::schema::checkIsArchive(m_server);
+        m_transaction.emplace(m_server);
+        // One snapshot for the whole copy and its verification.
+        m_server.exec(u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+        return;
+    }
+    const PgResult present = m_server.exec(
+        u"SELECT count(*) FROM unnest($1::text[]) AS n WHERE to_regclass(n) IS NOT NULL"_s,
+        {db::pg::PgParam::text(u'{' + db::pg::schema::tableNames().join(u',') + u'}')});
+    if (present.text(0, 0) == u"0"_s) {
+        db::pg::schema::create(m_server);
+        m_created = true;
+    }
+    db::pg::schema::checkIsArchive(m_server);
+}
+
+ServerArchive::~ServerArchive()
+{
+    m_pageCopy.reset();
+}
+
+QString ServerArchive::nextCursorName()
+{
+    return u"copia_%1"_s.arg(++m_cursors);
+}
+
+qint64 ServerArchive::count(const QString &table)
+{
+    return m_server.exec(u"SELECT count(*) FROM %1"_s.arg(table)).text(0, 0).toLongLong();
+}
+
+qint64 ServerArchive::rowCount(const TableSpec &table)
+{
+    return count(table.name);
+}
+
+std::unique_ptr<Reader<Row>> ServerArchive::readRows(const TableSpec &table)
+{
+    return std::make_unique<ServerRowReader>(m_server, nextCursorName(), table);
+}
+
+qint64 ServerArchive::pageCount(Shelf shelf)
+{
+    return count(shelfTable(shelf));
+}
+
+std::unique_ptr<Reader<Page>> ServerArchive::readPages(Shelf shelf)
+{
+    return std::make_unique<ServerPageReader>(m_server, nextCursorName(), shelf);
+}
+
+std::unique_ptr<Reader<PageDigest>> ServerArchive::readDigests(Shelf shelf)
+{
+    return std::make_unique<ServerDigestReader>(m_server, nextCursorName(), shelf);
+}
+
+void ServerArchive::beginWriting()
+{
+    m_transaction.emplace(m_server);
+    QStringList tables;
+    for (const TableSpec &table : db::schema::archiveTables())
+        tables << table.name;
+    tables << shelfTable(Shelf::Pages) << shelfTable(Shelf::Aside);
+    // Other workstations may read, but nobody writes until the copy is committed or gone.
+    m_server.exec(u"SET LOCAL lock_timeout = '10s'"_s);
+    m_server.exec(u"LOCK TABLE %1 IN EXCLUSIVE MODE"_s.arg(tables.join(u", "_s)));
+    Holdings holdings;
+    for (const TableSpec &table : db::schema::archiveTables())
+        holdings.rows.append({table.name, count(table.name)});
+    holdings.pages = pageCount(Shelf::Pages);
+    holdings.pagesAside = pageCount(Shelf::Aside);
+    refuseUnlessEmptyArchive(displayName(), holdings);
+}
+
+std::unique_ptr<RowWriter> ServerArchive::writeRows(const TableSpec &table)
+{
+    return std::make_unique<ServerRowWriter>(m_server, table);
+}
+
+void ServerArchive::writePage(Shelf shelf, const Page &page)
+{
+    if (m_pageCopy && m_pageCopyShelf != shelf)
+        finishWriting();
+    if (!m_pageCopy) {
+        m_pageCopy = std::make_unique<ServerCopyIn>(
+            m_server, u"COPY %1 (processo, documento, numero, imagem%2) FROM STDIN"_s.arg(
+                          shelfTable(shelf), shelf == Shelf::Aside ? u", excluida_em"_s : QString()));
+        m_pageCopyShelf = shelf;
+    }
+    m_line.clear();
+    m_line.append(page.id.stem().toLatin1());
+    m_line.insert(10, '\t');
+    m_line.insert(5, '\t');
+    m_line.append('\t');
+    ServerCopyIn::appendBytes(m_line, page.bytes);
+    if (shelf == Shelf::Aside) {
+        m_line.append('\t');
+        m_line.append(page.movedAside ? page.movedAside->toUTC().toString(Qt::ISODateWithMs).toLatin1() : "now");
+    }
+    m_line.append('\n');
+    m_pageCopy->writeLine(m_line);
+}
+
+void ServerArchive::finishWriting()
+{
+    if (!m_pageCopy)
+        return;
+    const std::unique_ptr<ServerCopyIn> copy = std::move(m_pageCopy);
+    copy->finish();
+}
+
+void ServerArchive::commit()
+{
+    m_transaction->commit();
+    m_transaction.reset();
+}
+
+QString ServerArchive::abandon() noexcept
+{
+    m_pageCopy.reset();
+    m_transaction.reset(); // rolled back: nothing of the copy stays
+    if (m_created)
+        return u"O banco %1 ficou com as tabelas do Cartulo, vazias."_s.arg(displayName());
+    return {};
+}
+
+} // namespace copying
