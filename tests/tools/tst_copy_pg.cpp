@@ -14,8 +14,14 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using testsupport::PgTestDatabase;
@@ -260,6 +266,8 @@ private slots:
     void refusesTargetHoldingAnything();
     void unreadableSourcePageFailsTheCopy_data();
     void unreadableSourcePageFailsTheCopy();
+    void sourcePageChangingDuringTheCopyFailsVerification_data();
+    void sourcePageChangingDuringTheCopyFailsVerification();
     void refusesCopyOntoItself();
 };
 
@@ -288,8 +296,13 @@ void TestCopyPg::thereAndBack()
         u"SELECT count(*) FROM lauda_excluida WHERE numero = 1 AND documento = '00003'"_s);
     QCOMPARE(aside.text(0, 0), u"3"_s);
 
+    // Server to server, then home to a new file.
+    const End otherServer(true);
+    const testsupport::ToolRun across = runTool(u"cartulo-copy"_s, {server.udl(), otherServer.udl()});
+    QVERIFY2(across.exitCode == 0, qPrintable(across.err));
+    QCOMPARE(pagesOnServer(otherServer.server()), expectedPages);
     const End back(false);
-    const testsupport::ToolRun home = runTool(u"cartulo-copy"_s, {server.udl(), back.udl()});
+    const testsupport::ToolRun home = runTool(u"cartulo-copy"_s, {otherServer.udl(), back.udl()});
     QVERIFY2(home.exitCode == 0, qPrintable(home.err));
     QCOMPARE(rowsOf(back.databasePath()), rowsOf(original.databasePath()));
     QCOMPARE(filesOf(back.pagesFolder()), expectedPages);
@@ -404,6 +417,55 @@ void TestCopyPg::unreadableSourcePageFailsTheCopy()
     const testsupport::ToolRun out = runTool(u"cartulo-copy"_s, {source.udl(), target.udl()});
     QCOMPARE(out.exitCode, 1);
     QVERIFY2(out.err.contains(QFileInfo(page).fileName()) && out.err.contains(u"A cópia falhou"_s), qPrintable(out.err));
+    QVERIFY2(!out.out.contains(u"Cópia verificada"_s), qPrintable(out.out));
+    QCOMPARE(stateOf(target), before);
+}
+
+void TestCopyPg::sourcePageChangingDuringTheCopyFailsVerification_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
+// The source's page is a pipe fed by this test: the copy reads one content, the
+// verification another, as when a page changes on disk while the copy runs. The copy must
+// not be reported good, and the target keeps nothing of it.
+void TestCopyPg::sourcePageChangingDuringTheCopyFailsVerification()
+{
+    QFETCH(bool, server);
+    const End source(false);
+    fillSmallSource(source);
+    const QString page = source.pagesFolder() + u"0000100001002.jpg"_s;
+    QCOMPARE(::mkfifo(QFile::encodeName(page).constData(), 0600), 0);
+    const End target(server);
+    if (server)
+        target.make();
+    const QString before = stateOf(target);
+
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        const QByteArray contents[] = {"first reading", "second reading"};
+        int opened = 0;
+        while (!stop) {
+            // Opens only while the copy has the pipe open for reading.
+            const int fd = ::open(QFile::encodeName(page).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            const QByteArray &content = contents[std::min(opened++, 1)];
+            [[maybe_unused]] const ssize_t written = ::write(fd, content.constData(), size_t(content.size()));
+            ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the reader sees the end and closes
+        }
+    });
+    const testsupport::ToolRun out = runTool(u"cartulo-copy"_s, {source.udl(), target.udl()});
+    stop = true;
+    feeder.join();
+
+    QCOMPARE(out.exitCode, 1);
+    QVERIFY2(out.err.contains(u"A verificação falhou: a lauda 0000100001002.jpg difere"_s), qPrintable(out.err));
     QVERIFY2(!out.out.contains(u"Cópia verificada"_s), qPrintable(out.out));
     QCOMPARE(stateOf(target), before);
 }
