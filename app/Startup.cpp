@@ -4,8 +4,6 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Description.h"
-#include "db/pg/PgConnection.h"
-#include "db/pg/PgSchema.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,17 +74,6 @@ int reportFatal(const QString &message)
     return 1;
 }
 
-// A server that cannot be reached, or refuses the role or the database, ends the start-up
-// with the server's own message.
-void checkServerArchive(const QString &descriptionFile)
-{
-    const db::ArchiveDescription description = db::readDescription(descriptionFile);
-    if (description.provider != db::Provider::PostgreSQL)
-        return;
-    db::pg::PgConnection server(description.server);
-    db::pg::schema::checkIsArchive(server);
-}
-
 } // namespace
 
 Paths pathsFor(const QString &programDir)
@@ -104,7 +91,8 @@ int run(QApplication &application)
         // Create-new: an existing description file is never rewritten, whatever it names.
         if (!QFileInfo::exists(paths.descriptionFile))
             db::writeDescriptionFile(paths.descriptionFile, paths.databaseFile);
-        checkServerArchive(paths.descriptionFile);
+        // A server that cannot be reached, or refuses the role or the database, ends the
+        // start-up here with the server's own message.
         window->ConnArq->openDescription(paths.descriptionFile);
         window->FormCreate();
     } catch (const std::exception &error) {

@@ -6,6 +6,9 @@
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
+#include "db/pg/PgConnection.h"
+#include "db/pg/PgQuery.h"
+#include "db/pg/PgSchema.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -144,6 +147,36 @@ QString setJournalMode(sqlite3 *handle, FileSystemKind fileSystem, const QString
     return mode;
 }
 
+// The archive's own rules are named constraints; a size or a type refused by one of them is
+// the kind the program acts on, whichever engine checked it.
+ErrorKind refinedKind(ErrorKind kind, const QString &message)
+{
+    if (kind != ErrorKind::CheckViolation)
+        return kind;
+    if (message.contains(u"no máximo"_s))
+        return ErrorKind::TooLong;
+    if (message.contains(u"número inteiro"_s) || message.contains(u"data inválida"_s))
+        return ErrorKind::NotANumber;
+    return kind;
+}
+
+ErrorKind sqliteKind(int extendedCode)
+{
+    switch (extendedCode) {
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_UNIQUE:
+        return ErrorKind::DuplicateKey;
+    case SQLITE_CONSTRAINT_FOREIGNKEY:
+        return ErrorKind::MissingReference;
+    case SQLITE_CONSTRAINT_CHECK:
+    case SQLITE_CONSTRAINT_NOTNULL:
+    case SQLITE_CONSTRAINT_TRIGGER:
+        return ErrorKind::CheckViolation;
+    default:
+        return ErrorKind::Other;
+    }
+}
+
 bool isOnlySeparators(const char *tail)
 {
     for (; tail && *tail; ++tail) {
@@ -157,6 +190,10 @@ bool isOnlySeparators(const char *tail)
 
 struct Connection::Impl {
     sqlite3 *handle = nullptr;
+    std::unique_ptr<pg::PgConnection> server;
+    std::shared_ptr<pg::PgReadPool> serverReaders;
+    pg::PgCatalog catalog;
+    qint64 serverChanges = 0;
     QString path;
     FileSystemKind fileSystem = FileSystemKind::Local;
     QString journalMode;
@@ -169,7 +206,7 @@ struct Connection::Impl {
         const QString key = table.toLower();
         auto it = shapes.find(key);
         if (it == shapes.end())
-            it = shapes.insert(key, readShape(table));
+            it = shapes.insert(key, server ? catalog.shape(*server, table) : readShape(table));
         return it->has_value() ? &**it : nullptr;
     }
 
@@ -188,6 +225,8 @@ struct Connection::Impl {
             const QString type = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
             shape.isDate << (type.compare(u"DATE"_s, Qt::CaseInsensitive) == 0
                              || type.compare(u"DATETIME"_s, Qt::CaseInsensitive) == 0);
+            shape.isText << (type.contains(u"CHAR"_s, Qt::CaseInsensitive)
+                             || type.contains(u"TEXT"_s, Qt::CaseInsensitive));
         }
         if (shape.columns.isEmpty())
             return std::nullopt;
@@ -204,7 +243,24 @@ Connection::~Connection()
 
 void Connection::openDescription(const QString &udlPath, const OpenOptions &options)
 {
-    openFile(databaseFromDescription(udlPath), options);
+    const ArchiveDescription description = readDescription(udlPath);
+    if (description.provider == Provider::PostgreSQL)
+        openServer(description.server);
+    else
+        openFile(description.databasePath, options);
+}
+
+void Connection::openServer(const ServerAddress &address)
+{
+    close();
+    auto server = std::make_unique<pg::PgConnection>(address);
+    pg::schema::checkIsArchive(*server);
+    d->server = std::move(server);
+    d->serverReaders = pg::PgReadPool::create(address);
+    d->catalog.clear();
+    d->serverChanges = 0;
+    d->shapes.clear();
+    qCDebug(lcDb) << "opened" << address.displayName();
 }
 
 void Connection::openFile(const QString &dbPath, const OpenOptions &options)
@@ -269,6 +325,18 @@ void Connection::createArchive(const QString &dbPath)
 
 void Connection::close()
 {
+    if (d->server) {
+        const auto live = d->live;
+        for (LiveQuery *query : live)
+            query->connectionClosing();
+        d->live.clear();
+        d->serverReaders->close();
+        d->serverReaders.reset();
+        d->server.reset();
+        d->shapes.clear();
+        d->catalog.clear();
+        return;
+    }
     if (!d->handle)
         return;
     // Queries still reading stop first; the rows they read stay theirs.
@@ -288,7 +356,17 @@ void Connection::close()
 
 bool Connection::isOpen() const
 {
-    return d->handle != nullptr;
+    return d->handle != nullptr || d->server != nullptr;
+}
+
+Provider Connection::provider() const
+{
+    return d->server ? Provider::PostgreSQL : Provider::SQLite;
+}
+
+pg::PgConnection *Connection::server() const
+{
+    return d->server.get();
 }
 
 QString Connection::databasePath() const
@@ -313,17 +391,24 @@ sqlite3 *Connection::handle() const
 
 int Connection::changes() const
 {
+    if (d->server)
+        return int(d->serverChanges);
     return d->handle ? sqlite3_changes(d->handle) : 0;
 }
 
 Translation Connection::translation(const QString &sql)
 {
-    if (!d->handle)
+    if (!isOpen())
         throw DbError(u"A conexão com o banco de dados não está aberta."_s);
-    Translation translation = translate(sql, [this](const QString &table) { return d->shape(table); });
+    Translation translation = translate(sql, [this](const QString &table) { return d->shape(table); },
+                                        provider());
     const QString &first = translation.firstKeyword;
-    if (first == u"create"_s || first == u"alter"_s || first == u"drop"_s)
+    if (first == u"create"_s || first == u"alter"_s || first == u"drop"_s) {
         d->shapes.clear();
+        d->catalog.clear();
+    }
+    if (d->server && !translation.secondStatement.isEmpty())
+        fail(sql, u"Só uma instrução SQL por vez: \"%1\""_s.arg(translation.secondStatement));
     return translation;
 }
 
@@ -404,9 +489,74 @@ void Connection::unregisterLiveQuery(LiveQuery *query)
 
 void Connection::fail(const QString &sql, const QString &message)
 {
-    qCDebug(lcDb) << "failed:" << message << "in" << sql;
+    const ErrorKind kind = d->handle ? sqliteKind(sqlite3_extended_errcode(d->handle)) : ErrorKind::Other;
+    fail(sql, DbError(message, kind));
+}
+
+void Connection::fail(const QString &sql, const DbError &error)
+{
+    qCDebug(lcDb) << "failed:" << error.message() << "in" << sql;
     reportStatement(sql);
-    throw DbError(message);
+    throw DbError(error.message(), refinedKind(error.kind(), error.message()), error.sqlState());
+}
+
+pg::PgResult Connection::runOnServer(const QString &sql, const Translation &translation)
+{
+    // An error inside a transaction spoils the whole of it on the server: a statement that
+    // fails there is undone alone, as on SQLite.
+    static const QStringList transactionControl = {u"begin"_s, u"start"_s, u"commit"_s, u"end"_s,
+                                                   u"rollback"_s, u"savepoint"_s, u"release"_s};
+    const bool inTransaction = d->server->inTransaction()
+        && !transactionControl.contains(translation.firstKeyword);
+    try {
+        if (inTransaction)
+            d->server->exec(u"SAVEPOINT cartulo_instrucao"_s);
+        pg::PgResult result = d->server->exec(translation.sql);
+        if (inTransaction)
+            d->server->exec(u"RELEASE SAVEPOINT cartulo_instrucao"_s);
+        d->serverChanges = result.affectedRows();
+        return result;
+    } catch (const DbError &error) {
+        if (inTransaction && error.kind() != ErrorKind::ConnectionFailed) {
+            try {
+                d->server->exec(u"ROLLBACK TO SAVEPOINT cartulo_instrucao"_s);
+                d->server->exec(u"RELEASE SAVEPOINT cartulo_instrucao"_s);
+            } catch (const DbError &) {
+                // the transaction was spoilt before this statement: the caller rolls it back
+            }
+        }
+        fail(sql, error);
+    }
+}
+
+ServerQuery Connection::prepareServerQuery(const QString &sql)
+{
+    Translation translated = translation(sql);
+    ServerQuery query;
+    // Inside a transaction of this connection a query must see its uncommitted rows; a
+    // statement that writes runs here too.
+    // Reading connections are read-only: a statement there that would write fails and
+    // runs here instead.
+    static const QStringList reading = {u"select"_s, u"with"_s, u"values"_s, u"table"_s};
+    if (reading.contains(translated.firstKeyword) && !d->server->inTransaction()) {
+        try {
+            auto reader = std::make_unique<pg::PgStreamReader>(d->serverReaders, translated.sql);
+            query.origins = d->catalog.origins(*d->server, reader->first());
+            query.reader = std::move(reader);
+            query.ownSnapshot = true;
+        } catch (const DbError &error) {
+            // What only this connection sees (temporary tables) is read here; so is a faulty
+            // statement, which then fails with the server's word from here.
+            qCDebug(lcDb) << "the query reads on the archive connection:" << error.message();
+        }
+    }
+    if (!query.reader) {
+        pg::PgResult result = runOnServer(sql, translated);
+        query.origins = d->catalog.origins(*d->server, result);
+        query.reader = std::make_unique<pg::PgResultReader>(std::move(result));
+    }
+    query.translation = std::move(translated);
+    return query;
 }
 
 void Connection::reportStatement(const QString &sql)
@@ -416,6 +566,11 @@ void Connection::reportStatement(const QString &sql)
 
 bool Connection::execute(const QString &sql)
 {
+    if (d->server) {
+        const pg::PgResult result = runOnServer(sql, translation(sql));
+        reportStatement(sql);
+        return result.rowCount() > 0;
+    }
     PreparedStatement prepared = prepare(sql);
     sqlite3_stmt *statement = prepared.statement.get();
     const bool readOnly = sqlite3_stmt_readonly(statement);

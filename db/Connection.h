@@ -1,6 +1,7 @@
 #pragma once
 #include "db/FileSystem.h"
 
+#include "db/Description.h"
 #include "db/Dialect.h"
 
 #include <QObject>
@@ -10,10 +11,17 @@
 
 struct sqlite3;
 
+namespace db::pg {
+class PgConnection;
+class PgResult;
+}
+
 namespace db {
 
+class DbError;
 class LiveQuery;
 struct PreparedQuery;
+struct ServerQuery;
 struct PreparedStatement;
 
 /// How an archive is opened.
@@ -22,8 +30,9 @@ struct OpenOptions {
     std::optional<FileSystemKind> fileSystem;
 };
 
-/// The one archive connection (`ConnArq`). Owns the sqlite3 handle; opened through a
-/// description file (`cartulo.udl`) or directly on a database file.
+/// The one archive connection (`ConnArq`). Owns the sqlite3 handle of a file archive or the
+/// server connection of a PostgreSQL one; opened through a description file (`cartulo.udl`),
+/// directly on a database file, or on a server address.
 /// A busy timeout and a journal safe for the file system (journalModeFor), so several
 /// processes may share one archive.
 class Connection : public QObject {
@@ -32,10 +41,13 @@ public:
     explicit Connection(QObject *parent = nullptr);
     ~Connection() override;
 
-    /// Opens the database named by a description file ("FILE NAME=" + path in the old
-    /// system). Throws DbError with a message naming the fault (unreadable file, unknown
-    /// provider, missing or damaged database).
+    /// Opens the archive named by a description file, a file or a server database. Throws
+    /// DbError with a message naming the fault (unreadable file, unknown provider, missing
+    /// or damaged database, the server's own words when it cannot be reached or refuses).
     void openDescription(const QString &udlPath, const OpenOptions &options = {});
+    /// Opens the archive held by a server database; throws DbError (kind ConnectionFailed
+    /// with the server's message when it cannot be reached or refuses the login).
+    void openServer(const ServerAddress &address);
     /// Opens an existing database file; never creates one. Throws DbError.
     void openFile(const QString &dbPath, const OpenOptions &options = {});
     /// Creates a new archive with the four empty tables; throws if the file exists.
@@ -43,6 +55,11 @@ public:
 
     void close();
     bool isOpen() const;
+    /// The engine of the open archive (SQLite when none is open).
+    Provider provider() const;
+    /// The server connection of a PostgreSQL archive; nullptr for a file archive.
+    pg::PgConnection *server() const;
+    /// The archive file; empty for a server archive.
     QString databasePath() const;
     /// The file system the open archive lies on.
     FileSystemKind fileSystem() const;
@@ -56,6 +73,7 @@ public:
     /// Number of rows changed by the last INSERT/UPDATE/DELETE.
     int changes() const;
 
+    /// The SQLite handle of a file archive; nullptr for a server archive.
     sqlite3 *handle() const;
 
 signals:
@@ -78,7 +96,13 @@ private:
     void prepareToWrite();
     void registerLiveQuery(LiveQuery *query);
     void unregisterLiveQuery(LiveQuery *query);
+    /// A query's statement on the server: a cursor of its own, or run here in a transaction.
+    ServerQuery prepareServerQuery(const QString &sql);
+    /// Runs a translated statement on the server, alone inside a savepoint when this
+    /// connection is in a transaction; fails with the server's error.
+    pg::PgResult runOnServer(const QString &sql, const Translation &translation);
     [[noreturn]] void fail(const QString &sql, const QString &message);
+    [[noreturn]] void fail(const QString &sql, const DbError &error);
     void reportStatement(const QString &sql);
 
     struct Impl;

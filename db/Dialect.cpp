@@ -217,10 +217,28 @@ bool isBlankDateText(QStringView value)
     return true;
 }
 
+// The text SQLite's text affinity makes of a number literal: 00001 is 1, 1.50 is 1.5.
+QString numberAsText(QStringView literal)
+{
+    bool whole = false;
+    const qlonglong integer = literal.toLongLong(&whole);
+    if (whole)
+        return QString::number(integer);
+    const QString text = QString::number(literal.toDouble(), 'g', 15);
+    return text.contains(u'.') || text.contains(u'e') ? text : text + u".0"_s;
+}
+
+bool isComparison(QStringView op)
+{
+    return op == u"=" || op == u"<>" || op == u"!=" || op == u"<" || op == u">" || op == u"<="
+        || op == u">=" || op == u"==";
+}
+
 class Translator {
 public:
-    Translator(QStringView sql, const ShapeLookup &shapes)
-        : m_sql(sql), m_shapes(shapes), m_tokens(Tokenizer(sql).run())
+    Translator(QStringView sql, const ShapeLookup &shapes, Provider target)
+        : m_sql(sql), m_shapes(shapes), m_server(target == Provider::PostgreSQL),
+          m_tokens(Tokenizer(sql).run())
     {
         for (qsizetype i = 0; i < m_tokens.size(); ++i) {
             const Kind k = m_tokens[i].kind;
@@ -242,6 +260,12 @@ public:
         if (m_shapes && (result.firstKeyword == u"insert"_s || result.firstKeyword == u"replace"_s))
             convertInsertDates();
         markConcatenations();
+        if (m_server) {
+            markLikes();
+            if (m_shapes)
+                quoteNumbersComparedWithTexts();
+        }
+        result.secondStatement = secondStatement();
         result.sql = output();
         return result;
     }
@@ -597,25 +621,108 @@ private:
     {
         QString out;
         out.reserve(m_sql.size() + m_sql.size() / 4 + 16);
+        const QString open = m_server ? u"coalesce(("_s : u"ifnull("_s;
+        const QString close = m_server ? u")::text,'')"_s : u",'')"_s;
         for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            out += m_before.value(i);
             for (int n = m_opens.value(i); n > 0; --n)
-                out += u"ifnull("_s;
+                out += open;
             const Token &t = m_tokens[i];
             const QStringView text = m_sql.mid(t.begin, t.length);
             if (auto it = m_replacement.constFind(i); it != m_replacement.cend())
                 out += *it;
             else if (t.kind == Kind::DoubleQuoted)
                 out += sqlLiteral(doubleQuotedValue(text));
+            else if (m_server && t.kind == Kind::QuotedName)
+                out += u'"' + text.mid(1, text.size() - 2).toString().toLower().replace(u'"', u"\"\""_s) + u'"';
             else
                 out += text;
             for (int n = m_closes.value(i); n > 0; --n)
-                out += u",'')"_s;
+                out += close;
+            out += m_after.value(i);
         }
         return out;
     }
 
+    // `a like b` -> cartulo_fold(a) LIKE cartulo_fold(b) ESCAPE '': one fold on both sides,
+    // the one the trigram index holds, and no escape character, as in SQLite.
+    void markLikes()
+    {
+        for (qsizetype s = 0; s < m_sig.size(); ++s) {
+            if (!isWord(s, u"like"))
+                continue;
+            const qsizetype leftEnd = isWord(s - 1, u"not") ? s - 2 : s - 1;
+            const std::optional<qsizetype> leftBegin = primaryEndingAt(leftEnd);
+            std::optional<qsizetype> rightEnd = primaryStartingAt(s + 1);
+            while (rightEnd && (isPunct(*rightEnd + 1, u"&") || isPunct(*rightEnd + 1, u"||")))
+                rightEnd = primaryStartingAt(*rightEnd + 2);
+            if (!leftBegin || !rightEnd)
+                continue; // left for the server to judge
+            m_before[m_sig[*leftBegin]].prepend(u"cartulo_fold(("_s);
+            m_after[m_sig[leftEnd]].append(u")::text)"_s);
+            m_replacement.insert(m_sig[s], u"LIKE"_s);
+            m_before[m_sig[s + 1]].prepend(u"cartulo_fold(("_s);
+            m_after[m_sig[*rightEnd]].append(isWord(*rightEnd + 1, u"escape") ? u")::text)"_s
+                                                                                : u")::text) ESCAPE ''"_s);
+        }
+    }
+
+    // The tables a statement names, found by their names: a word that is a table is one.
+    const TableShape *columnShape(qsizetype s, qsizetype *column) const
+    {
+        if (!isName(s) || isPunct(s + 1, u"(") || isPunct(s + 1, u"."))
+            return nullptr;
+        if (isPunct(s - 1, u".") && isName(s - 2)) {
+            const TableShape *shape = m_shapes(nameAt(s - 2));
+            if (shape)
+                *column = shape->indexOf(nameAt(s));
+            return shape && *column >= 0 ? shape : nullptr;
+        }
+        for (qsizetype t = 0; t < m_sig.size(); ++t) {
+            if (!isName(t) || isPunct(t + 1, u".") || isPunct(t - 1, u"."))
+                continue;
+            const TableShape *shape = m_shapes(nameAt(t));
+            if (shape && (*column = shape->indexOf(nameAt(s))) >= 0)
+                return shape;
+        }
+        return nullptr;
+    }
+
+    // SQLite gives a number compared with a text column the column's text affinity; the
+    // server would refuse text = integer.
+    void quoteNumbersComparedWithTexts()
+    {
+        for (qsizetype s = 0; s < m_sig.size(); ++s) {
+            if (kindAt(s) != Kind::Punct || !isComparison(textAt(s)))
+                continue;
+            for (auto [number, name] : {std::pair{s + 1, s - 1}, std::pair{s - 1, s + 1}}) {
+                if (number < 0 || number >= m_sig.size() || kindAt(number) != Kind::Number)
+                    continue;
+                if (isPunct(number - 1, u"-") || isPunct(number + 1, u".") || isArithmetic(number + 1)
+                    || isArithmetic(number - 1))
+                    continue;
+                qsizetype column = -1;
+                const TableShape *shape = columnShape(name, &column);
+                if (shape && column < shape->isText.size() && shape->isText[column])
+                    m_replacement.insert(m_sig[number], sqlLiteral(numberAsText(textAt(number))));
+            }
+        }
+    }
+
+    QString secondStatement() const
+    {
+        for (qsizetype s = 0; s + 1 < m_sig.size(); ++s) {
+            if (isPunct(s, u";") && !isPunct(s + 1, u";"))
+                return m_sql.mid(m_tokens[m_sig[s + 1]].begin).toString().trimmed();
+        }
+        return {};
+    }
+
     QStringView m_sql;
     const ShapeLookup &m_shapes;
+    const bool m_server;
+    QHash<qsizetype, QString> m_before; // token index -> text put before it
+    QHash<qsizetype, QString> m_after;  // token index -> text put after it
     QList<Token> m_tokens;
     QList<qsizetype> m_sig;   // indexes of significant tokens
     QList<qsizetype> m_match; // matching parenthesis, by significant index
@@ -627,9 +734,9 @@ private:
 
 } // namespace
 
-Translation translate(QStringView jetSql, const ShapeLookup &shapes)
+Translation translate(QStringView jetSql, const ShapeLookup &shapes, Provider target)
 {
-    return Translator(jetSql, shapes).run();
+    return Translator(jetSql, shapes, target).run();
 }
 
 } // namespace db

@@ -1,4 +1,6 @@
 #pragma once
+#include "db/Description.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -7,11 +9,12 @@
 
 namespace db {
 
-/// Column layout of a table as the dialect translation needs it: names in table order
-/// and which of them hold dates (declared DATE).
+/// Column layout of a table as the dialect translation needs it: names in table order,
+/// which of them hold dates (declared DATE) and which texts.
 struct TableShape {
     QStringList columns;
     QList<bool> isDate;
+    QList<bool> isText;
     qsizetype indexOf(QStringView column) const; ///< -1 when absent; without regard to case
 };
 
@@ -24,11 +27,12 @@ struct SelectItem {
     QString alias;      ///< the name after AS, empty when none
 };
 
-/// A statement of the program's dialect translated for SQLite.
+/// A statement of the program's dialect translated for one engine.
 struct Translation {
     QString sql;                 ///< text for the engine
     QString firstKeyword;        ///< "select", "update", "insert", ... (lower case)
     QList<SelectItem> selectItems; ///< only for a SELECT
+    QString secondStatement;     ///< what follows a ";" that ends the first statement, if anything
 };
 
 /// Translates one statement of the program's dialect:
@@ -40,6 +44,11 @@ struct Translation {
 ///   read day first into a day number; a blank date text ("  /  /  ") is NULL.
 /// Everything else passes unchanged; an unterminated literal is left for the engine to
 /// report. Throws DbError for a date text that is no date.
-Translation translate(QStringView jetSql, const ShapeLookup &shapes = {});
+/// For PostgreSQL besides: `&` casts each side to text; `a like b` compares the folded
+/// texts (cartulo_fold, the function the server's trigram index is built on) with no escape
+/// character, as SQLite's like; [name] becomes a quoted name; a bare number compared with a
+/// text column becomes a text literal, as SQLite's column affinity would make it.
+Translation translate(QStringView jetSql, const ShapeLookup &shapes = {},
+                      Provider target = Provider::SQLite);
 
 } // namespace db

@@ -25,9 +25,10 @@ constexpr int kRowsAtOpen = 32;
 
 // Result names as the screens bind them: the column's own name; table.column when two
 // columns of different tables share it; Expr1000+k for the unnamed expression at item k.
-QStringList resultNames(sqlite3_stmt *statement, const Translation &translation)
+// Each column comes with the engine's name and, for a plain column reference, its table.
+QStringList resultNames(const QList<ResultColumn> &columns, const Translation &translation)
 {
-    const int count = sqlite3_column_count(statement);
+    const int count = int(columns.size());
     const QList<SelectItem> &items = translation.selectItems;
     const bool isSelect = translation.firstKeyword == u"select"_s;
 
@@ -49,11 +50,10 @@ QStringList resultNames(sqlite3_stmt *statement, const Translation &translation)
     QStringList names;
     QList<bool> plainColumn;
     for (int i = 0; i < count; ++i) {
-        const char *origin = sqlite3_column_origin_name(statement, i);
+        const bool origin = !columns[i].table.isEmpty();
         const bool aliased = itemOf[i] >= 0 && !items[itemOf[i]].alias.isEmpty();
-        const QString engineName = QString::fromUtf8(sqlite3_column_name(statement, i));
         if (origin || aliased || !isSelect)
-            names << engineName;
+            names << columns[i].name;
         else
             names << u"Expr%1"_s.arg(1000 + (itemOf[i] >= 0 ? itemOf[i] : i));
         plainColumn << (origin && !aliased);
@@ -61,19 +61,33 @@ QStringList resultNames(sqlite3_stmt *statement, const Translation &translation)
     for (int i = 0; i < count; ++i) {
         if (!plainColumn[i])
             continue;
-        const char *table = sqlite3_column_table_name(statement, i);
+        const QString &table = columns[i].table;
         for (int j = 0; j < count; ++j) {
             if (j == i || !plainColumn[j])
                 continue;
-            const char *otherTable = sqlite3_column_table_name(statement, j);
-            if (names[j].section(u'.', -1).compare(names[i], Qt::CaseInsensitive) == 0 && table
-                && otherTable && qstricmp(table, otherTable) != 0) {
-                names[i] = QString::fromUtf8(table) + u'.' + names[i];
+            const QString &otherTable = columns[j].table;
+            if (names[j].section(u'.', -1).compare(names[i], Qt::CaseInsensitive) == 0
+                && table.compare(otherTable, Qt::CaseInsensitive) != 0) {
+                names[i] = table + u'.' + names[i];
                 break;
             }
         }
     }
     return names;
+}
+
+QList<ResultColumn> sqliteColumns(sqlite3_stmt *statement)
+{
+    QList<ResultColumn> columns;
+    for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+        ResultColumn column;
+        column.name = QString::fromUtf8(sqlite3_column_name(statement, i));
+        if (sqlite3_column_origin_name(statement, i))
+            column.table = QString::fromUtf8(sqlite3_column_table_name(statement, i));
+        column.isDate = isDateDeclaration(sqlite3_column_decltype(statement, i));
+        columns << column;
+    }
+    return columns;
 }
 
 // The rows of one statement, read from the snapshot it holds (its read connection's
@@ -284,17 +298,30 @@ void Query::open()
     if (!d->connection)
         throw DbError(u"A consulta não tem conexão."_s);
     const QString sentText = text();
-    PreparedQuery prepared = d->connection->prepareQuery(sentText);
-    sqlite3_stmt *statement = prepared.prepared.statement.get();
-    const bool ownSnapshot = prepared.lease.has_value();
+    QList<ResultColumn> columns;
+    Translation translation;
+    std::unique_ptr<ResultReader> reader;
+    bool ownSnapshot = false;
+    if (d->connection->server()) {
+        ServerQuery prepared = d->connection->prepareServerQuery(sentText);
+        columns = std::move(prepared.origins);
+        translation = std::move(prepared.translation);
+        reader = std::move(prepared.reader);
+        ownSnapshot = prepared.ownSnapshot;
+    } else {
+        PreparedQuery prepared = d->connection->prepareQuery(sentText);
+        columns = sqliteColumns(prepared.prepared.statement.get());
+        translation = std::move(prepared.prepared.translation);
+        ownSnapshot = prepared.lease.has_value();
+        reader = std::make_unique<SqliteReader>(std::move(prepared.lease), std::move(prepared.prepared.statement));
+    }
 
-    d->columns = sqlite3_column_count(statement);
-    d->names = resultNames(statement, prepared.prepared.translation);
+    d->columns = int(columns.size());
+    d->names = resultNames(columns, translation);
     d->dateColumns.clear();
-    for (int c = 0; c < d->columns; ++c)
-        d->dateColumns << isDateDeclaration(sqlite3_column_decltype(statement, c));
+    for (const ResultColumn &column : columns)
+        d->dateColumns << column.isDate;
     auto rows = std::make_shared<ResultRows>(d->columns);
-    auto reader = std::make_unique<SqliteReader>(std::move(prepared.lease), std::move(prepared.prepared.statement));
 
     // The first rows now, so a screen shows them at once; on the archive connection every
     // row now, so no statement is left stepping there.

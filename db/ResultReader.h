@@ -4,6 +4,13 @@
 
 namespace db {
 
+/// A result column as the engine describes it, for its name and its display.
+struct ResultColumn {
+    QString name;  ///< the engine's name of the column
+    QString table; ///< the table of a plain column reference; empty for an expression
+    bool isDate = false;
+};
+
 /// Reads the rows of one result as they were when it was opened, whatever is written
 /// meanwhile. SQLite: one statement on a read connection of its own in the write-ahead
 /// log; a server provider: a transaction with a cursor of its own.

@@ -372,6 +372,8 @@ void ensure(Connection &connection)
 {
     if (!connection.isOpen())
         throw DbError(u"A conexão não está aberta."_s);
+    if (!connection.handle())
+        return; // a server archive: the server keeps its trigram index itself
     update(connection.handle());
 }
 

@@ -75,7 +75,8 @@ struct UpdateOptions {
 /// fills what is missing. Returns false when cancelled; what was filled stays and the next
 /// update goes on from there. Throws DbError.
 bool update(sqlite3 *handle, const UpdateOptions &options = {});
-/// update() on the connection's archive, on its own handle. Throws DbError.
+/// update() on the connection's archive, on its own handle; nothing on a server archive,
+/// whose trigram index the server keeps. Throws DbError.
 void ensure(Connection &connection);
 /// Removes every index object (of any version). Throws DbError.
 void drop(sqlite3 *handle);

@@ -2,6 +2,7 @@
 // Engine-layer internals shared by Connection, Query, Command and TableCursor.
 #include "db/Dialect.h"
 #include "db/ReadConnections.h"
+#include "db/pg/PgQuery.h"
 
 #include <memory>
 #include <optional>
@@ -25,6 +26,15 @@ struct PreparedStatement {
 struct PreparedQuery {
     PreparedStatement prepared;
     std::optional<ReadConnections::Lease> lease;
+};
+
+/// A query's statement on a server archive: its reader (a cursor on a connection of its
+/// own, or the rows already read on the archive connection) and its columns' origins.
+struct ServerQuery {
+    Translation translation;
+    QList<ResultColumn> origins;
+    std::unique_ptr<ResultReader> reader;
+    bool ownSnapshot = false;
 };
 
 /// A query whose rows are still being read. With the rollback journal (an archive on a

@@ -34,7 +34,13 @@ private:
     Connection *m_connection = nullptr;
     QString m_table;
     QStringList m_columns;
+    void openOnServer(const QString &table);
+    void firstOnServer();
+    void postOnServer();
+
     std::optional<qint64> m_rowid;
+    std::optional<QString> m_serverRow; // the row's ctid on a server archive
+    QList<bool> m_binary;               // bytea columns of a server table
     QStringList m_values;
     QStringList m_pending;
     bool m_open = false;

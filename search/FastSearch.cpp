@@ -97,6 +97,9 @@ QString statementToRun(db::Connection &connection, const QList<Term> &terms,
 {
     const QString termsText = termsClause(terms);
     const QString plain = statement(typeClause, dateClause, termsText);
+    // A server archive's own trigram index serves the plain statement's like().
+    if (connection.server())
+        return plain;
     const std::optional<QString> expression = candidateExpression(terms);
     // Another copy of the program may be filling the index again: then it is not used.
     if (!expression || !indexChecked || !db::searchindex::isFilled(connection.handle()))

@@ -29,6 +29,7 @@ ErrorKind errorKindOf(QByteArrayView sqlState)
         {"23502", ErrorKind::CheckViolation}, // NOT NULL
         {"22001", ErrorKind::TooLong},
         {"22P02", ErrorKind::NotANumber},
+        {"42804", ErrorKind::NotANumber}, // a value of another type (a text into a date)
         {"22003", ErrorKind::OutOfRange},
         {"42501", ErrorKind::NoPrivilege},
         {"25P02", ErrorKind::TransactionAborted},

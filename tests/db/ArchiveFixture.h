@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/Query.h"
 #include "db/ResultText.h"
+#include "tests/support/ProviderArchive.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -13,16 +14,44 @@ namespace fixture {
 
 using namespace Qt::StringLiterals;
 
+/// The provider column of a table of cases: each case runs on both engines.
+inline void addProviderColumn()
+{
+    QTest::addColumn<db::Provider>("provider");
+}
+
+/// "name" on SQLite, "name, postgresql" on the server.
+inline QByteArray caseName(const char *name, db::Provider provider)
+{
+    return provider == db::Provider::SQLite ? QByteArray(name)
+                                            : QByteArray(name) + ", " + testsupport::providerName(provider);
+}
+
 struct Archive {
     QTemporaryDir dir;
     QString path;
     db::Connection connection;
 
-    Archive()
+    /// A new file archive, or the test binary's server archive emptied.
+    explicit Archive(db::Provider provider = db::Provider::SQLite)
     {
+        if (provider == db::Provider::PostgreSQL) {
+            connection.openServer(testsupport::sharedServerArchive().address());
+            testsupport::emptyServerArchive(*connection.server());
+            return;
+        }
         path = dir.filePath(u"cartulo.db"_s);
         db::Connection::createArchive(path);
         connection.openFile(path);
+    }
+
+    /// Opens another connection on the same archive, as a second workstation would.
+    void openAnother(db::Connection &other)
+    {
+        if (connection.server())
+            other.openServer(connection.server()->address());
+        else
+            other.openFile(path);
     }
 
     /// Rows any screen could have written: three types, two processes, three documents

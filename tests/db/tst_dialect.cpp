@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(db::ErrorKind)
+
 class TestDialect : public QObject {
     Q_OBJECT
 
@@ -15,10 +17,24 @@ private slots:
     void translation();
     void statements_data();
     void statements();
+    void refusals_data();
+    void refusals();
+    void failedStatementInsideATransactionLeavesTheRestOfIt_data() { providers(); }
+    void failedStatementInsideATransactionLeavesTheRestOfIt();
+    void unparseableDateIsRefusedBeforeTheEngine_data() { providers(); }
     void unparseableDateIsRefusedBeforeTheEngine();
+    void doubleQuotedWordNeverNamesAColumn_data() { providers(); }
     void doubleQuotedWordNeverNamesAColumn();
     void ampersandBindsBelowArithmetic_data();
     void ampersandBindsBelowArithmetic();
+
+private:
+    static void providers()
+    {
+        fixture::addProviderColumn();
+        for (const db::Provider provider : testsupport::allProviders())
+            QTest::newRow(testsupport::providerName(provider)) << provider;
+    }
 };
 
 void TestDialect::translation_data()
@@ -52,12 +68,14 @@ void TestDialect::translation()
 
 void TestDialect::statements_data()
 {
+    fixture::addProviderColumn();
     QTest::addColumn<QStringList>("setup");     // run first, standard SQL
     QTest::addColumn<QStringList>("statement"); // the lines exactly as a screen sends them
     QTest::addColumn<QString>("check");         // select run afterwards; empty: the statement itself
     QTest::addColumn<bool>("ordered");          // false: rows compared without order
     QTest::addColumn<QStringList>("expected");  // header, then rows; fields joined by tabs
 
+    for (const db::Provider provider : testsupport::allProviders()) {
     const QString processo7 = u"insert into processo values ('00007','x','1',NULL,0)"_s;
     const QString docSelect = u"Select cod,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta"_s;
     const QString docHeader = u"cod\ttp_doc\tdescricao\tementa\tpalavras_chave\tdata\tdata_arquivamento\tn_laudas\tlocalidade\tparteleira\tgaveta\tpasta"_s;
@@ -71,160 +89,168 @@ void TestDialect::statements_data()
     };
 
     // Agency profile, process and type screens.
-    QTest::newRow("QryOrg") << QStringList{} << QStringList{u"select * "_s, u"from orgao"_s} << QString() << true
+    QTest::newRow(fixture::caseName("QryOrg", provider)) << provider << QStringList{} << QStringList{u"select * "_s, u"from orgao"_s} << QString() << true
                             << QStringList{u"nome\tcnpj\tendereco\tbairro\tcidade\tuf\ttel\ttel1\temail\turl\tresp1\tcargo1\tresp2\tcargo2\tlogomarca"_s};
-    QTest::newRow("QryProcesso") << QStringList{} << QStringList{u"select * from processo"_s, u"order by cod"_s} << QString() << true
+    QTest::newRow(fixture::caseName("QryProcesso", provider)) << provider << QStringList{} << QStringList{u"select * from processo"_s, u"order by cod"_s} << QString() << true
                                  << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s,
                                                 u"00001\tObra da escola\t10\t14/01/04\t2"_s,
                                                 u"00002\tCompra de papel\t11\t\t0"_s};
-    QTest::newRow("QryTpDoc") << QStringList{} << QStringList{u"select * from tipo_arq"_s} << QString() << true
+    QTest::newRow(fixture::caseName("QryTpDoc", provider)) << provider << QStringList{} << QStringList{u"select * from tipo_arq"_s} << QString() << true
                               << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
-    QTest::newRow("process insert") << QStringList{}
+    QTest::newRow(fixture::caseName("process insert", provider)) << provider << QStringList{}
         << QStringList{u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00007\",\"Licitação 12\",\"12\",38061,3)"_s}
         << u"select *, typeof(data) as t, typeof(num_doc) as n from processo where cod='00007'"_s << true
         << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc\tt\tn"_s, u"00007\tLicitação 12\t12\t15/03/04\t3\tinteger\tinteger"_s};
-    QTest::newRow("process update") << QStringList{processo7}
+    QTest::newRow(fixture::caseName("process update", provider)) << provider << QStringList{processo7}
         << QStringList{u"UPDATE processo SET descricao=\"Licitação 12\",numero=\"12\",data=\"15/03/04\",num_doc=\"3\" Where cod=\"00007\""_s}
         << u"select *, data+0 as day, typeof(num_doc) as n from processo where cod='00007'"_s << true
         << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc\tday\tn"_s, u"00007\tLicitação 12\t12\t15/03/04\t3\t38061\tinteger"_s};
-    QTest::newRow("BuildSql example") << QStringList{processo7}
+    QTest::newRow(fixture::caseName("BuildSql example", provider)) << provider << QStringList{processo7}
         << QStringList{u"UPDATE processo SET descricao=\"Obra\",numero=\"12\" Where cod=\"00007\""_s}
         << u"select descricao, numero, num_doc from processo where cod='00007'"_s << true
         << QStringList{u"descricao\tnumero\tnum_doc"_s, u"Obra\t12\t0"_s};
-    QTest::newRow("BuildSql example, description empty") << QStringList{processo7}
+    QTest::newRow(fixture::caseName("BuildSql example, description empty", provider)) << provider << QStringList{processo7}
         << QStringList{u"UPDATE processo SET numero=\"12\" Where cod=\"00007\""_s}
         << u"select descricao, numero from processo where cod='00007'"_s << true
         << QStringList{u"descricao\tnumero"_s, u"x\t12"_s};
-    QTest::newRow("process delete takes its documents")
+    QTest::newRow(fixture::caseName("process delete takes its documents", provider)) << provider
         << QStringList{processo7,
                        u"insert into documento (cod,processo,tp_doc) values ('00001','00007','00001'),('00002','00007','00001')"_s}
         << QStringList{u"Delete From processo Where cod=\"00007\""_s}
         << u"select processo, cod from documento order by processo, cod"_s << true
         << QStringList{u"processo\tcod"_s, u"00001\t00001"_s, u"00001\t00002"_s, u"00002\t00001"_s};
-    QTest::newRow("type insert") << QStringList{}
+    QTest::newRow(fixture::caseName("type insert", provider)) << provider << QStringList{}
         << QStringList{u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00004\",\"OFICIO\")"_s}
         << u"select * from tipo_arq where cod='00004'"_s << true << QStringList{u"cod\tdescricao"_s, u"00004\tOFICIO"_s};
-    QTest::newRow("type delete") << QStringList{} << QStringList{u"Delete From tipo_arq Where cod=\"00003\""_s}
+    QTest::newRow(fixture::caseName("type delete", provider)) << provider << QStringList{} << QStringList{u"Delete From tipo_arq Where cod=\"00003\""_s}
         << u"select cod from tipo_arq"_s << true << QStringList{u"cod"_s, u"00001"_s, u"00002"_s};
 
     // Lookup dialog and LookupValue.
-    QTest::newRow("LookupValue") << QStringList{}
+    QTest::newRow(fixture::caseName("LookupValue", provider)) << provider << QStringList{}
         << QStringList{u"select cod,descricao"_s, u"From tipo_arq"_s, u"Where cod=\"00003\""_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s, u"00003\tLICITAÇÃO"_s};
-    QTest::newRow("LookupValue, no row") << QStringList{}
+    QTest::newRow(fixture::caseName("LookupValue, no row", provider)) << provider << QStringList{}
         << QStringList{u"select cod,descricao"_s, u"From processo"_s, u"Where cod=\"0000\""_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s};
-    QTest::newRow("lookup prepare") << QStringList{} << QStringList{u"select cod,descricao from tipo_arq"_s} << QString() << true
+    QTest::newRow(fixture::caseName("lookup prepare", provider)) << provider << QStringList{} << QStringList{u"select cod,descricao from tipo_arq"_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
-    QTest::newRow("type screen lookup") << QStringList{} << QStringList{u"Select cod,descricao from tipo_arq"_s} << QString() << true
+    QTest::newRow(fixture::caseName("type screen lookup", provider)) << provider << QStringList{} << QStringList{u"Select cod,descricao from tipo_arq"_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
-    QTest::newRow("lookup filter OF") << QStringList{}
+    QTest::newRow(fixture::caseName("lookup filter OF", provider)) << provider << QStringList{}
         << QStringList{u"select cod,descricao from tipo_arq"_s, u" Where descricao like \"OF%\""_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s, u"00002\tOFÍCIO"_s};
-    QTest::newRow("lookup filter, small letters and accent") << QStringList{}
+    QTest::newRow(fixture::caseName("lookup filter, small letters and accent", provider)) << provider << QStringList{}
         << QStringList{u"select cod,descricao from tipo_arq"_s, u" Where descricao like \"ofí%\""_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s, u"00002\tOFÍCIO"_s};
-    QTest::newRow("lookup filter emptied") << QStringList{u"insert into tipo_arq values ('00009', NULL)"_s}
+    QTest::newRow(fixture::caseName("lookup filter emptied", provider)) << provider << QStringList{u"insert into tipo_arq values ('00009', NULL)"_s}
         << QStringList{u"select cod,descricao from tipo_arq"_s, u" Where descricao like \"%\""_s} << QString() << true
         << QStringList{u"cod\tdescricao"_s, u"00001\tCARTA"_s, u"00002\tOFÍCIO"_s, u"00003\tLICITAÇÃO"_s};
 
     // Process browser.
-    QTest::newRow("browser") << QStringList{} << QStringList{u"select * "_s, u"from processo"_s, u"order by cod desc"_s} << QString() << true
+    QTest::newRow(fixture::caseName("browser", provider)) << provider << QStringList{} << QStringList{u"select * "_s, u"from processo"_s, u"order by cod desc"_s} << QString() << true
         << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s, u"00002\tCompra de papel\t11\t\t0"_s,
                        u"00001\tObra da escola\t10\t14/01/04\t2"_s};
-    QTest::newRow("browser filter") << QStringList{}
+    QTest::newRow(fixture::caseName("browser filter", provider)) << provider << QStringList{}
         << QStringList{u"select *"_s, u"from processo"_s, u"Where descricao like \"%obra%\""_s, u"order by cod desc"_s} << QString() << true
         << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s, u"00001\tObra da escola\t10\t14/01/04\t2"_s};
-    QTest::newRow("browser restore") << QStringList{} << QStringList{u"select *"_s, u"from processo"_s, u"order by cod desc"_s} << QString() << true
+    QTest::newRow(fixture::caseName("browser restore", provider)) << provider << QStringList{} << QStringList{u"select *"_s, u"from processo"_s, u"order by cod desc"_s} << QString() << true
         << QStringList{u"cod\tdescricao\tnumero\tdata\tnum_doc"_s, u"00002\tCompra de papel\t11\t\t0"_s,
                        u"00001\tObra da escola\t10\t14/01/04\t2"_s};
 
     // Document screen.
-    QTest::newRow("QryDoc of a process, in code order") << QStringList{}
+    QTest::newRow(fixture::caseName("QryDoc of a process, in code order", provider)) << provider << QStringList{}
         << QStringList{docSelect, u"From documento"_s, u"Where processo=\"00001\""_s} << QString() << true
         << QStringList{docHeader,
                        u"00001\t00003\tEDITAL\tLicitação ABC da obra\tdef; obra\t15/03/04\t19/03/04 12:00:00\t3\tARQUIVO\tA1\t1\t10"_s,
                        u"00002\t00001\tCARTA AO PREFEITO\tPedido de vista\t\t13/04/04\t\t1\tARQUIVO\tA1\t1\t10"_s};
-    QTest::newRow("QryDoc at creation") << QStringList{} << QStringList{docSelect, u"From documento"_s}
+    QTest::newRow(fixture::caseName("QryDoc at creation", provider)) << provider << QStringList{} << QStringList{docSelect, u"From documento"_s}
         << u"select count(*) as n from documento"_s << true << QStringList{u"n"_s, u"3"_s};
-    QTest::newRow("process exists") << QStringList{} << QStringList{u"select cod from processo where cod=\"00001\""_s} << QString() << true
+    QTest::newRow(fixture::caseName("process exists", provider)) << provider << QStringList{} << QStringList{u"select cod from processo where cod=\"00001\""_s} << QString() << true
         << QStringList{u"cod"_s, u"00001"_s};
-    QTest::newRow("process missing") << QStringList{} << QStringList{u"select cod from processo where cod=\"\""_s} << QString() << true
+    QTest::newRow(fixture::caseName("process missing", provider)) << provider << QStringList{} << QStringList{u"select cod from processo where cod=\"\""_s} << QString() << true
         << QStringList{u"cod"_s};
     const QString docCheck = docSelect + u", typeof(data_arquivamento) as t From documento Where processo='00007'"_s;
-    QTest::newRow("document insert") << QStringList{processo7}
+    QTest::newRow(fixture::caseName("document insert", provider)) << provider << QStringList{processo7}
         << QStringList{u"Insert Into documento (cod,processo,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta) VALUES (\"00003\",\"00007\",\"00002\",\"OFÍCIO 15\",\"Pedido de vista\",\"\",38061,NULL,4,\"ARQUIVO\",\"A1\",\"2\",\"15\")"_s}
         << docCheck << true
         << QStringList{docHeader + u"\tt"_s, u"00003\t00002\tOFÍCIO 15\tPedido de vista\t\t15/03/04\t\t4\tARQUIVO\tA1\t2\t15\tnull"_s};
-    QTest::newRow("document update") << QStringList{processo7,
+    QTest::newRow(fixture::caseName("document update", provider)) << provider << QStringList{processo7,
                        u"insert into documento values ('00003','00007','00001','y','z','x',1,2,9,'L','P','G','F')"_s}
         << QStringList{u"UPDATE documento SET processo=\"00007\",cod=\"00003\",descricao=\"OFÍCIO 15\",tp_doc=\"00002\",ementa=\"Pedido de vista\",data=\"15/03/04\",data_arquivamento=\"  /  /  \",n_laudas=\"4\",localidade=\"ARQUIVO\",parteleira=\"A1\",gaveta=\"2\",pasta=\"15\" Where cod=\"00003\" and processo=\"00007\" "_s}
         << docCheck << true
         << QStringList{docHeader + u"\tt"_s, u"00003\t00002\tOFÍCIO 15\tPedido de vista\tx\t15/03/04\t\t4\tARQUIVO\tA1\t2\t15\tnull"_s};
-    QTest::newRow("document delete") << QStringList{processo7,
+    QTest::newRow(fixture::caseName("document delete", provider)) << provider << QStringList{processo7,
                        u"insert into documento (cod,processo,tp_doc) values ('00003','00007','00001'),('00003','00001','00001')"_s}
         << QStringList{u"Delete From documento Where cod=\"00003\" and processo=\"00007\""_s}
         << u"select processo, cod from documento order by processo, cod"_s << true
         << QStringList{u"processo\tcod"_s, u"00001\t00001"_s, u"00001\t00002"_s, u"00001\t00003"_s, u"00002\t00001"_s};
 
     // Advanced search.
-    QTest::newRow("search example") << QStringList{}
+    QTest::newRow(fixture::caseName("search example", provider)) << provider << QStringList{}
         << QStringList{search + u"And documento.tp_doc=\"00003\"  And documento.data between 38061 and 38090   And ( "_s
                        + term(QString(), u"abc"_s) + term(u"AND"_s, u"def"_s) + term(u"OR"_s, u"ghi"_s) + u") "_s}
         << QString() << false << QStringList{searchHeader, edital};
-    QTest::newRow("search, no criteria") << QStringList{} << QStringList{search + u"   "_s} << QString() << false
+    QTest::newRow(fixture::caseName("search, no criteria", provider)) << provider << QStringList{} << QStringList{search + u"   "_s} << QString() << false
         << QStringList{searchHeader, carta, edital};
-    QTest::newRow("search, accented term any case") << QStringList{}
+    QTest::newRow(fixture::caseName("search, accented term any case", provider)) << provider << QStringList{}
         << QStringList{search + u"  And ( "_s + term(QString(), u"LICITAÇÃO"_s) + u") "_s} << QString() << false
         << QStringList{searchHeader, edital};
-    QTest::newRow("search, accents are kept") << QStringList{}
+    QTest::newRow(fixture::caseName("search, accents are kept", provider)) << provider << QStringList{}
         << QStringList{search + u"  And ( "_s + term(QString(), u"licitacao"_s) + u") "_s} << QString() << false
         << QStringList{searchHeader};
-    QTest::newRow("search, dates inclusive at both ends") << QStringList{}
+    QTest::newRow(fixture::caseName("search, dates inclusive at both ends", provider)) << provider << QStringList{}
         << QStringList{search + u" And documento.data between 38061 and 38090   "_s} << QString() << false
         << QStringList{searchHeader, carta, edital};
-    QTest::newRow("search, start date only") << QStringList{}
+    QTest::newRow(fixture::caseName("search, start date only", provider)) << provider << QStringList{}
         << QStringList{search + u" And documento.data between 38062 and 0   "_s} << QString() << false
         << QStringList{searchHeader};
-    QTest::newRow("search, type and end date") << QStringList{}
+    QTest::newRow(fixture::caseName("search, type and end date", provider)) << provider << QStringList{}
         << QStringList{search + u"And documento.tp_doc=\"00001\"  And documento.data between 0 and 38090   "_s} << QString() << false
         << QStringList{searchHeader, carta};
 
     // Around the statements: quotes, &, like, dates, names.
-    QTest::newRow("quotes inside a value") << QStringList{}
+    QTest::newRow(fixture::caseName("quotes inside a value", provider)) << provider << QStringList{}
         << QStringList{u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00005\",\"O \"\"Globo\"\"\")"_s}
         << u"select descricao from tipo_arq where cod='00005'"_s << true << QStringList{u"descricao"_s, u"O \"Globo\""_s};
-    QTest::newRow("apostrophe inside a value") << QStringList{}
+    QTest::newRow(fixture::caseName("apostrophe inside a value", provider)) << provider << QStringList{}
         << QStringList{u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00006\",\"D'Ávila\")"_s}
         << u"select descricao from tipo_arq where cod='00006'"_s << true << QStringList{u"descricao"_s, u"D'Ávila"_s};
-    QTest::newRow("& with NULL") << QStringList{}
+    QTest::newRow(fixture::caseName("& with NULL", provider)) << provider << QStringList{}
         << QStringList{u"select \"<\"&palavras_chave&\">\" from documento where processo=\"00001\" and cod=\"00002\""_s}
         << QString() << true << QStringList{u"Expr1000"_s, u"<>"_s};
-    QTest::newRow("& with a number") << QStringList{}
+    QTest::newRow(fixture::caseName("& with a number", provider)) << provider << QStringList{}
         << QStringList{u"select cod as codigo, cod&n_laudas from documento where processo=\"00001\""_s}
         << QString() << true << QStringList{u"codigo\tExpr1001"_s, u"00001\t000013"_s, u"00002\t000021"_s};
-    QTest::newRow("like _ for one letter") << QStringList{} << QStringList{u"select cod from tipo_arq where descricao like \"cart_\""_s}
+    QTest::newRow(fixture::caseName("like _ for one letter", provider)) << provider << QStringList{} << QStringList{u"select cod from tipo_arq where descricao like \"cart_\""_s}
         << QString() << true << QStringList{u"cod"_s, u"00001"_s};
-    QTest::newRow("like, accent-sensitive") << QStringList{} << QStringList{u"select cod from tipo_arq where descricao like \"%oficio%\""_s}
+    QTest::newRow(fixture::caseName("like, accent-sensitive", provider)) << provider << QStringList{} << QStringList{u"select cod from tipo_arq where descricao like \"%oficio%\""_s}
         << QString() << true << QStringList{u"cod"_s};
-    QTest::newRow("time of day survives") << QStringList{}
+    QTest::newRow(fixture::caseName("time of day survives", provider)) << provider << QStringList{}
         << QStringList{u"UPDATE processo SET data=\"15/03/04 10:30:15\" Where cod=\"00001\""_s}
         << u"select data from processo where cod='00001'"_s << true << QStringList{u"data"_s, u"15/03/04 10:30:15"_s};
-    QTest::newRow("blank date is NULL") << QStringList{}
+    QTest::newRow(fixture::caseName("blank date is NULL", provider)) << provider << QStringList{}
         << QStringList{u"UPDATE processo SET data=\"  /  /  \" Where cod=\"00001\""_s}
         << u"select data, typeof(data) as t from processo where cod='00001'"_s << true << QStringList{u"data\tt"_s, u"\tnull"_s};
-    QTest::newRow("date text in an insert") << QStringList{}
+    QTest::newRow(fixture::caseName("date text in an insert", provider)) << provider << QStringList{}
         << QStringList{u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00008\",\"x\",\"1\",\"01/01/00\",0)"_s}
         << u"select data, data+0 as n from processo where cod='00008'"_s << true << QStringList{u"data\tn"_s, u"01/01/00\t36526"_s};
-    QTest::newRow("day number in, text out") << QStringList{}
+    QTest::newRow(fixture::caseName("day number in, text out", provider)) << provider << QStringList{}
         << QStringList{u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"00008\",\"x\",\"1\",38061.4375,0)"_s}
         << u"select data from processo where cod='00008'"_s << true << QStringList{u"data"_s, u"15/03/04 10:30:00"_s};
-    QTest::newRow("year 1999") << QStringList{}
+    QTest::newRow(fixture::caseName("year 1999", provider)) << provider << QStringList{}
         << QStringList{u"UPDATE processo SET data=\"31/12/99\" Where cod=\"00001\""_s}
         << u"select data+0 as n from processo where cod='00001'"_s << true << QStringList{u"n"_s, u"36525"_s};
-    QTest::newRow("names without regard to case") << QStringList{}
+    QTest::newRow(fixture::caseName("a number compared with a text code", provider)) << provider
+        << QStringList{u"insert into tipo_arq values ('1', 'UM'), ('1.5', 'UM E MEIO')"_s}
+        << QStringList{u"select cod from tipo_arq where cod = 00001 or 1.50 = cod or cod = 3 order by cod"_s} << QString() << true
+        << QStringList{u"cod"_s, u"1"_s, u"1.5"_s};
+    QTest::newRow(fixture::caseName("a quoted number in a number column", provider)) << provider << QStringList{}
+        << QStringList{u"select cod from processo where num_doc = \"2\" and \"10\" = numero"_s} << QString() << true
+        << QStringList{u"cod"_s, u"00001"_s};
+    QTest::newRow(fixture::caseName("names without regard to case", provider)) << provider << QStringList{}
         << QStringList{u"UPDATE PROCESSO SET NUM_DOC=\"7\" Where COD=\"00001\""_s}
         << u"select num_doc, typeof(num_doc) as t from processo where cod='00001'"_s << true << QStringList{u"num_doc\tt"_s, u"7\tinteger"_s};
+    }
 }
 
 void TestDialect::statements()
@@ -234,8 +260,9 @@ void TestDialect::statements()
     QFETCH(QString, check);
     QFETCH(bool, ordered);
     QFETCH(QStringList, expected);
+    QFETCH(db::Provider, provider);
 
-    fixture::Archive archive;
+    fixture::Archive archive(provider);
     archive.fill();
     for (const QString &s : setup)
         archive.connection.execute(s);
@@ -263,9 +290,73 @@ void TestDialect::statements()
     QCOMPARE(actual, expected);
 }
 
+void TestDialect::refusals_data()
+{
+    fixture::addProviderColumn();
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<db::ErrorKind>("kind");
+    QTest::addColumn<QString>("messagePart"); // the same on both engines
+    for (const db::Provider provider : testsupport::allProviders()) {
+        QTest::newRow(fixture::caseName("text too long", provider))
+            << provider << u"UPDATE processo SET numero=\"123456\" Where cod=\"00001\""_s << db::ErrorKind::TooLong
+            << u"processo.numero: no máximo 5 caracteres"_s;
+        QTest::newRow(fixture::caseName("not a number", provider))
+            << provider << u"UPDATE processo SET num_doc=\"dois\" Where cod=\"00001\""_s << db::ErrorKind::NotANumber
+            << QString();
+        QTest::newRow(fixture::caseName("duplicate key", provider))
+            << provider << u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00001\",\"ATA\")"_s
+            << db::ErrorKind::DuplicateKey << QString();
+        QTest::newRow(fixture::caseName("process code not of five digits", provider))
+            << provider << u"Insert Into processo (cod,descricao,numero,data,num_doc) VALUES (\"7\",\"x\",\"1\",NULL,0)"_s
+            << db::ErrorKind::CheckViolation << u"processo.cod"_s;
+        QTest::newRow(fixture::caseName("second statement", provider))
+            << provider << u"Delete From tipo_arq Where cod=\"00003\"; Delete From tipo_arq"_s << db::ErrorKind::Other
+            << u"Só uma instrução SQL por vez: \"Delete From tipo_arq\""_s;
+    }
+}
+
+// A refused statement changes nothing and raises the kind the program acts on.
+void TestDialect::refusals()
+{
+    QFETCH(db::Provider, provider);
+    QFETCH(QString, statement);
+    QFETCH(db::ErrorKind, kind);
+    QFETCH(QString, messagePart);
+    fixture::Archive archive(provider);
+    archive.fill();
+    const QString everything = u"select * from processo, tipo_arq order by processo.cod, tipo_arq.cod"_s;
+    const QStringList before = archive.rows(everything);
+    try {
+        archive.connection.execute(statement);
+        QFAIL("the statement was accepted");
+    } catch (const db::DbError &error) {
+        QCOMPARE(error.kind(), kind);
+        QVERIFY2(error.message().contains(messagePart), qPrintable(error.message()));
+    }
+    QCOMPARE(archive.rows(everything), before);
+}
+
+// On the server an error spoils the whole transaction; a statement of the program that
+// fails inside one is undone alone, as on SQLite.
+void TestDialect::failedStatementInsideATransactionLeavesTheRestOfIt()
+{
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
+    archive.fill();
+    archive.connection.execute(u"begin"_s);
+    archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00004\",\"ATA\")"_s);
+    QVERIFY_THROWS_EXCEPTION(db::DbError,
+                             archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00001\",\"ATA\")"_s));
+    archive.connection.execute(u"Insert Into tipo_arq (COD,DESCRICAO) VALUES (\"00005\",\"EDITAL\")"_s);
+    archive.connection.execute(u"commit"_s);
+    QCOMPARE(archive.rows(u"select cod from tipo_arq order by cod"_s),
+             (QStringList{u"cod"_s, u"00001"_s, u"00002"_s, u"00003"_s, u"00004"_s, u"00005"_s}));
+}
+
 void TestDialect::unparseableDateIsRefusedBeforeTheEngine()
 {
-    fixture::Archive archive;
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
     archive.fill();
     QStringList sent;
     connect(&archive.connection, &db::Connection::statementExecuted, this,
@@ -282,8 +373,9 @@ void TestDialect::unparseableDateIsRefusedBeforeTheEngine()
 
 void TestDialect::doubleQuotedWordNeverNamesAColumn()
 {
+    QFETCH(db::Provider, provider);
     // With the engine's fallback, "descricao" would compare the column with itself.
-    fixture::Archive archive;
+    fixture::Archive archive(provider);
     archive.fill();
     QCOMPARE(archive.rows(u"select cod from tipo_arq where descricao = \"descricao\""_s), QStringList{u"cod"_s});
     QVERIFY(!archive.connection.execute(u"select cod from tipo_arq where descricao = \"descricao\""_s));
@@ -291,24 +383,27 @@ void TestDialect::doubleQuotedWordNeverNamesAColumn()
 
 void TestDialect::ampersandBindsBelowArithmetic_data()
 {
+    fixture::addProviderColumn();
     QTest::addColumn<QString>("expression");
     QTest::addColumn<QString>("value");
+    for (const db::Provider provider : testsupport::allProviders()) {
 
-    QTest::newRow("sum on the right") << u"\"x\" & 1 + 2"_s << u"x3"_s;
-    QTest::newRow("product on the right") << u"\"x\" & 2 * 3"_s << u"x6"_s;
-    QTest::newRow("sum on the left") << u"1 + 2 & \"x\""_s << u"3x"_s;
-    QTest::newRow("difference on both sides") << u"5 - 2 & 10 - 1"_s << u"39"_s;
-    QTest::newRow("chain around a sum") << u"\"a\" & 2 - 3 & \"b\""_s << u"a-1b"_s;
-    QTest::newRow("negative number") << u"\"x\" & -1"_s << u"x-1"_s;
-    QTest::newRow("sign after an operator") << u"2 * -3 & \"x\""_s << u"-6x"_s;
-    QTest::newRow("modulo") << u"\"x\" & 7 % 4"_s << u"x3"_s;
-    QTest::newRow("group times a number") << u"\"x\" & (1 + 2) * 2"_s << u"x6"_s;
-    QTest::newRow("call plus a number") << u"\"x\" & abs(-2) + 1"_s << u"x3"_s;
-    QTest::newRow("column plus a number") << u"cod & n_laudas + 1 from documento where processo=\"00002\""_s << u"000012"_s;
-    QTest::newRow("NULL stays empty") << u"\"x\" & NULL & 1 + 1"_s << u"x2"_s;
-    QTest::newRow("comparison below &") << u"\"x\" & 1 + 2 = \"x3\""_s << u"1"_s;
-    QTest::newRow("comparison on the left") << u"\"x3\" = \"x\" & 1 + 2"_s << u"1"_s;
-    QTest::newRow("and below comparison") << u"\"a\" & 1 = \"a1\" and 2 & \"b\" = \"2b\""_s << u"1"_s;
+    QTest::newRow(fixture::caseName("sum on the right", provider)) << provider << u"\"x\" & 1 + 2"_s << u"x3"_s;
+    QTest::newRow(fixture::caseName("product on the right", provider)) << provider << u"\"x\" & 2 * 3"_s << u"x6"_s;
+    QTest::newRow(fixture::caseName("sum on the left", provider)) << provider << u"1 + 2 & \"x\""_s << u"3x"_s;
+    QTest::newRow(fixture::caseName("difference on both sides", provider)) << provider << u"5 - 2 & 10 - 1"_s << u"39"_s;
+    QTest::newRow(fixture::caseName("chain around a sum", provider)) << provider << u"\"a\" & 2 - 3 & \"b\""_s << u"a-1b"_s;
+    QTest::newRow(fixture::caseName("negative number", provider)) << provider << u"\"x\" & -1"_s << u"x-1"_s;
+    QTest::newRow(fixture::caseName("sign after an operator", provider)) << provider << u"2 * -3 & \"x\""_s << u"-6x"_s;
+    QTest::newRow(fixture::caseName("modulo", provider)) << provider << u"\"x\" & 7 % 4"_s << u"x3"_s;
+    QTest::newRow(fixture::caseName("group times a number", provider)) << provider << u"\"x\" & (1 + 2) * 2"_s << u"x6"_s;
+    QTest::newRow(fixture::caseName("call plus a number", provider)) << provider << u"\"x\" & abs(-2) + 1"_s << u"x3"_s;
+    QTest::newRow(fixture::caseName("column plus a number", provider)) << provider << u"cod & n_laudas + 1 from documento where processo=\"00002\""_s << u"000012"_s;
+    QTest::newRow(fixture::caseName("NULL stays empty", provider)) << provider << u"\"x\" & NULL & 1 + 1"_s << u"x2"_s;
+    QTest::newRow(fixture::caseName("comparison below &", provider)) << provider << u"\"x\" & 1 + 2 = \"x3\""_s << u"1"_s;
+    QTest::newRow(fixture::caseName("comparison on the left", provider)) << provider << u"\"x3\" = \"x\" & 1 + 2"_s << u"1"_s;
+    QTest::newRow(fixture::caseName("and below comparison", provider)) << provider << u"\"a\" & 1 = \"a1\" and 2 & \"b\" = \"2b\""_s << u"1"_s;
+    }
 }
 
 // Statements an administrator types in cartulo-sql: `&` groups as in the old dialect.
@@ -316,7 +411,8 @@ void TestDialect::ampersandBindsBelowArithmetic()
 {
     QFETCH(QString, expression);
     QFETCH(QString, value);
-    fixture::Archive archive;
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
     archive.fill();
     QCOMPARE(archive.value(u"select "_s + expression), value);
 }

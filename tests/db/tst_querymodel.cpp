@@ -13,16 +13,35 @@ class TestQueryModel : public QObject {
     Q_OBJECT
 
 private slots:
+    void showsRowsAsTheyAreRead_data() { providers(); }
     void showsRowsAsTheyAreRead();
+    void namedColumnsAndTitles_data() { providers(); }
     void namedColumnsAndTitles();
+    void selectionAndQueryMoveTogether_data() { providers(); }
     void selectionAndQueryMoveTogether();
+    void closingEmptiesTheGrid_data() { providers(); }
     void closingEmptiesTheGrid();
+
+private:
+    static void providers()
+    {
+        fixture::addProviderColumn();
+        for (const db::Provider provider : testsupport::allProviders())
+            QTest::newRow(testsupport::providerName(provider)) << provider;
+    }
 };
 
 namespace {
 
 void fillDocuments(db::Connection &connection, int count)
 {
+    connection.execute(u"insert into processo (cod, descricao, num_doc) values ('00001', 'x', 0)"_s);
+    if (connection.server()) {
+        connection.server()->exec(u"INSERT INTO documento (cod, processo, tp_doc, descricao, data) "
+                                  u"SELECT lpad((x + 1)::text, 5, '0'), '00001', '00001', 'DOC ' || x, 38061 + x "
+                                  u"FROM generate_series(0, %1 - 1) AS x ORDER BY x"_s.arg(count));
+        return;
+    }
     connection.execute(u"WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n WHERE x + 1 < %1) "
                        u"INSERT INTO documento (cod, processo, tp_doc, descricao, data) "
                        u"SELECT printf('%05d', x + 1), '00001', '00001', 'DOC ' || x, 38061 + x FROM n"_s
@@ -33,7 +52,8 @@ void fillDocuments(db::Connection &connection, int count)
 
 void TestQueryModel::showsRowsAsTheyAreRead()
 {
-    fixture::Archive archive;
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
     fillDocuments(archive.connection, 20000);
     db::Query query(&archive.connection);
     query.setSql(u"select descricao, data from documento"_s);
@@ -53,7 +73,8 @@ void TestQueryModel::showsRowsAsTheyAreRead()
 
 void TestQueryModel::namedColumnsAndTitles()
 {
-    fixture::Archive archive;
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
     archive.fill();
     db::Query query(&archive.connection);
     query.setSql(u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
@@ -72,7 +93,8 @@ void TestQueryModel::namedColumnsAndTitles()
 
 void TestQueryModel::selectionAndQueryMoveTogether()
 {
-    fixture::Archive archive;
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
     fillDocuments(archive.connection, 500);
     db::Query query(&archive.connection);
     query.setSql(u"select cod, descricao from documento"_s);
@@ -98,7 +120,8 @@ void TestQueryModel::selectionAndQueryMoveTogether()
 
 void TestQueryModel::closingEmptiesTheGrid()
 {
-    fixture::Archive archive;
+    QFETCH(db::Provider, provider);
+    fixture::Archive archive(provider);
     archive.fill();
     db::Query query(&archive.connection);
     query.setSql(u"select * from tipo_arq"_s);

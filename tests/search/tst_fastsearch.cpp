@@ -9,6 +9,9 @@
 #include "editing/lib.h"
 #include "search/FastSearch.h"
 #include "search/SearchStatement.h"
+#include "db/Dialect.h"
+#include "db/pg/PgConnection.h"
+#include "tests/support/ProviderArchive.h"
 #include "tests/support/SqliteShell.h"
 
 #include <QRandomGenerator>
@@ -90,6 +93,13 @@ using testsupport::sqliteShell;
 
 struct Restored {};
 
+// "name" on SQLite, "name, postgresql" on the server.
+QByteArray caseName(const char *name, db::Provider provider)
+{
+    return provider == db::Provider::SQLite ? QByteArray(name)
+                                            : QByteArray(name) + ", " + testsupport::providerName(provider);
+}
+
 class Archive {
 public:
     /// A copy of source made by the sqlite3 shell's dump and restore, opened.
@@ -100,11 +110,18 @@ public:
         connection.openFile(path);
     }
 
-    Archive()
+    /// A new file archive, or the test binary's server archive emptied; with the types and
+    /// processes the documents use.
+    explicit Archive(db::Provider provider = db::Provider::SQLite)
     {
-        path = dir.filePath(u"cartulo.db"_s);
-        db::Connection::createArchive(path);
-        connection.openFile(path);
+        if (provider == db::Provider::PostgreSQL) {
+            connection.openServer(testsupport::sharedServerArchive().address());
+            testsupport::emptyServerArchive(*connection.server());
+        } else {
+            path = dir.filePath(u"cartulo.db"_s);
+            db::Connection::createArchive(path);
+            connection.openFile(path);
+        }
         for (const auto &[cod, desc] : {std::pair{u"00001"_s, u"CARTA"_s}, {u"00002"_s, u"OFÍCIO"_s},
                                         {u"00003"_s, u"LICITAÇÃO"_s}})
             run(u"Insert Into tipo_arq (cod,descricao) VALUES (%1,%2)"_s.arg(lib::quoted(cod), lib::quoted(desc)));
@@ -173,7 +190,8 @@ class TestFastSearch : public QObject {
         const QString date = search::dateClause(c.start, c.end);
         const QString terms = search::termsClause(c.terms);
         const QStringList plain = archive.keys(search::statement(type, date, terms));
-        if (const auto expression = search::candidateExpression(c.terms)) {
+        const auto expression = search::candidateExpression(c.terms);
+        if (expression && !archive.connection.server()) {
             db::searchindex::ensure(archive.connection);
             const QString indexed = search::indexedStatement(*expression, type, date, terms);
             const QStringList viaIndex = archive.keys(indexed);
@@ -222,45 +240,128 @@ private slots:
 
     void handPicked_data()
     {
+        QTest::addColumn<db::Provider>("provider");
         QTest::addColumn<Criteria>("criteria");
         QTest::addColumn<int>("hits");
         auto one = [](const QString &t) { return QList<Term>{{QString(), t}}; };
-        QTest::newRow("accented, any case") << Criteria{{}, u"0"_s, u"0"_s, one(u"LICITAÇÃO"_s)} << 1;
-        QTest::newRow("accents stay apart") << Criteria{{}, u"0"_s, u"0"_s, one(u"licitacao"_s)} << 1;
-        QTest::newRow("inside a word") << Criteria{{}, u"0"_s, u"0"_s, one(u"ICITA"_s)} << 2;
-        QTest::newRow("upper cedilla") << Criteria{{}, u"0"_s, u"0"_s, one(u"ÇÃO"_s)} << 3;
-        QTest::newRow("short term") << Criteria{{}, u"0"_s, u"0"_s, one(u"ç"_s)} << 5;
-        QTest::newRow("two letters") << Criteria{{}, u"0"_s, u"0"_s, one(u"ab"_s)} << 1;
-        QTest::newRow("underscore wildcard") << Criteria{{}, u"0"_s, u"0"_s, one(u"abc_def"_s)} << 1;
-        QTest::newRow("underscore typed") << Criteria{{}, u"0"_s, u"0"_s, one(u"100_por"_s)} << 1;
-        QTest::newRow("percent typed") << Criteria{{}, u"0"_s, u"0"_s, one(u"100%"_s)} << 1;
-        QTest::newRow("plus is a wildcard") << Criteria{{}, u"0"_s, u"0"_s, one(u"água+esgoto"_s)} << 1;
-        QTest::newRow("double quote") << Criteria{{}, u"0"_s, u"0"_s, one(u"\"Projeto Sol\""_s)} << 1;
-        QTest::newRow("single quote") << Criteria{{}, u"0"_s, u"0"_s, one(u"'Plano"_s)} << 1;
-        QTest::newRow("two spaces") << Criteria{{}, u"0"_s, u"0"_s, one(u"o  d"_s)} << 1;
-        QTest::newRow("across a line break") << Criteria{{}, u"0"_s, u"0"_s, one(u"linha\r\nseg"_s)} << 1;
-        QTest::newRow("keywords only") << Criteria{{}, u"0"_s, u"0"_s, one(u"AÇAÍ"_s)} << 1;
-        QTest::newRow("no such text") << Criteria{{}, u"0"_s, u"0"_s, one(u"inexistente"_s)} << 0;
-        QTest::newRow("t1 e t2 ou t3")
-            << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"AND"_s, u"obra"_s}, {u"OR"_s, u"papel"_s}}}
-            << 3;
-        QTest::newRow("t1 ou t2 e t3")
-            << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"OR"_s, u"papel"_s}, {u"AND"_s, u"A4"_s}}}
-            << 2;
-        QTest::newRow("or with a short term")
-            << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"OR"_s, u"xy"_s}}} << 2;
-        QTest::newRow("with type") << Criteria{u"00001"_s, u"0"_s, u"0"_s, one(u"licita"_s)} << 2;
-        QTest::newRow("with dates") << Criteria{{}, u"38061"_s, u"38090"_s, one(u"a"_s)} << 6;
-        QTest::newRow("from a day") << Criteria{{}, u"38100"_s, u"0"_s, one(u"p"_s)} << 2;
-        QTest::newRow("until a day") << Criteria{{}, u"0"_s, u"30000"_s, {}} << 1;
-        QTest::newRow("type missing from tipo_arq") << Criteria{{}, u"0"_s, u"0"_s, one(u"impressão"_s)} << 1;
-        QTest::newRow("no criteria") << Criteria{} << 12;
+        for (const db::Provider provider : testsupport::allProviders()) {
+            QTest::newRow(caseName("accented, any case", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"LICITAÇÃO"_s)} << 1;
+            QTest::newRow(caseName("accents stay apart", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"licitacao"_s)} << 1;
+            QTest::newRow(caseName("inside a word", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"ICITA"_s)} << 2;
+            QTest::newRow(caseName("upper cedilla", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"ÇÃO"_s)} << 3;
+            QTest::newRow(caseName("short term", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"ç"_s)} << 5;
+            QTest::newRow(caseName("two letters", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"ab"_s)} << 1;
+            QTest::newRow(caseName("underscore wildcard", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"abc_def"_s)} << 1;
+            QTest::newRow(caseName("underscore typed", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"100_por"_s)} << 1;
+            QTest::newRow(caseName("percent typed", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"100%"_s)} << 1;
+            QTest::newRow(caseName("plus is a wildcard", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"água+esgoto"_s)} << 1;
+            QTest::newRow(caseName("double quote", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"\"Projeto Sol\""_s)} << 1;
+            QTest::newRow(caseName("single quote", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"'Plano"_s)} << 1;
+            QTest::newRow(caseName("two spaces", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"o  d"_s)} << 1;
+            QTest::newRow(caseName("across a line break", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"linha\r\nseg"_s)} << 1;
+            QTest::newRow(caseName("keywords only", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"AÇAÍ"_s)} << 1;
+            QTest::newRow(caseName("no such text", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"inexistente"_s)} << 0;
+            QTest::newRow(caseName("t1 e t2 ou t3", provider)) << provider
+                << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"AND"_s, u"obra"_s}, {u"OR"_s, u"papel"_s}}}
+                << 3;
+            QTest::newRow(caseName("t1 ou t2 e t3", provider)) << provider
+                << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"OR"_s, u"papel"_s}, {u"AND"_s, u"A4"_s}}}
+                << 2;
+            QTest::newRow(caseName("or with a short term", provider)) << provider
+                << Criteria{{}, u"0"_s, u"0"_s, {{QString(), u"escola"_s}, {u"OR"_s, u"xy"_s}}} << 2;
+            QTest::newRow(caseName("with type", provider)) << provider << Criteria{u"00001"_s, u"0"_s, u"0"_s, one(u"licita"_s)} << 2;
+            QTest::newRow(caseName("with dates", provider)) << provider << Criteria{{}, u"38061"_s, u"38090"_s, one(u"a"_s)} << 6;
+            QTest::newRow(caseName("from a day", provider)) << provider << Criteria{{}, u"38100"_s, u"0"_s, one(u"p"_s)} << 2;
+            QTest::newRow(caseName("until a day", provider)) << provider << Criteria{{}, u"0"_s, u"30000"_s, {}} << 1;
+            QTest::newRow(caseName("type missing from tipo_arq", provider)) << provider << Criteria{{}, u"0"_s, u"0"_s, one(u"impressão"_s)} << 1;
+            QTest::newRow(caseName("no criteria", provider)) << provider << Criteria{} << 12;
+        }
     }
     void handPicked()
     {
+        QFETCH(db::Provider, provider);
         QFETCH(Criteria, criteria);
         QFETCH(int, hits);
-        QCOMPARE(compareAll(*m_hand, criteria), hits);
+        if (provider == db::Provider::SQLite) {
+            QCOMPARE(compareAll(*m_hand, criteria), hits);
+            return;
+        }
+        Archive server(provider);
+        for (const Doc &d : handDocs())
+            server.insert(d);
+        QCOMPARE(compareAll(server, criteria), hits);
+        QCOMPARE(server.keys(search::statement(search::typeClause(criteria.type),
+                                               search::dateClause(criteria.start, criteria.end),
+                                               search::termsClause(criteria.terms))),
+                 m_hand->keys(search::statement(search::typeClause(criteria.type),
+                                                search::dateClause(criteria.start, criteria.end),
+                                                search::termsClause(criteria.terms))));
+    }
+
+    // On the server the plain statement itself is served by the trigram index on the folded
+    // texts: its like() is translated to the very expression the index holds.
+    void serverIndexServesTheSearch()
+    {
+        Archive server(db::Provider::PostgreSQL);
+        for (const Doc &d : handDocs())
+            server.insert(d);
+        // Enough documents that no other index is a cheap way round reading them all.
+        db::pg::PgConnection &connection = *server.connection.server();
+        connection.exec(u"INSERT INTO documento (cod, processo, tp_doc, descricao, ementa, palavras_chave) "
+                        u"SELECT lpad((x % 90000 + 10000)::text, 5, '0'), '00009', '00001', 'DOC ' || x, "
+                        u"'texto comum número ' || x, 'chave' FROM generate_series(1, 20000) AS x"_s);
+        connection.exec(u"ANALYZE documento"_s);
+        connection.exec(u"SET enable_seqscan = off"_s); // the plan that can use no index reads them all
+        const QString plain = search::statement({}, {}, search::termsClause({{QString(), u"Licitação"_s}}));
+        const db::pg::PgResult plan = connection.exec(u"EXPLAIN "_s + db::translate(plain, {}, db::Provider::PostgreSQL).sql);
+        QStringList lines;
+        for (int row = 0; row < plan.rowCount(); ++row)
+            lines << plan.text(row, 0);
+        QVERIFY2(lines.join(u'\n').contains(u"Bitmap Index Scan on documento_busca"_s), qPrintable(lines.join(u'\n')));
+        connection.exec(u"RESET enable_seqscan"_s);
+        QCOMPARE(server.keys(plain), m_hand->keys(plain));
+        QCOMPARE(search::statementToRun(server.connection, {{QString(), u"Licitação"_s}}, {}, {}, true), plain);
+    }
+
+    // Many random terms over one random archive in a file and on the server: the server's
+    // hits are exactly the file's (which agree with its own index).
+    void serverAgreesWithTheFile()
+    {
+        Archive file;
+        Archive server(db::Provider::PostgreSQL);
+        QRandomGenerator random(20261210);
+        file.run(u"begin"_s);
+        server.run(u"begin"_s);
+        for (int i = 0; i < 300; ++i) {
+            const Doc d{QString::number(1 + i / 20).rightJustified(5, u'0'), QString::number(1 + i % 20).rightJustified(5, u'0'),
+                        QString::number(1 + random.bounded(4)).rightJustified(5, u'0'), randomText(random, 3).left(50),
+                        randomText(random, 12), randomText(random, 3), 36000 + random.bounded(3000)};
+            if (d.processo > u"00004"_s && d.processo != u"00009"_s && i % 20 == 0)
+                for (Archive *a : {&file, &server})
+                    a->run(u"insert into processo (cod,descricao,numero,data,num_doc) values (\"%1\",\"P\",\"1\",NULL,0)"_s
+                               .arg(d.processo));
+            file.insert(d);
+            server.insert(d);
+        }
+        file.run(u"commit"_s);
+        server.run(u"commit"_s);
+        int withHits = 0;
+        for (int i = 0; i < 100; ++i) {
+            Criteria c;
+            const int count = 1 + random.bounded(3);
+            for (int t = 0; t < count; ++t)
+                c.terms << Term{t == 0 ? QString() : (random.bounded(2) ? u"AND"_s : u"OR"_s), randomTerm(random)};
+            if (random.bounded(4) == 0)
+                c.type = u"0000%1"_s.arg(1 + random.bounded(4));
+            if (random.bounded(4) == 0)
+                c.start = QString::number(36000 + random.bounded(3000));
+            const int hits = compareAll(file, c);
+            const QString plain = search::statement(search::typeClause(c.type), search::dateClause(c.start, c.end),
+                                                    search::termsClause(c.terms));
+            QCOMPARE(server.keys(plain), file.keys(plain));
+            withHits += hits > 0;
+        }
+        QVERIFY2(withHits > 50, "the random terms should mostly find something");
     }
 
     // The restored copy's index still names the old rowids: the program sees it does not
