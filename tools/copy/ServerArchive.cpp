@@ -3,7 +3,6 @@
 #include "db/DbError.h"
 #include "db/pg/PgSchema.h"
 
-#include <QLocale>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -221,53 +220,71 @@ private:
     CopyCounter m_copies;
 };
 
-void appendCell(QByteArray &line, const Cell &cell, ColumnType type)
+QString textOf(const QByteArray &utf8, const QString &table)
+{
+    QString text = QString::fromUtf8(utf8);
+    // A byte that is not UTF-8 would become a replacement character: refused, not changed.
+    if (text.toUtf8() != utf8)
+        throw db::DbError(u"Um texto da tabela %1 não está em UTF-8 e não pode ir ao servidor sem mudar: %2"_s.arg(
+            table, text.left(60)));
+    return text;
+}
+
+void putCell(db::pg::PgCopy &copy, const Cell &cell, ColumnType type, const QString &table)
 {
     switch (cell.kind) {
     case Cell::Kind::Null:
-        line.append("\\N");
+        copy.null();
         break;
     case Cell::Kind::Integer:
-        line.append(QByteArray::number(cell.integer));
+        copy.integer(cell.integer);
         break;
     case Cell::Kind::Real:
-        line.append(QByteArray::number(cell.real, 'g', QLocale::FloatingPointShortest));
+        copy.real(cell.real);
         break;
     case Cell::Kind::Text:
     case Cell::Kind::Blob:
         if (type == ColumnType::Blob)
-            ServerCopyIn::appendBytes(line, cell.bytes);
+            copy.bytes(cell.bytes);
         else
-            ServerCopyIn::appendText(line, cell.bytes);
+            copy.text(textOf(cell.bytes, table));
         break;
     }
+}
+
+QStringList columnNames(const TableSpec &table)
+{
+    QStringList names;
+    for (const auto &column : table.columns)
+        names << column.name;
+    return names;
 }
 
 class ServerRowWriter final : public RowWriter {
 public:
     ServerRowWriter(PgConnection &server, const TableSpec &table)
-        : m_table(table), m_copy(server, u"COPY %1 (%2) FROM STDIN"_s.arg(table.name, columnList(table)))
+        : m_table(table), m_copy(server, table.name, columnNames(table))
     {
     }
 
     void write(const Row &row) override
     {
-        m_line.clear();
-        for (size_t i = 0; i < row.size(); ++i) {
-            if (i > 0)
-                m_line.append('\t');
-            appendCell(m_line, row[i], m_table.columns[qsizetype(i)].type);
-        }
-        m_line.append('\n');
-        m_copy.writeLine(m_line);
+        for (size_t i = 0; i < row.size(); ++i)
+            putCell(m_copy, row[i], m_table.columns[qsizetype(i)].type, m_table.name);
+        m_copy.endRow();
     }
 
-    void finish() override { m_copy.finish(); }
+    void finish() override
+    {
+        const qint64 sent = m_copy.rowsSent();
+        if (const qint64 stored = m_copy.finish(); stored != sent)
+            throw db::DbError(u"O servidor guardou %1 de %2 registros da tabela %3."_s.arg(
+                QString::number(stored), QString::number(sent), m_table.name));
+    }
 
 private:
     TableSpec m_table;
-    ServerCopyIn m_copy;
-    QByteArray m_line;
+    db::pg::PgCopy m_copy;
 };
 
 } // namespace
@@ -359,30 +376,24 @@ void ServerArchive::writePage(Shelf shelf, const Page &page)
     if (m_pageCopy && m_pageCopyShelf != shelf)
         finishWriting();
     if (!m_pageCopy) {
-        m_pageCopy = std::make_unique<ServerCopyIn>(
-            m_server, u"COPY %1 (processo, documento, numero, imagem%2) FROM STDIN"_s.arg(
-                          shelfTable(shelf), shelf == Shelf::Aside ? u", excluida_em"_s : QString()));
+        QStringList columns{u"processo"_s, u"documento"_s, u"numero"_s, u"imagem"_s};
+        if (shelf == Shelf::Aside)
+            columns << u"excluida_em"_s;
+        m_pageCopy = std::make_unique<db::pg::PgCopy>(m_server, shelfTable(shelf), columns);
         m_pageCopyShelf = shelf;
     }
-    m_line.clear();
-    m_line.append(page.id.stem().toLatin1());
-    m_line.insert(10, '\t');
-    m_line.insert(5, '\t');
-    m_line.append('\t');
-    ServerCopyIn::appendBytes(m_line, page.bytes);
-    if (shelf == Shelf::Aside) {
-        m_line.append('\t');
-        m_line.append(page.movedAside ? page.movedAside->toUTC().toString(Qt::ISODateWithMs).toLatin1() : "now");
-    }
-    m_line.append('\n');
-    m_pageCopy->writeLine(m_line);
+    const QString stem = page.id.stem();
+    m_pageCopy->text(stem.left(5)).text(stem.mid(5, 5)).integer(page.id.page()).bytes(page.bytes);
+    if (shelf == Shelf::Aside)
+        m_pageCopy->text(page.movedAside ? page.movedAside->toUTC().toString(Qt::ISODateWithMs) : u"now"_s);
+    m_pageCopy->endRow();
 }
 
 void ServerArchive::finishWriting()
 {
     if (!m_pageCopy)
         return;
-    const std::unique_ptr<ServerCopyIn> copy = std::move(m_pageCopy);
+    const std::unique_ptr<db::pg::PgCopy> copy = std::move(m_pageCopy);
     copy->finish();
 }
 

@@ -2,7 +2,7 @@
 #include "db/ServerAddress.h"
 #include "db/pg/PgConnection.h"
 #include "tools/copy/ArchiveEnd.h"
-#include "tools/copy/ServerCopyIn.h"
+#include "db/pg/PgCopy.h"
 
 #include <memory>
 #include <optional>
@@ -39,9 +39,8 @@ private:
     db::pg::PgConnection m_server;
     std::optional<db::pg::PgTransaction> m_transaction;
     bool m_created = false; ///< the tables were made here, for this copy
-    std::unique_ptr<ServerCopyIn> m_pageCopy;
+    std::unique_ptr<db::pg::PgCopy> m_pageCopy;
     Shelf m_pageCopyShelf = Shelf::Pages;
-    QByteArray m_line;
     int m_cursors = 0;
 };
 
