@@ -364,6 +364,30 @@ void ServerArchive::beginWriting()
     holdings.pages = pageCount(Shelf::Pages);
     holdings.pagesAside = pageCount(Shelf::Aside);
     refuseUnlessEmptyArchive(displayName(), holdings);
+    setIndexesAside();
+}
+
+void ServerArchive::setIndexesAside()
+{
+    // Indexes that no constraint owns: the keys stay and check every row as it comes.
+    const PgResult indexes = m_server.exec(
+        u"SELECT i.indexrelid::regclass::text, pg_get_indexdef(i.indexrelid) FROM pg_index AS i "
+        u"WHERE i.indrelid = 'documento'::regclass AND NOT EXISTS "
+        u"(SELECT 1 FROM pg_constraint AS c WHERE c.conindid = i.indexrelid)"_s);
+    for (int row = 0; row < indexes.rowCount(); ++row) {
+        m_server.exec(u"DROP INDEX %1"_s.arg(indexes.text(row, 0)));
+        m_indexesAside << indexes.text(row, 1);
+    }
+}
+
+void ServerArchive::rebuildIndexes()
+{
+    if (m_indexesAside.isEmpty())
+        return;
+    m_server.exec(u"SET LOCAL maintenance_work_mem = '256MB'"_s);
+    for (const QString &statement : std::as_const(m_indexesAside))
+        m_server.exec(statement);
+    m_indexesAside.clear();
 }
 
 std::unique_ptr<RowWriter> ServerArchive::writeRows(const TableSpec &table)
@@ -374,7 +398,7 @@ std::unique_ptr<RowWriter> ServerArchive::writeRows(const TableSpec &table)
 void ServerArchive::writePage(Shelf shelf, const Page &page)
 {
     if (m_pageCopy && m_pageCopyShelf != shelf)
-        finishWriting();
+        finishPageCopy();
     if (!m_pageCopy) {
         QStringList columns{u"processo"_s, u"documento"_s, u"numero"_s, u"imagem"_s};
         if (shelf == Shelf::Aside)
@@ -389,12 +413,20 @@ void ServerArchive::writePage(Shelf shelf, const Page &page)
     m_pageCopy->endRow();
 }
 
-void ServerArchive::finishWriting()
+void ServerArchive::finishPageCopy()
 {
     if (!m_pageCopy)
         return;
     const std::unique_ptr<db::pg::PgCopy> copy = std::move(m_pageCopy);
     copy->finish();
+}
+
+void ServerArchive::finishWriting()
+{
+    finishPageCopy();
+    rebuildIndexes();
+    // The planner learns the new tables' sizes before anyone searches them.
+    m_server.exec(u"ANALYZE"_s);
 }
 
 void ServerArchive::commit()

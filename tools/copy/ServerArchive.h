@@ -35,6 +35,11 @@ public:
 private:
     qint64 count(const QString &table);
     QString nextCursorName();
+    /// Drops the secondary indexes of the loaded tables (the trigram one above all), to be
+    /// built once over all rows: far quicker than keeping them row by row.
+    void setIndexesAside();
+    void rebuildIndexes();
+    void finishPageCopy();
 
     db::pg::PgConnection m_server;
     std::optional<db::pg::PgTransaction> m_transaction;
@@ -42,6 +47,7 @@ private:
     std::unique_ptr<db::pg::PgCopy> m_pageCopy;
     Shelf m_pageCopyShelf = Shelf::Pages;
     int m_cursors = 0;
+    QStringList m_indexesAside; ///< their CREATE INDEX statements
 };
 
 } // namespace copying
