@@ -23,6 +23,14 @@ QString PageId::stem() const
         .arg(page(), 3, 10, QChar(u'0'));
 }
 
+QStringList columnNames(const db::schema::TableSpec &table)
+{
+    QStringList names;
+    for (const auto &column : table.columns)
+        names << column.name;
+    return names;
+}
+
 void refuseUnlessEmptyArchive(const QString &name, const Holdings &holdings)
 {
     QStringList held;

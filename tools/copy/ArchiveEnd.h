@@ -101,6 +101,9 @@ public:
     virtual QString abandon() noexcept = 0;
 };
 
+/// The table's column names, in order.
+QStringList columnNames(const db::schema::TableSpec &table);
+
 /// What a target holds already: rows per table, pages, pages moved aside.
 struct Holdings {
     QList<QPair<QString, qint64>> rows;

@@ -80,14 +80,6 @@ StatementPtr prepare(sqlite3 *handle, const QString &sql)
     return StatementPtr(raw);
 }
 
-QString columnList(const TableSpec &table)
-{
-    QStringList names;
-    for (const auto &column : table.columns)
-        names << column.name;
-    return names.join(u", "_s);
-}
-
 qint64 countRows(sqlite3 *handle, const QString &table)
 {
     const StatementPtr statement = prepare(handle, u"SELECT count(*) FROM %1"_s.arg(table));
@@ -131,7 +123,7 @@ class SqliteRowReader final : public Reader<Row> {
 public:
     SqliteRowReader(sqlite3 *handle, const TableSpec &table)
         : m_handle(handle), m_table(table),
-          m_statement(prepare(handle, u"SELECT %1 FROM %2"_s.arg(columnList(table), table.name)))
+          m_statement(prepare(handle, u"SELECT %1 FROM %2"_s.arg(columnNames(table).join(u", "_s), table.name)))
     {
     }
 
@@ -162,7 +154,7 @@ public:
         QStringList marks;
         for (qsizetype i = 0; i < table.columns.size(); ++i)
             marks << u"?"_s;
-        m_statement = prepare(handle, u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table.name, columnList(table),
+        m_statement = prepare(handle, u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table.name, columnNames(table).join(u", "_s),
                                                                               marks.join(u", "_s)));
     }
 

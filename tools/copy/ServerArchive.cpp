@@ -28,14 +28,6 @@ QString shelfOrder(Shelf shelf)
     return shelf == Shelf::Pages ? u"processo, documento, numero"_s : u"processo, documento, numero, id"_s;
 }
 
-QString columnList(const TableSpec &table)
-{
-    QStringList names;
-    for (const auto &column : table.columns)
-        names << column.name;
-    return names.join(u", "_s);
-}
-
 /// A cursor over a query, fetched in batches inside the connection's transaction.
 class Cursor {
 public:
@@ -121,7 +113,7 @@ public:
     ServerRowReader(PgConnection &server, const QString &cursorName, const TableSpec &table)
         : m_table(table),
           m_cursor(server, cursorName,
-                   u"SELECT %1 FROM %2%3"_s.arg(columnList(table), table.name,
+                   u"SELECT %1 FROM %2%3"_s.arg(columnNames(table).join(u", "_s), table.name,
                                                table.key.isEmpty() ? QString() : u" ORDER BY "_s + table.key.join(u", "_s)),
                    5000, ResultFormat::Text)
     {
@@ -250,14 +242,6 @@ void putCell(db::pg::PgCopy &copy, const Cell &cell, ColumnType type, const QStr
             copy.text(textOf(cell.bytes, table));
         break;
     }
-}
-
-QStringList columnNames(const TableSpec &table)
-{
-    QStringList names;
-    for (const auto &column : table.columns)
-        names << column.name;
-    return names;
 }
 
 class ServerRowWriter final : public RowWriter {
