@@ -246,6 +246,9 @@ QString stateOf(const End &end)
     for (auto page = pages.begin(); page != pages.end(); ++page)
         state << page.key() + u':' + QString::fromLatin1(QCryptographicHash::hash(page.value(), QCryptographicHash::Sha256).toHex());
     if (QFile::exists(end.databasePath())) {
+        QFile file(end.databasePath());
+        file.open(QIODevice::ReadOnly);
+        state << QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
         const auto rows = rowsOf(end.databasePath());
         for (auto table = rows.begin(); table != rows.end(); ++table)
             state << table.key() + u'=' + table.value().join(u';');
@@ -264,6 +267,7 @@ private slots:
     void acceptsNewOrEmptyTarget();
     void refusesTargetHoldingAnything_data();
     void refusesTargetHoldingAnything();
+    void refusesTargetFileThatIsNoArchive();
     void unreadableSourcePageFailsTheCopy_data();
     void unreadableSourcePageFailsTheCopy();
     void sourcePageChangingDuringTheCopyFailsVerification_data();
@@ -386,6 +390,20 @@ void TestCopyPg::refusesTargetHoldingAnything()
     QCOMPARE(out.exitCode, 1);
     QVERIFY2(out.err.contains(u"não está vazio"_s) && out.err.contains(u"nada foi copiado"_s), qPrintable(out.err));
     QVERIFY2(!out.out.contains(u"Cópia verificada"_s), qPrintable(out.out));
+    QCOMPARE(stateOf(target), before);
+}
+
+void TestCopyPg::refusesTargetFileThatIsNoArchive()
+{
+    const End source(false);
+    fillSmallSource(source);
+    const End target(false);
+    writeFile(target.databasePath(), "notas da reunião, não um arquivo do Cartulo");
+    const QString before = stateOf(target);
+
+    const testsupport::ToolRun out = runTool(u"cartulo-copy"_s, {source.udl(), target.udl()});
+    QCOMPARE(out.exitCode, 1);
+    QVERIFY2(out.err.contains(u"A cópia falhou"_s), qPrintable(out.err));
     QCOMPARE(stateOf(target), before);
 }
 
