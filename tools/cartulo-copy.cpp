@@ -6,12 +6,33 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Set by Ctrl+C or a termination request: the copy stops at its next row or page and
+// removes what it wrote, rather than leaving half a target behind.
+std::atomic<bool> interrupted{false};
+
+void interrupt(int)
+{
+    interrupted = true;
+}
+
+void stopOnInterrupt()
+{
+    struct sigaction action = {};
+    action.sa_handler = interrupt;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
 
 void printLine(FILE *stream, const QString &line)
 {
@@ -37,8 +58,10 @@ int main(int argc, char *argv[])
         return 2;
     }
     const auto say = [](const QString &line) { printLine(stderr, u"cartulo-copy: "_s + line); };
+    static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+    stopOnInterrupt();
     try {
-        const copying::CopySummary summary = copying::copyArchive(args[1], args[2], say);
+        const copying::CopySummary summary = copying::copyArchive(args[1], args[2], say, &interrupted);
         printLine(stdout, u"Cópia verificada: "_s + copying::describe(summary));
         return 0;
     } catch (const db::DbError &error) {

@@ -11,11 +11,13 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
@@ -272,6 +274,8 @@ private slots:
     void unreadableSourcePageFailsTheCopy();
     void sourcePageChangingDuringTheCopyFailsVerification_data();
     void sourcePageChangingDuringTheCopyFailsVerification();
+    void interruptedCopyLeavesTargetAsItWas_data();
+    void interruptedCopyLeavesTargetAsItWas();
     void refusesCopyOntoItself();
 };
 
@@ -485,6 +489,58 @@ void TestCopyPg::sourcePageChangingDuringTheCopyFailsVerification()
     QCOMPARE(out.exitCode, 1);
     QVERIFY2(out.err.contains(u"A verificação falhou: a lauda 0000100001002.jpg difere"_s), qPrintable(out.err));
     QVERIFY2(!out.out.contains(u"Cópia verificada"_s), qPrintable(out.out));
+    QCOMPARE(stateOf(target), before);
+}
+
+void TestCopyPg::interruptedCopyLeavesTargetAsItWas_data()
+{
+    sourcePageChangingDuringTheCopyFailsVerification_data();
+}
+
+// Ctrl+C while a page is being read (the page is a pipe this test holds open): the copy
+// stops there as a failure and takes back the rows and pages it wrote.
+void TestCopyPg::interruptedCopyLeavesTargetAsItWas()
+{
+    QFETCH(bool, server);
+    const End source(false);
+    fillSmallSource(source);
+    const QString page = source.pagesFolder() + u"0000100001002.jpg"_s;
+    QCOMPARE(::mkfifo(QFile::encodeName(page).constData(), 0600), 0);
+    const End target(server);
+    if (server)
+        target.make();
+    const QString before = stateOf(target);
+
+    QProcess copy;
+    copy.start(QStringLiteral(CARTULO_BIN_DIR "/cartulo-copy"), {source.udl(), target.udl()});
+    QVERIFY(copy.waitForStarted());
+    const qint64 pid = copy.processId();
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        bool signalled = false;
+        while (!stop) {
+            const int fd = ::open(QFile::encodeName(page).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            if (!signalled) { // the copy is reading this page now
+                ::kill(pid_t(pid), SIGINT);
+                signalled = true;
+            }
+            [[maybe_unused]] const ssize_t written = ::write(fd, "page", 4);
+            ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const bool finished = copy.waitForFinished(60000);
+    stop = true;
+    feeder.join();
+    QVERIFY(finished);
+    const QString err = QString::fromUtf8(copy.readAllStandardError());
+    QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(copy.exitCode(), 1);
+    QVERIFY2(err.contains(u"A cópia foi interrompida."_s), qPrintable(err));
     QCOMPARE(stateOf(target), before);
 }
 

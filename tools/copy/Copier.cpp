@@ -19,13 +19,16 @@ using db::schema::TableSpec;
 /// A line when a stage starts and at every tenth of it.
 class Progress {
 public:
-    Progress(const Say &say, const QString &what, qint64 total) : m_say(say), m_what(what), m_total(total)
+    Progress(const Say &say, const std::atomic<bool> *cancel, const QString &what, qint64 total)
+        : m_say(say), m_cancel(cancel), m_what(what), m_total(total)
     {
         m_say(total > 0 ? u"%1: %2"_s.arg(what, QString::number(total)) : u"%1: nenhum"_s.arg(what));
     }
 
     void step()
     {
+        if (m_cancel && *m_cancel)
+            throw db::DbError(u"A cópia foi interrompida."_s);
         ++m_done;
         if (m_total <= 0)
             return;
@@ -40,10 +43,17 @@ public:
 
 private:
     const Say &m_say;
+    const std::atomic<bool> *m_cancel;
     QString m_what;
     qint64 m_total;
     qint64 m_done = 0;
     qint64 m_shownTenth = 0;
+};
+
+/// What every stage reports to.
+struct Context {
+    const Say &say;
+    const std::atomic<bool> *cancel;
 };
 
 QString shelfName(Shelf shelf)
@@ -80,9 +90,9 @@ bool sameArchive(const db::ArchiveDescription &a, const db::ArchiveDescription &
     return canonical(a.databasePath) == canonical(b.databasePath);
 }
 
-qint64 copyRows(ArchiveEnd &source, ArchiveEnd &target, const TableSpec &table, const Say &say)
+qint64 copyRows(ArchiveEnd &source, ArchiveEnd &target, const TableSpec &table, const Context &context)
 {
-    Progress progress(say, u"Copiando %1 (registros)"_s.arg(table.name), source.rowCount(table));
+    Progress progress(context.say, context.cancel, u"Copiando %1 (registros)"_s.arg(table.name), source.rowCount(table));
     const auto reader = source.readRows(table);
     const auto writer = target.writeRows(table);
     while (const std::optional<Row> row = reader->next()) {
@@ -93,9 +103,9 @@ qint64 copyRows(ArchiveEnd &source, ArchiveEnd &target, const TableSpec &table, 
     return progress.done();
 }
 
-void copyPages(ArchiveEnd &source, ArchiveEnd &target, Shelf shelf, const Say &say)
+void copyPages(ArchiveEnd &source, ArchiveEnd &target, Shelf shelf, const Context &context)
 {
-    Progress progress(say, u"Copiando %1"_s.arg(shelfName(shelf)), source.pageCount(shelf));
+    Progress progress(context.say, context.cancel, u"Copiando %1"_s.arg(shelfName(shelf)), source.pageCount(shelf));
     const auto reader = source.readPages(shelf);
     while (const std::optional<Page> page = reader->next()) {
         target.writePage(shelf, *page);
@@ -112,9 +122,9 @@ void verifyRows(ArchiveEnd &source, ArchiveEnd &target, const TableSpec &table, 
             table.name, QString::number(inSource), QString::number(inTarget)));
 }
 
-qint64 verifyPages(ArchiveEnd &source, ArchiveEnd &target, Shelf shelf, const Say &say)
+qint64 verifyPages(ArchiveEnd &source, ArchiveEnd &target, Shelf shelf, const Context &context)
 {
-    Progress progress(say, u"Verificando %1"_s.arg(shelfName(shelf)), target.pageCount(shelf));
+    Progress progress(context.say, context.cancel, u"Verificando %1"_s.arg(shelfName(shelf)), target.pageCount(shelf));
     const auto inSource = source.readDigests(shelf);
     const auto inTarget = target.readDigests(shelf);
     for (;;) {
@@ -134,33 +144,34 @@ qint64 verifyPages(ArchiveEnd &source, ArchiveEnd &target, Shelf shelf, const Sa
     }
 }
 
-CopySummary copyAndVerify(ArchiveEnd &source, ArchiveEnd &target, const Say &say)
+CopySummary copyAndVerify(ArchiveEnd &source, ArchiveEnd &target, const Context &context)
 {
     CopySummary summary;
     target.beginWriting();
     for (const TableSpec &table : tablesInOrder())
-        summary.rows.append({table.name, copyRows(source, target, table, say)});
+        summary.rows.append({table.name, copyRows(source, target, table, context)});
     for (const Shelf shelf : {Shelf::Pages, Shelf::Aside})
-        copyPages(source, target, shelf, say);
-    say(u"Gravando o destino"_s);
+        copyPages(source, target, shelf, context);
+    context.say(u"Gravando o destino"_s);
     target.finishWriting();
 
-    say(u"Verificando os registros"_s);
+    context.say(u"Verificando os registros"_s);
     for (const auto &[name, copied] : summary.rows) {
         for (const TableSpec &table : db::schema::archiveTables()) {
             if (table.name == name)
                 verifyRows(source, target, table, copied);
         }
     }
-    summary.pages = verifyPages(source, target, Shelf::Pages, say);
-    summary.pagesAside = verifyPages(source, target, Shelf::Aside, say);
+    summary.pages = verifyPages(source, target, Shelf::Pages, context);
+    summary.pagesAside = verifyPages(source, target, Shelf::Aside, context);
     target.commit();
     return summary;
 }
 
 } // namespace
 
-CopySummary copyArchive(const QString &fromUdl, const QString &toUdl, const Say &say)
+CopySummary copyArchive(const QString &fromUdl, const QString &toUdl, const Say &say,
+                        const std::atomic<bool> *cancel)
 {
     if (sameArchive(db::readDescription(fromUdl), db::readDescription(toUdl)))
         throw db::DbError(u"A origem e o destino são o mesmo arquivo; nada foi copiado."_s);
@@ -169,7 +180,7 @@ CopySummary copyArchive(const QString &fromUdl, const QString &toUdl, const Say 
     say(u"Destino: %1"_s.arg(toUdl));
     const std::unique_ptr<ArchiveEnd> target = openArchiveEnd(toUdl, Role::Target);
     try {
-        CopySummary summary = copyAndVerify(*source, *target, say);
+        CopySummary summary = copyAndVerify(*source, *target, Context{say, cancel});
         for (const QString &note : source->notes())
             say(u"Aviso: "_s + note);
         return summary;

@@ -2,6 +2,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <atomic>
 #include <functional>
 
 namespace copying {
@@ -20,8 +21,10 @@ struct CopySummary {
 /// archive `toUdl` names, which must be new or empty, then verifies the copy: the rows of
 /// every table counted and every page's SHA-256 compared, source against target. Only a
 /// verified copy becomes the target's archive. Throws db::DbError with the reason; the
-/// target is then as it was (the message says what, if anything, stayed).
-CopySummary copyArchive(const QString &fromUdl, const QString &toUdl, const Say &say);
+/// target is then as it was (the message says what, if anything, stayed). `cancel`, when
+/// set, stops the copy at the next row or page as a failure.
+CopySummary copyArchive(const QString &fromUdl, const QString &toUdl, const Say &say,
+                        const std::atomic<bool> *cancel = nullptr);
 
 /// "3 processos, 10 documentos, ..." for the final line.
 QString describe(const CopySummary &summary);
