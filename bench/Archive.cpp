@@ -139,7 +139,8 @@ std::optional<qint64> archiveRows(const db::ServerAddress &address)
 
 } // namespace
 
-PrivateServer::PrivateServer(const QString &socketDir) : m_socketDir(socketDir)
+PrivateServer::PrivateServer(const QString &socketDir, bool folderOfThisRun)
+    : m_socketDir(socketDir), m_folderOfThisRun(folderOfThisRun)
 {
     std::fprintf(stderr, "Starting a private PostgreSQL server in %s...\n", qPrintable(socketDir));
     runScript(u"start"_s, socketDir);
@@ -149,6 +150,8 @@ PrivateServer::~PrivateServer()
 {
     try {
         runScript(u"stop"_s, m_socketDir);
+        if (m_folderOfThisRun)
+            QDir(m_socketDir).removeRecursively();
     } catch (const BenchError &e) {
         std::fprintf(stderr, "cartulo-bench: %s\n", qPrintable(e.message()));
     }

@@ -42,10 +42,11 @@ struct ArchivePlan {
 void prepareArchive(const ArchivePlan &plan, const QString &dir, const QString &binDir, bool regenerate);
 
 /// A private PostgreSQL server as the tests start one (scripts/pg-test-server.sh): its data,
-/// log and socket in `socketDir`, no TCP port; stopped, and its data removed, at the end.
+/// log and socket in `socketDir`, no TCP port; stopped, and its data removed, at the end
+/// (the folder too when it is this run's alone).
 class PrivateServer {
 public:
-    explicit PrivateServer(const QString &socketDir); ///< throws BenchError
+    PrivateServer(const QString &socketDir, bool folderOfThisRun); ///< throws BenchError
     ~PrivateServer();
     PrivateServer(const PrivateServer &) = delete;
     PrivateServer &operator=(const PrivateServer &) = delete;
@@ -56,6 +57,7 @@ public:
 
 private:
     QString m_socketDir;
+    bool m_folderOfThisRun;
 };
 
 /// The same for an archive on a server: `dir` (the program folder) gets a cartulo.udl

@@ -174,8 +174,9 @@ int main(int argc, char **argv)
             QString line;
             if (options->server.isEmpty()) {
                 // A short socket path of this run's own (a socket path is limited in length).
-                privateServer = std::make_unique<bench::PrivateServer>(
-                    options->small ? u"/tmp/cbpg-%1"_s.arg(QCoreApplication::applicationPid()) : u"/tmp/cartulo-bench-pg"_s);
+                privateServer = options->small ? std::make_unique<bench::PrivateServer>(
+                                                     u"/tmp/cbpg-%1"_s.arg(QCoreApplication::applicationPid()), true)
+                                               : std::make_unique<bench::PrivateServer>(u"/tmp/cartulo-bench-pg"_s, false);
                 line = privateServer->descriptionLine(u"cartulo_bench"_s);
                 // The private server starts empty: the folder's stamp speaks of an earlier one.
                 QFile::remove(QDir(context.archiveDir).filePath(u"cartulo-bench.stamp"_s));
