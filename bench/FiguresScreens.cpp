@@ -396,7 +396,7 @@ Row previewFigure(Program &program, const Context &context)
     }, [&] {
         clickEntry(entry);
         settle();
-        if (screen->ImgPrev->pagePath() != screen->pageStore().entryPath(list->item(entry)->text()))
+        if (screen->ImgPrev->pagePath() != screen->pageStore().pageLocation(list->item(entry)->text()))
             throw BenchError(u"the click on %1 did not preview it"_s.arg(list->item(entry)->text()));
     });
     row.peakMb = peakMemoryMb();

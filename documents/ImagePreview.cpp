@@ -1,6 +1,6 @@
 #include "documents/ImagePreview.h"
 
-#include "documents/PageStore.h"
+#include "pages/PageStore.h"
 #include "editing/AppIcon.h"
 #include "editing/JpegImage.h"
 
@@ -8,6 +8,9 @@
 #include <QPainter>
 
 namespace documents {
+
+using pages::PageError;
+using namespace Qt::StringLiterals;
 
 ImagePreview::ImagePreview(QWidget *parent) : QWidget(parent)
 {
@@ -24,8 +27,11 @@ void ImagePreview::setPicture(Content content, QImage picture, bool stretch)
     m_content = content;
     m_picture = std::move(picture);
     m_stretch = stretch;
-    if (content != Content::JpegPage)
+    if (content != Content::JpegPage) {
         m_pagePath.clear();
+        m_store.reset();
+        m_entryName.clear();
+    }
     update();
 }
 
@@ -38,6 +44,19 @@ void ImagePreview::showJpegPage(const QString &path)
         throw PageError(PageError::Kind::Io, error.message());
     }
     m_pagePath = path;
+    m_store.reset();
+    m_entryName.clear();
+    setPicture(Content::JpegPage, std::move(decoded), true);
+}
+
+void ImagePreview::showStoredPage(std::shared_ptr<const pages::PageStore> store, const QString &entryName)
+{
+    QImage decoded = store->previewImage(entryName, size().expandedTo(QSize(1, 1)));
+    if (decoded.isNull())
+        throw PageError(PageError::Kind::Io, u"A página %1 não existe mais"_s.arg(entryName));
+    m_pagePath = store->pageLocation(entryName);
+    m_entryName = entryName;
+    m_store = std::move(store);
     setPicture(Content::JpegPage, std::move(decoded), true);
 }
 
@@ -66,6 +85,8 @@ QImage ImagePreview::printablePicture() const
 {
     switch (m_content) {
     case Content::JpegPage:
+        if (m_store)
+            return m_store->fullImage(m_entryName);
         try {
             return editing::jpeg::decodeFile(m_pagePath); // printing wants every pixel
         } catch (const editing::jpeg::JpegError &error) {

@@ -3,6 +3,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+namespace pages {
+class PageStore;
+}
+
 namespace documents {
 
 /// The picture box of a page preview (`ImgPrev` of the document screen and of the
@@ -18,6 +24,8 @@ public:
     /// Shows a page file, decoded at the smallest scale that covers the box, stretched.
     /// Throws PageError when the file cannot be decoded (the box keeps what it showed).
     void showJpegPage(const QString &path);
+    /// Shows a page of the store the same way; printing asks the store for every pixel.
+    void showStoredPage(std::shared_ptr<const pages::PageStore> store, const QString &entryName);
     /// Shows a scanned image (kept whole for printing and storing).
     void showBitmap(const QImage &image);
     /// Shows the application's icon at its own size, not stretched.
@@ -31,7 +39,8 @@ public:
     bool stretch() const { return m_stretch; }
 
     Content content() const { return m_content; }
-    /// The page file shown, for JpegPage; empty otherwise.
+    /// Where the page shown is (its file, or its place in the store), for JpegPage; empty
+    /// otherwise.
     QString pagePath() const { return m_pagePath; }
     /// What is drawn in the box (for a page: the reduced decode).
     QImage picture() const { return m_picture; }
@@ -64,6 +73,8 @@ private:
     Content m_content = Content::Empty;
     QImage m_picture;
     QString m_pagePath;
+    std::shared_ptr<const pages::PageStore> m_store; ///< of a stored page
+    QString m_entryName;
     bool m_stretch = true;
 };
 

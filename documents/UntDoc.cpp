@@ -32,10 +32,10 @@
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
-using documents::DocumentKey;
-using documents::MovedPages;
-using documents::PageError;
-using documents::PageStore;
+using pages::DocumentKey;
+using pages::MovedPages;
+using pages::PageError;
+using pages::PageStore;
 
 namespace {
 
@@ -109,7 +109,7 @@ private:
 } // namespace
 
 TFrameDocumento::TFrameDocumento(QWidget *parent)
-    : TScreen(parent), m_pages(QCoreApplication::applicationDirPath())
+    : TScreen(parent), m_programDir(QCoreApplication::applicationDirPath())
 {
     setObjectName(u"FrameDocumento1"_s);
     setAutoFillBackground(true);
@@ -293,14 +293,25 @@ void TFrameDocumento::bindHandlers()
     // selected shows its page again when the preview shows something else (a scan).
     guard(LBoxLaudas, &QListWidget::currentRowChanged, this, [this] { LBoxLaudasClick(); });
     guard(LBoxLaudas, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        if (item && ImgPrev->pagePath() != m_pages.entryPath(item->text()))
+        if (item && ImgPrev->pagePath() != pageStore().pageLocation(item->text()))
             LBoxLaudasClick();
     });
 }
 
 void TFrameDocumento::setProgramDir(const QString &programDir)
 {
-    m_pages = documents::PageStore(programDir);
+    m_programDir = programDir;
+    m_pages.reset();
+}
+
+const pages::PageStore &TFrameDocumento::pageStore() const
+{
+    const db::Connection *current = PnlDocumento->ConnArq ? PnlDocumento->ConnArq.data() : QryDoc->connection();
+    if (!m_pages || current != m_pagesConnection) {
+        m_pages = pages::openPageStore(m_programDir, current);
+        m_pagesConnection = current;
+    }
+    return *m_pages;
 }
 
 DocumentKey TFrameDocumento::documentKey() const
@@ -446,7 +457,7 @@ void TFrameDocumento::PnlDocumentoBtnDelClick(QAbstractButton *)
         deleted = PnlDocumento->deleteWith([this, key]() -> std::function<void()> {
             if (key.document.isEmpty()) // no document shown: no pages to take along
                 return {};
-            return movePagesAside(u"O documento não foi excluído"_s, [&] { return m_pages.moveDocumentToDeleted(key); });
+            return movePagesAside(u"O documento não foi excluído"_s, [&] { return pageStore().moveDocumentToDeleted(key); });
         });
     } catch (const db::DbError &error) {
         editing::prompt().message(u"O documento não foi excluído: %1"_s.arg(error.message()));
@@ -504,7 +515,7 @@ QString TFrameDocumento::pagesMovedText(int count) const
 {
     return (count == 1 ? u"%1 página movida para %2"_s : u"%1 páginas movidas para %2"_s)
         .arg(count)
-        .arg(QDir::toNativeSeparators(m_pages.deletedFolder()));
+        .arg(pageStore().deletedPlace());
 }
 
 // The pages of an inclusion never confirmed belong to no document: aside, like those of
@@ -515,14 +526,14 @@ void TFrameDocumento::moveAsideCancelledPages()
     if (!PageStore::canName(key))
         return;
     try {
-        const MovedPages moved = m_pages.moveDocumentToDeleted(key);
+        const MovedPages moved = pageStore().moveDocumentToDeleted(key);
         if (!moved.isEmpty())
             showPagesMovedNote(u"Inclusão cancelada: "_s + pagesMovedText(moved.count()));
     } catch (const PageError &error) {
         editing::prompt().message(
             u"As páginas da inclusão cancelada não puderam ser movidas para %1: %2\n"
             u"Elas serão movidas antes que outro documento receba o código %3."_s.arg(
-                QDir::toNativeSeparators(m_pages.deletedFolder()), error.message(), key.document));
+                pageStore().deletedPlace(), error.message(), key.document));
     }
 }
 
@@ -535,7 +546,7 @@ bool TFrameDocumento::clearPagesOfNewCode()
     if (!PageStore::canName(key)) // no process open: no page can be stored either
         return true;
     try {
-        const MovedPages moved = m_pages.moveDocumentToDeleted(key);
+        const MovedPages moved = pageStore().moveDocumentToDeleted(key);
         if (!moved.isEmpty())
             showPagesMovedNote(u"Páginas antigas do código %1: "_s.arg(key.document) + pagesMovedText(moved.count()));
         return true;
@@ -543,7 +554,7 @@ bool TFrameDocumento::clearPagesOfNewCode()
         endInclusionOrEdit(PnlDocumento->BtnSair);
         editing::prompt().message(u"A inclusão foi cancelada: há páginas antigas sob o código %1 que não puderam "
                                   u"ser movidas para %2.\n%3"_s.arg(key.document,
-                                                                     QDir::toNativeSeparators(m_pages.deletedFolder()),
+                                                                     pageStore().deletedPlace(),
                                                                      error.message()));
         return false;
     }
@@ -556,14 +567,14 @@ std::function<void()> TFrameDocumento::movePagesAside(const QString &refusal, co
         moved = move();
     } catch (const PageError &error) {
         editing::prompt().message(refusal + u": as páginas não puderam ser movidas para %1.\n%2"_s.arg(
-                                                QDir::toNativeSeparators(m_pages.deletedFolder()), error.message()));
+                                                pageStore().deletedPlace(), error.message()));
         throw;
     }
     if (!moved.isEmpty())
         showPagesMovedNote(pagesMovedText(moved.count()));
     return [this, moved] {
         try {
-            m_pages.putBack(moved);
+            pageStore().putBack(moved);
             showPagesMovedNote({});
         } catch (const PageError &error) {
             editing::prompt().message(error.message());
@@ -573,7 +584,7 @@ std::function<void()> TFrameDocumento::movePagesAside(const QString &refusal, co
 
 std::function<void()> TFrameDocumento::moveProcessPagesAside(const QString &process)
 {
-    return movePagesAside(u"O processo não foi excluído"_s, [&] { return m_pages.moveProcessToDeleted(process); });
+    return movePagesAside(u"O processo não foi excluído"_s, [&] { return pageStore().moveProcessToDeleted(process); });
 }
 
 // --- Pages
@@ -585,7 +596,7 @@ void TFrameDocumento::LoadLaudas()
     // Without two five-digit codes no page file can belong to the document.
     if (PageStore::canName(key)) {
         const QSignalBlocker quiet(LBoxLaudas); // page 1 is previewed once, below
-        LBoxLaudas->addItems(m_pages.listPages(key));
+        LBoxLaudas->addItems(pageStore().listPages(key));
         if (LBoxLaudas->count() > 0)
             LBoxLaudas->setCurrentRow(0);
     }
@@ -605,10 +616,9 @@ void TFrameDocumento::LBoxLaudasClick()
 
 void TFrameDocumento::showPageOrIcon(const QString &entryName)
 {
-    const QString path = m_pages.entryPath(entryName);
-    if (QFileInfo::exists(path)) {
+    if (pageStore().hasPage(entryName)) {
         try {
-            ImgPrev->showJpegPage(path); // decoded at the scale that covers the box
+            ImgPrev->showStoredPage(m_pages, entryName); // decoded at the scale that covers the box
         } catch (const PageError &) {
             // A damaged page file must not stop the step or opening that previews it; it
             // can still be removed.
@@ -667,9 +677,10 @@ void TFrameDocumento::ActAbrirArqAccept(const QString &fileName)
         return;
     }
     const DocumentKey key = documentKey();
-    const int page = LBoxLaudas->count() + 1;
+    int page = 0;
     try {
-        m_pages.storeFile(key, page, fileName);
+        // The store numbers the page: another workstation may have added one meanwhile.
+        page = pageStore().appendFile(key, fileName);
     } catch (const PageError &error) {
         if (error.kind() == PageError::Kind::Io)
             throw;
@@ -682,7 +693,7 @@ void TFrameDocumento::ActAbrirArqAccept(const QString &fileName)
         const QSignalBlocker quiet(LBoxLaudas);
         LBoxLaudas->addItem(name);
     }
-    ImgPrev->showJpegPage(m_pages.entryPath(name));
+    ImgPrev->showStoredPage(m_pages, name);
     LoadLaudas(); // the preview ends on page 1
 }
 
@@ -694,7 +705,7 @@ void TFrameDocumento::BtnDelArqClick()
     if (page < 1)
         return;
     // Removal and renumbering are one store operation, by renames only.
-    if (!m_pages.removePage(documentKey(), page))
+    if (!pageStore().removePage(documentKey(), page))
         return;
     LoadLaudas();
 }
@@ -720,8 +731,7 @@ void TFrameDocumento::ActScanExecute()
     if (bitmap.isNull())
         return;
     const DocumentKey key = documentKey();
-    const int page = LBoxLaudas->count() + 1;
-    m_pages.storeImage(key, page, bitmap);
+    const int page = pageStore().appendImage(key, bitmap);
     const QSignalBlocker quiet(LBoxLaudas); // the selection stays, the preview keeps the scan
     LBoxLaudas->addItem(PageStore::pageName(key, page));
 }

@@ -1,5 +1,7 @@
 #pragma once
-#include "documents/PageStore.h"
+#include "pages/PageStore.h"
+
+#include <memory>
 #include "editing/DescriptionLabel.h"
 #include "editing/Edits.h"
 #include "editing/lib.h"
@@ -81,15 +83,17 @@ public:
     /// Filled by the main window; the UPDATE is built from it.
     BindingTable Bindings;
 
-    /// The page folder is dados/laudas/ under this folder (the program's by default).
+    /// A file archive's pages are in dados/laudas/ under this folder (the program's by
+    /// default); a server archive's are on its server.
     void setProgramDir(const QString &programDir);
-    const documents::PageStore &pageStore() const { return m_pages; }
+    /// The page store of the archive the screen shows.
+    const pages::PageStore &pageStore() const;
     /// The page print form made once at start-up; without one, the screen makes its own
     /// at the first click on the preview.
     void setPrintForm(documents::TFrmPrevImg *form);
     documents::TFrmPrevImg &printForm();
     /// Process and document code of the shown document: the owners of its pages.
-    documents::DocumentKey documentKey() const;
+    pages::DocumentKey documentKey() const;
 
     /// Copies the current row of QryDoc into the fields, then reloads the page list.
     void showCurrentRow();
@@ -141,7 +145,7 @@ private:
     bool clearPagesOfNewCode();
     /// Runs `move` for a deletion; a failure is shown (after `refusal`) and thrown on.
     /// Returns the undo that puts the pages back.
-    std::function<void()> movePagesAside(const QString &refusal, const std::function<documents::MovedPages()> &move);
+    std::function<void()> movePagesAside(const QString &refusal, const std::function<pages::MovedPages()> &move);
     void showPagesMovedNote(const QString &note);
     QString pagesMovedText(int count) const;
     /// Shows why and returns true when the document holds the last page it can hold.
@@ -151,7 +155,10 @@ private:
     void showPageOrIcon(const QString &entryName);
     void printPreviewedPicture();
 
-    documents::PageStore m_pages;
+    /// Made for the connection and folder it was asked for; made again when they change.
+    mutable std::shared_ptr<const pages::PageStore> m_pages;
+    mutable const db::Connection *m_pagesConnection = nullptr;
+    QString m_programDir;
     QPointer<documents::TFrmPrevImg> m_printForm;
     bool m_pageLimitWarned = false;
 };

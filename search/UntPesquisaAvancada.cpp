@@ -107,7 +107,7 @@ QString pageText(int page)
 } // namespace
 
 TFramePesquisaAvancada::TFramePesquisaAvancada(QWidget *parent)
-    : TScreen(parent), m_pages(QCoreApplication::applicationDirPath())
+    : TScreen(parent), m_programDir(QCoreApplication::applicationDirPath())
 {
     setObjectName(u"TFramePesquisaAvancada"_s);
     resize(695, 475);
@@ -359,7 +359,17 @@ void TFramePesquisaAvancada::indexUpkeepFinished(bool ready, const QString &erro
 
 void TFramePesquisaAvancada::setProgramDir(const QString &programDir)
 {
-    m_pages = documents::PageStore(programDir);
+    m_programDir = programDir;
+    m_pages.reset();
+}
+
+const pages::PageStore &TFramePesquisaAvancada::pageStore() const
+{
+    if (!m_pages || m_connection.data() != m_pagesConnection) {
+        m_pages = pages::openPageStore(m_programDir, m_connection);
+        m_pagesConnection = m_connection;
+    }
+    return *m_pages;
 }
 
 void TFramePesquisaAvancada::setPrintForm(documents::TFrmPrevImg *form)
@@ -506,13 +516,13 @@ void TFramePesquisaAvancada::BtnNovaPesquisaClick()
 
 // --- Hits and pages
 
-QString TFramePesquisaAvancada::pagePath(const QString &page) const
+QString TFramePesquisaAvancada::pageEntry(const QString &page) const
 {
     const QString &key = search::searchState().documentKey;
     // The key comes from the database: it must name a file inside the page folder.
     if (key.contains(u'/') || key.contains(u'\\'))
         return {};
-    return m_pages.entryPath(key + page + u".jpg"_s);
+    return key + page + u".jpg"_s;
 }
 
 void TFramePesquisaAvancada::QryPesqAvancAfterScroll()
@@ -525,9 +535,9 @@ void TFramePesquisaAvancada::QryPesqAvancAfterScroll()
     }
     state.documentKey = QryPesqAvanc->asText(3);
     state.page = kFirstPage;
-    const QString path = pagePath(state.page);
-    if (!path.isEmpty() && QFileInfo::exists(path))
-        ImgPrev->showJpegPage(path);
+    const QString entry = pageEntry(state.page);
+    if (!entry.isEmpty() && pageStore().hasPage(entry))
+        ImgPrev->showStoredPage(m_pages, entry);
     // Without a page 001 the preview keeps the previous hit's picture.
 }
 
@@ -549,13 +559,13 @@ void TFramePesquisaAvancada::stepPage(int delta)
         return;
     const QString former = state.page;
     state.page = pageText(current + delta);
-    const QString path = pagePath(state.page);
-    if (path.isEmpty() || !QFileInfo::exists(path)) {
+    const QString entry = pageEntry(state.page);
+    if (entry.isEmpty() || !pageStore().hasPage(entry)) {
         state.page = former;
         return;
     }
     try {
-        ImgPrev->showJpegPage(path);
+        ImgPrev->showStoredPage(m_pages, entry);
     } catch (...) {
         state.page = former; // an unreadable page is not stepped to
         throw;

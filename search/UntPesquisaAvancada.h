@@ -1,7 +1,7 @@
 #pragma once
 #include "db/Connection.h"
 #include "db/SearchIndex.h"
-#include "documents/PageStore.h"
+#include "pages/PageStore.h"
 #include "documents/UntPrevImg.h"
 #include "editing/DescriptionLabel.h"
 #include "editing/Edits.h"
@@ -154,7 +154,9 @@ private:
     /// Steps the page by delta; a page without a file is not stepped to.
     void stepPage(int delta);
     /// The page file of the current hit for a page text; empty when the key cannot name one.
-    QString pagePath(const QString &page) const;
+    /// The store's name of a page of the current hit; empty when the hit names none.
+    QString pageEntry(const QString &page) const;
+    const pages::PageStore &pageStore() const;
     void showCurrentType();
     void startIndexUpkeep();
     void showIndexProgress(qint64 done, qint64 total);
@@ -163,7 +165,10 @@ private:
 
     QPointer<db::Connection> m_connection;
     QString m_indexPath; ///< the archive the index upkeep looks after
-    documents::PageStore m_pages;
+    /// Made for the connection and folder it was asked for; made again when they change.
+    mutable std::shared_ptr<const pages::PageStore> m_pages;
+    mutable const db::Connection *m_pagesConnection = nullptr;
+    QString m_programDir;
     QPointer<documents::TFrmPrevImg> m_printForm;
     QMetaObject::Connection m_typeChangeConnection;
     QMetaObject::Connection m_nextConnection;

@@ -1,5 +1,5 @@
 #include "documents/ImagePreview.h"
-#include "documents/PageStore.h"
+#include "pages/PageStore.h"
 #include "editing/JpegImage.h"
 
 #include <QFile>
@@ -112,7 +112,7 @@ void TestImagePreview::undecodablePageKeepsWhatWasShown()
     file.close();
     ImagePreview preview;
     preview.showIcon();
-    QVERIFY_THROWS_EXCEPTION(documents::PageError, preview.showJpegPage(bad));
+    QVERIFY_THROWS_EXCEPTION(pages::PageError, preview.showJpegPage(bad));
     QCOMPARE(preview.content(), ImagePreview::Content::Icon);
 }
 

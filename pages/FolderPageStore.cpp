@@ -1,4 +1,4 @@
-#include "documents/PageStore.h"
+#include "pages/FolderPageStore.h"
 
 #include "editing/JpegImage.h"
 
@@ -15,11 +15,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-namespace documents {
+namespace pages {
 
 namespace {
 
@@ -43,22 +44,6 @@ PageError ioError(const QString &what, int code)
 bool fileExists(const QByteArray &path)
 {
     return ::access(path.constData(), F_OK) == 0;
-}
-
-constexpr int kCodeDigits = 5;
-
-// Five ASCII digits: with any other length "1" + "00011" and "10001" + "1" name one file.
-bool isFiveDigitCode(const QString &code)
-{
-    return code.size() == kCodeDigits
-        && std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-void requireCode(const QString &code, const QString &what)
-{
-    if (!isFiveDigitCode(code))
-        throw PageError(PageError::Kind::BadCode,
-                        u"Código de %1 inválido para uma página: \"%2\" (são cinco algarismos)"_s.arg(what, code));
 }
 
 // The file name of a page, whatever its number: older versions wrote a page 1000.
@@ -105,60 +90,58 @@ bool moveWithoutReplacing(const QByteArray &from, const QByteArray &to)
     return true;
 }
 
+// An exclusive lock on the page folder for the life of the object: appending and
+// renumbering on one workstation wait for those on another that shares the folder.
+class FolderLock {
+public:
+    explicit FolderLock(const QString &folder)
+        : m_fd(::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd < 0)
+            throw ioError(u"Não foi possível abrir a pasta das páginas %1"_s.arg(QDir::toNativeSeparators(folder)), errno);
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                const int code = errno;
+                ::close(m_fd);
+                throw ioError(u"Não foi possível reservar a pasta das páginas %1"_s.arg(QDir::toNativeSeparators(folder)), code);
+            }
+        }
+    }
+    ~FolderLock() { ::close(m_fd); }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    int m_fd;
+};
+
 } // namespace
 
-PageStore::PageStore(const QString &programDir)
+FolderPageStore::FolderPageStore(const QString &programDir)
     : m_folder(QDir(programDir).absoluteFilePath(u"dados/laudas"_s) + u'/')
 {
 }
 
-QString PageStore::deletedFolder() const
+QString FolderPageStore::deletedFolder() const
 {
     return m_folder + u"excluidas/"_s;
 }
 
-QStringList MovedPages::names() const
-{
-    QStringList result;
-    for (const Move &move : m_moves)
-        result.append(move.name);
-    return result;
-}
 
-QString PageStore::pageName(const DocumentKey &key, int page)
-{
-    requireCode(key.process, u"processo"_s);
-    requireCode(key.document, u"documento"_s);
-    if (page < 1)
-        throw PageError(PageError::Kind::BadCode, u"Número de página inválido: %1"_s.arg(page));
-    requirePageNumber(page);
-    return fileNameOf(key.process + key.document, page);
-}
 
-bool PageStore::canName(const DocumentKey &key)
-{
-    return isFiveDigitCode(key.process) && isFiveDigitCode(key.document);
-}
 
-void PageStore::requirePageNumber(int page)
-{
-    if (page > kMaxPages)
-        throw PageError(PageError::Kind::PageLimit,
-                        u"O documento já tem %1 páginas, o máximo que um documento pode ter. "
-                        u"A página não foi incluída."_s.arg(kMaxPages));
-}
 
-QString PageStore::pagePath(const DocumentKey &key, int page) const
+QString FolderPageStore::pagePath(const DocumentKey &key, int page) const
 {
     return m_folder + pageName(key, page);
 }
 
-QString PageStore::entryPath(const QString &entryName) const
+QString FolderPageStore::entryPath(const QString &entryName) const
 {
     return m_folder + entryName;
 }
 
-QStringList PageStore::listPages(const DocumentKey &key) const
+QStringList FolderPageStore::listPages(const DocumentKey &key) const
 {
     // One lookup per page, relative to the folder opened once: cheap, and independent of
     // how many other documents share the folder (reading the folder would visit them all).
@@ -182,64 +165,61 @@ QStringList PageStore::listPages(const DocumentKey &key) const
     return names;
 }
 
-int PageStore::pageCount(const DocumentKey &key) const
+
+
+
+
+
+QString FolderPageStore::deletedPlace() const
 {
-    return int(listPages(key).size());
+    return QDir::toNativeSeparators(deletedFolder());
 }
 
-void PageStore::storeFile(const DocumentKey &key, int page, const QString &sourcePath) const
+std::optional<QByteArray> FolderPageStore::pageBytes(const QString &entryName) const
 {
-    const QString destination = pagePath(key, page);
-    QFile source(sourcePath);
-    if (sourcePath.isEmpty() || !source.exists())
-        throw PageError(PageError::Kind::SourceMissing, u"Arquivo nao encontrado"_s);
-    if (!source.open(QIODevice::ReadOnly))
-        throw PageError(PageError::Kind::Io, u"Não foi possível ler o arquivo %1: %2"_s.arg(sourcePath, source.errorString()));
-    // The check and the copy use the same bytes, so what was checked is what is stored.
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError)
-        throw PageError(PageError::Kind::Io, u"Não foi possível ler o arquivo %1: %2"_s.arg(sourcePath, source.errorString()));
-    if (!editing::jpeg::isJpegData(bytes))
-        throw PageError(PageError::Kind::NotJpeg,
-                        u"O arquivo %1 não é uma imagem JPEG. A página não foi incluída."_s.arg(QDir::toNativeSeparators(sourcePath)));
+    const QString path = entryPath(entryName);
+    if (!QFile::exists(path))
+        return std::nullopt;
     try {
-        editing::jpeg::writeFileAtomically(destination, bytes);
+        return editing::jpeg::readFile(path);
     } catch (const editing::jpeg::JpegError &error) {
         throw PageError(PageError::Kind::Io, error.message());
     }
-    qCDebug(lcPages) << "stored" << sourcePath << "as" << destination;
 }
 
-void PageStore::storeImage(const DocumentKey &key, int page, const QImage &image) const
+bool FolderPageStore::hasPage(const QString &entryName) const
+{
+    return fileExists(encoded(entryPath(entryName)));
+}
+
+void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const
 {
     const QString destination = pagePath(key, page);
     try {
-        editing::jpeg::writeFile(image, destination, editing::jpeg::kPageQuality);
+        editing::jpeg::writeFileAtomically(destination, jpeg);
     } catch (const editing::jpeg::JpegError &error) {
         throw PageError(PageError::Kind::Io, error.message());
     }
-    qCDebug(lcPages) << "stored an image of" << image.size() << "as" << destination;
+    qCDebug(lcPages) << "stored" << jpeg.size() << "bytes as" << destination;
 }
 
-int PageStore::appendFile(const DocumentKey &key, const QString &sourcePath) const
+int FolderPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) const
 {
+    pageName(key, 1);
+    // Every workstation sharing the folder counts and writes under the same lock, so
+    // two of them never take the same number.
+    const FolderLock lock(m_folder);
     const int page = pageCount(key) + 1;
-    storeFile(key, page, sourcePath);
+    storeBytes(key, page, jpeg);
     return page;
 }
 
-int PageStore::appendImage(const DocumentKey &key, const QImage &image) const
-{
-    const int page = pageCount(key) + 1;
-    storeImage(key, page, image);
-    return page;
-}
-
-bool PageStore::removePage(const DocumentKey &key, int page) const
+bool FolderPageStore::removePage(const DocumentKey &key, int page) const
 {
     const QByteArray doomed = encoded(pagePath(key, page));
     if (!fileExists(doomed))
         return false;
+    const FolderLock lock(m_folder);
     const int count = pageCount(key);
     if (page > count) { // beyond a gap: listed by nobody, nothing follows it
         if (::unlink(doomed.constData()) != 0)
@@ -267,7 +247,7 @@ bool PageStore::removePage(const DocumentKey &key, int page) const
     return true;
 }
 
-MovedPages PageStore::moveDocumentToDeleted(const DocumentKey &key) const
+MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
 {
     requireCode(key.process, u"processo"_s);
     requireCode(key.document, u"documento"_s);
@@ -286,7 +266,7 @@ MovedPages PageStore::moveDocumentToDeleted(const DocumentKey &key) const
     return moveAllToDeleted(names);
 }
 
-MovedPages PageStore::moveProcessToDeleted(const QString &process) const
+MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
 {
     requireCode(process, u"processo"_s);
     if (!QFileInfo(m_folder).isDir())
@@ -304,7 +284,7 @@ MovedPages PageStore::moveProcessToDeleted(const QString &process) const
     return moveAllToDeleted(names);
 }
 
-MovedPages PageStore::moveAllToDeleted(const QStringList &names) const
+MovedPages FolderPageStore::moveAllToDeleted(const QStringList &names) const
 {
     MovedPages moved;
     if (names.isEmpty())
@@ -314,7 +294,7 @@ MovedPages PageStore::moveAllToDeleted(const QStringList &names) const
         throw PageError(PageError::Kind::Io, u"Não foi possível criar a pasta %1"_s.arg(aside));
     try {
         for (const QString &name : names)
-            moved.m_moves.push_back({name, moveOneToDeleted(name)});
+            moved.add({name, moveOneToDeleted(name)});
     } catch (const PageError &error) {
         // All or nothing: what already moved goes back before the failure is told.
         try {
@@ -327,7 +307,7 @@ MovedPages PageStore::moveAllToDeleted(const QStringList &names) const
     return moved;
 }
 
-QString PageStore::moveOneToDeleted(const QString &name) const
+QString FolderPageStore::moveOneToDeleted(const QString &name) const
 {
     const QString base = name.chopped(4); // without ".jpg"
     const QByteArray from = encoded(m_folder + name);
@@ -340,12 +320,12 @@ QString PageStore::moveOneToDeleted(const QString &name) const
     }
 }
 
-void PageStore::putBack(const MovedPages &moved) const
+void FolderPageStore::putBack(const MovedPages &moved) const
 {
     QStringList stuck;
     QString reason;
     // Latest first: the reverse of the move.
-    for (auto move = moved.m_moves.rbegin(); move != moved.m_moves.rend(); ++move) {
+    for (auto move = moved.moves().rbegin(); move != moved.moves().rend(); ++move) {
         try {
             if (moveWithoutReplacing(encoded(move->to), encoded(m_folder + move->name))) {
                 qCDebug(lcPages) << "put back" << move->name;
@@ -362,7 +342,7 @@ void PageStore::putBack(const MovedPages &moved) const
                                                  reason, stuck.join(u", "_s)));
 }
 
-QImage PageStore::previewImage(const QString &entryName, QSize box) const
+QImage FolderPageStore::previewImage(const QString &entryName, QSize box) const
 {
     const QString path = entryPath(entryName);
     if (!QFile::exists(path))
@@ -374,7 +354,7 @@ QImage PageStore::previewImage(const QString &entryName, QSize box) const
     }
 }
 
-QImage PageStore::fullImage(const QString &entryName) const
+QImage FolderPageStore::fullImage(const QString &entryName) const
 {
     const QString path = entryPath(entryName);
     if (!QFile::exists(path))
@@ -386,4 +366,4 @@ QImage PageStore::fullImage(const QString &entryName) const
     }
 }
 
-} // namespace documents
+} // namespace pages

@@ -1,4 +1,4 @@
-#include "documents/PageStore.h"
+#include "pages/FolderPageStore.h"
 #include "editing/JpegImage.h"
 
 #include <QDir>
@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-using documents::DocumentKey;
-using documents::MovedPages;
-using documents::PageError;
-using documents::PageStore;
+using pages::DocumentKey;
+using pages::MovedPages;
+using pages::PageError;
+using PageStore = pages::FolderPageStore;
 
 namespace {
 
@@ -73,7 +73,7 @@ const DocumentKey kDoc{u"00007"_s, u"00003"_s};
 
 } // namespace
 
-class TestPageStore : public QObject {
+class TestFolderPageStore : public QObject {
     Q_OBJECT
 
 private slots:
@@ -104,7 +104,7 @@ private slots:
     void interruptedWriteLeavesFolderAsItWas();
 };
 
-void TestPageStore::namesPages_data()
+void TestFolderPageStore::namesPages_data()
 {
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("name");
@@ -113,7 +113,7 @@ void TestPageStore::namesPages_data()
     QTest::newRow("999") << 999 << u"0000700003999.jpg"_s;
 }
 
-void TestPageStore::namesPages()
+void TestFolderPageStore::namesPages()
 {
     QFETCH(int, page);
     QFETCH(QString, name);
@@ -122,7 +122,7 @@ void TestPageStore::namesPages()
     QCOMPARE(store.pagePath(kDoc, page), u"/opt/cartulo/dados/laudas/"_s + name);
 }
 
-void TestPageStore::refusesCodesThatAreNotNames_data()
+void TestFolderPageStore::refusesCodesThatAreNotNames_data()
 {
     QTest::addColumn<QString>("process");
     QTest::addColumn<QString>("document");
@@ -142,7 +142,7 @@ void TestPageStore::refusesCodesThatAreNotNames_data()
     QTest::newRow("other digits") << u"00001"_s << u"\u0660\u0660\u0660\u0660\u0661"_s << 1;
 }
 
-void TestPageStore::refusesCodesThatAreNotNames()
+void TestFolderPageStore::refusesCodesThatAreNotNames()
 {
     QFETCH(QString, process);
     QFETCH(QString, document);
@@ -155,7 +155,7 @@ void TestPageStore::refusesCodesThatAreNotNames()
     }
 }
 
-void TestPageStore::folderIsUnderProgramFolder()
+void TestFolderPageStore::folderIsUnderProgramFolder()
 {
     const PageStore store(u"/opt/cartulo"_s);
     QCOMPARE(store.folder(), u"/opt/cartulo/dados/laudas/"_s);
@@ -163,7 +163,7 @@ void TestPageStore::folderIsUnderProgramFolder()
     QCOMPARE(store.entryPath(u"0000700003001.jpg"_s), u"/opt/cartulo/dados/laudas/0000700003001.jpg"_s);
 }
 
-void TestPageStore::listsContiguousPagesOnly()
+void TestFolderPageStore::listsContiguousPagesOnly()
 {
     ProgramFolder program;
     QVERIFY(program.store.listPages(kDoc).isEmpty());
@@ -174,7 +174,7 @@ void TestPageStore::listsContiguousPagesOnly()
     QCOMPARE(program.store.pageCount(kDoc), 4); // page 4 is listed again once 3 exists
 }
 
-void TestPageStore::refusesPageAfter999th_data()
+void TestFolderPageStore::refusesPageAfter999th_data()
 {
     QTest::addColumn<bool>("scanned"); // an encoded image, or a file copied in
     QTest::newRow("file") << false;
@@ -183,7 +183,7 @@ void TestPageStore::refusesPageAfter999th_data()
 
 // The list stops at 999: a 1000th page would be written where nobody ever sees it, and
 // every later one over it.
-void TestPageStore::refusesPageAfter999th()
+void TestFolderPageStore::refusesPageAfter999th()
 {
     QFETCH(bool, scanned);
     ProgramFolder program;
@@ -209,7 +209,7 @@ void TestPageStore::refusesPageAfter999th()
     QCOMPARE(program.store.listPages(kDoc).last(), u"0000700003999.jpg"_s);
 }
 
-void TestPageStore::storesFileByteForByte()
+void TestFolderPageStore::storesFileByteForByte()
 {
     ProgramFolder program;
     program.putPages(kDoc, {1, 2, 3}); // page 3 is left from an earlier document
@@ -222,7 +222,7 @@ void TestPageStore::storesFileByteForByte()
     QCOMPARE(readAll(source), bytes);
 }
 
-void TestPageStore::appendStoresNextPage()
+void TestFolderPageStore::appendStoresNextPage()
 {
     ProgramFolder program;
     const QString source = program.dir.filePath(u"scan.jpg"_s);
@@ -234,7 +234,7 @@ void TestPageStore::appendStoresNextPage()
     QCOMPARE(readAll(program.store.pagePath(kDoc, 4)), readAll(source));
 }
 
-void TestPageStore::refusesMissingAndNonJpegFiles_data()
+void TestFolderPageStore::refusesMissingAndNonJpegFiles_data()
 {
     QTest::addColumn<QByteArray>("content"); // empty: no file at all
     QTest::addColumn<int>("kind");
@@ -245,7 +245,7 @@ void TestPageStore::refusesMissingAndNonJpegFiles_data()
                               << u"não é uma imagem JPEG"_s;
 }
 
-void TestPageStore::refusesMissingAndNonJpegFiles()
+void TestFolderPageStore::refusesMissingAndNonJpegFiles()
 {
     QFETCH(QByteArray, content);
     QFETCH(int, kind);
@@ -266,7 +266,7 @@ void TestPageStore::refusesMissingAndNonJpegFiles()
     QCOMPARE(program.files(), before); // nothing copied
 }
 
-void TestPageStore::failsWhenPageFolderIsMissing()
+void TestFolderPageStore::failsWhenPageFolderIsMissing()
 {
     QTemporaryDir dir; // no dados/laudas: the program never creates it
     const PageStore store(dir.path());
@@ -277,7 +277,7 @@ void TestPageStore::failsWhenPageFolderIsMissing()
     QVERIFY(!QDir(dir.filePath(u"dados"_s)).exists());
 }
 
-void TestPageStore::storesImageAsColourJpeg()
+void TestFolderPageStore::storesImageAsColourJpeg()
 {
     ProgramFolder program;
     QImage scan(640, 480, QImage::Format_Grayscale8);
@@ -289,7 +289,7 @@ void TestPageStore::storesImageAsColourJpeg()
     QCOMPARE(stored, editing::jpeg::encode(scan, 90));
 }
 
-void TestPageStore::removesAndRenumbersByRenaming_data()
+void TestFolderPageStore::removesAndRenumbersByRenaming_data()
 {
     QTest::addColumn<int>("pages");
     QTest::addColumn<int>("removed");
@@ -299,7 +299,7 @@ void TestPageStore::removesAndRenumbersByRenaming_data()
     QTest::newRow("only page") << 1 << 1;
 }
 
-void TestPageStore::removesAndRenumbersByRenaming()
+void TestFolderPageStore::removesAndRenumbersByRenaming()
 {
     QFETCH(int, pages);
     QFETCH(int, removed);
@@ -328,7 +328,7 @@ void TestPageStore::removesAndRenumbersByRenaming()
     QCOMPARE(readAll(program.store.pagePath(kDoc, pages + 2)), beyondGap);
 }
 
-void TestPageStore::removingMissingPageChangesNothing()
+void TestFolderPageStore::removingMissingPageChangesNothing()
 {
     ProgramFolder program;
     program.putPages(kDoc, {1, 2});
@@ -337,7 +337,7 @@ void TestPageStore::removingMissingPageChangesNothing()
     QCOMPARE(program.files(), before);
 }
 
-void TestPageStore::movesDeletedDocumentPagesKeepingEveryByte()
+void TestFolderPageStore::movesDeletedDocumentPagesKeepingEveryByte()
 {
     ProgramFolder program;
     const DocumentKey sameCodeOtherProcess{u"00008"_s, u"00003"_s};
@@ -370,7 +370,7 @@ void TestPageStore::movesDeletedDocumentPagesKeepingEveryByte()
     QVERIFY(program.store.moveDocumentToDeleted(kDoc).isEmpty());
 }
 
-void TestPageStore::movesEveryDocumentOfDeletedProcess()
+void TestFolderPageStore::movesEveryDocumentOfDeletedProcess()
 {
     ProgramFolder program;
     program.putPages({u"00007"_s, u"00001"_s}, {1, 2});
@@ -383,7 +383,7 @@ void TestPageStore::movesEveryDocumentOfDeletedProcess()
 }
 
 // A process code of one digit would take the pages of processes 10000 to 19999.
-void TestPageStore::shortProcessCodeMovesNobodysPages()
+void TestFolderPageStore::shortProcessCodeMovesNobodysPages()
 {
     ProgramFolder program;
     program.putPages({u"10000"_s, u"00001"_s}, {1});
@@ -401,7 +401,7 @@ void TestPageStore::shortProcessCodeMovesNobodysPages()
 }
 
 // A deletion that fails after its pages moved puts them back: same names, same files.
-void TestPageStore::movedPagesGoBack()
+void TestFolderPageStore::movedPagesGoBack()
 {
     ProgramFolder program;
     program.putPages(kDoc, {1, 2, 3});
@@ -429,7 +429,7 @@ void TestPageStore::movedPagesGoBack()
 }
 
 // A name taken again meanwhile is never overwritten: that file stays aside, and says so.
-void TestPageStore::putBackKeepsWhatCannotReturn()
+void TestFolderPageStore::putBackKeepsWhatCannotReturn()
 {
     ProgramFolder program;
     program.putPages(kDoc, {1, 2});
@@ -448,7 +448,7 @@ void TestPageStore::putBackKeepsWhatCannotReturn()
 }
 
 // excluidas/ cannot be made (a file stands in its place): the pages stay where they are.
-void TestPageStore::blockedMoveMovesNothing()
+void TestFolderPageStore::blockedMoveMovesNothing()
 {
     ProgramFolder program;
     program.putPages(kDoc, {1, 2});
@@ -464,7 +464,7 @@ void TestPageStore::blockedMoveMovesNothing()
     QCOMPARE(program.files(), before);
 }
 
-void TestPageStore::previewsAndFullImages()
+void TestFolderPageStore::previewsAndFullImages()
 {
     ProgramFolder program;
     writeAll(program.store.pagePath(kDoc, 1), jpegBytes(1, QSize(2480, 3508)));
@@ -480,7 +480,7 @@ void TestPageStore::previewsAndFullImages()
 // The program is killed while a page is being written (here: by the file size limit,
 // which ends a process that writes past it). The folder must read as before: every old
 // page whole and under its own name, and no half-written page.
-void TestPageStore::interruptedWriteLeavesFolderAsItWas()
+void TestFolderPageStore::interruptedWriteLeavesFolderAsItWas()
 {
     ProgramFolder program;
     program.putPages(kDoc, {1, 2});
@@ -519,5 +519,5 @@ void TestPageStore::interruptedWriteLeavesFolderAsItWas()
     QCOMPARE(program.store.pageCount(kDoc), 3);
 }
 
-QTEST_GUILESS_MAIN(TestPageStore)
-#include "tst_pagestore.moc"
+QTEST_GUILESS_MAIN(TestFolderPageStore)
+#include "tst_folderpagestore.moc"

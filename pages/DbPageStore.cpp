@@ -1,0 +1,234 @@
+#include "pages/DbPageStore.h"
+
+#include "db/DbError.h"
+#include "db/pg/PgConnection.h"
+#include "db/pg/PgResult.h"
+
+#include <QLoggingCategory>
+#include <QRegularExpression>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+using db::pg::PgParam;
+
+namespace pages {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcDbPages, "cartulo.pages.server")
+
+struct EntryKey {
+    DocumentKey key;
+    int page = 0;
+};
+
+// "0000700003002.jpg" -> 00007, 00003, 2; nullopt for a name no page has.
+std::optional<EntryKey> parseEntry(const QString &entryName)
+{
+    static const QRegularExpression pattern(u"^(\\d{5})(\\d{5})(\\d{3,})\\.jpg$"_s);
+    const QRegularExpressionMatch match = pattern.match(entryName);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const int page = match.captured(3).toInt(&ok);
+    if (!ok || page < 1 || page > PageStore::kMaxPages)
+        return std::nullopt;
+    return EntryKey{{match.captured(1), match.captured(2)}, page};
+}
+
+PageError serverError(const db::DbError &error)
+{
+    return PageError(PageError::Kind::Io, u"O servidor recusou a operação com as páginas: %1"_s.arg(error.message()));
+}
+
+} // namespace
+
+DbPageStore::DbPageStore(db::pg::PgConnection &server) : m_server(&server) {}
+
+template <typename Work>
+auto DbPageStore::inTransaction(Work &&work) const
+{
+    try {
+        if (m_server->inTransaction())
+            return work(); // part of the caller's transaction: it commits or undoes all
+        db::pg::PgTransaction transaction(*m_server);
+        auto result = work();
+        transaction.commit();
+        return result;
+    } catch (const db::DbError &error) {
+        throw serverError(error);
+    }
+}
+
+QString DbPageStore::deletedPlace() const
+{
+    return u"a tabela de páginas excluídas do servidor (lauda_excluida)"_s;
+}
+
+QString DbPageStore::pageLocation(const QString &entryName) const
+{
+    return u"lauda:"_s + entryName;
+}
+
+void DbPageStore::lockDocument(const DocumentKey &key) const
+{
+    // Held to the end of the transaction by every workstation that numbers this document's
+    // pages; the document may have no row yet (an inclusion), so no row lock serves.
+    m_server->exec(u"SELECT pg_advisory_xact_lock(hashtextextended($1, 0))"_s,
+                   {PgParam::text(u"lauda:"_s + key.process + key.document)});
+}
+
+QList<int> DbPageStore::pageNumbers(const DocumentKey &key) const
+{
+    const db::pg::PgResult rows = m_server->exec(
+        u"SELECT numero FROM lauda WHERE processo = $1 AND documento = $2 ORDER BY numero"_s,
+        {PgParam::text(key.process), PgParam::text(key.document)});
+    QList<int> numbers;
+    for (int row = 0; row < rows.rowCount(); ++row)
+        numbers.append(rows.text(row, 0).toInt());
+    return numbers;
+}
+
+QStringList DbPageStore::listPages(const DocumentKey &key) const
+{
+    pageName(key, 1);
+    QList<int> numbers;
+    try {
+        numbers = pageNumbers(key);
+    } catch (const db::DbError &error) {
+        throw serverError(error);
+    }
+    QStringList names;
+    for (int expected = 1; expected <= numbers.size() && numbers[expected - 1] == expected; ++expected)
+        names.append(pageName(key, expected));
+    return names;
+}
+
+std::optional<QByteArray> DbPageStore::pageBytes(const QString &entryName) const
+{
+    const std::optional<EntryKey> entry = parseEntry(entryName);
+    if (!entry)
+        return std::nullopt;
+    try {
+        const db::pg::PgResult rows = m_server->exec(
+            u"SELECT imagem FROM lauda WHERE processo = $1 AND documento = $2 AND numero = $3"_s,
+            {PgParam::text(entry->key.process), PgParam::text(entry->key.document), PgParam::integer(entry->page)},
+            db::pg::ResultFormat::Binary);
+        if (rows.rowCount() == 0)
+            return std::nullopt;
+        return rows.bytes(0, 0).toByteArray();
+    } catch (const db::DbError &error) {
+        throw serverError(error);
+    }
+}
+
+void DbPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const
+{
+    pageName(key, page);
+    inTransaction([&] {
+        m_server->exec(u"INSERT INTO lauda (processo, documento, numero, imagem) VALUES ($1, $2, $3, $4) "
+                       u"ON CONFLICT (processo, documento, numero) DO UPDATE SET imagem = EXCLUDED.imagem"_s,
+                       {PgParam::text(key.process), PgParam::text(key.document), PgParam::integer(page),
+                        PgParam::bytes(jpeg)});
+        return 0;
+    });
+    qCDebug(lcDbPages) << "stored" << jpeg.size() << "bytes as" << pageName(key, page);
+}
+
+int DbPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) const
+{
+    pageName(key, 1);
+    return inTransaction([&] {
+        lockDocument(key);
+        const QList<int> numbers = pageNumbers(key);
+        int page = 1;
+        while (page <= numbers.size() && numbers[page - 1] == page)
+            ++page;
+        requirePageNumber(page);
+        m_server->exec(u"INSERT INTO lauda (processo, documento, numero, imagem) VALUES ($1, $2, $3, $4) "
+                       u"ON CONFLICT (processo, documento, numero) DO UPDATE SET imagem = EXCLUDED.imagem"_s,
+                       {PgParam::text(key.process), PgParam::text(key.document), PgParam::integer(page),
+                        PgParam::bytes(jpeg)});
+        return page;
+    });
+}
+
+bool DbPageStore::removePage(const DocumentKey &key, int page) const
+{
+    pageName(key, page);
+    return inTransaction([&] {
+        lockDocument(key);
+        const QList<int> numbers = pageNumbers(key);
+        if (!numbers.contains(page))
+            return false;
+        int count = 0;
+        while (count < numbers.size() && numbers[count] == count + 1)
+            ++count;
+        const QList<PgParam> codes{PgParam::text(key.process), PgParam::text(key.document)};
+        m_server->exec(u"DELETE FROM lauda WHERE processo = $1 AND documento = $2 AND numero = $3"_s,
+                       codes + QList<PgParam>{PgParam::integer(page)});
+        // One row at a time, upwards: the key is checked at every row, so a single
+        // "numero - 1" over all of them could collide half-way.
+        for (int next = page + 1; next <= count; ++next)
+            m_server->exec(u"UPDATE lauda SET numero = $3 WHERE processo = $1 AND documento = $2 AND numero = $4"_s,
+                           codes + QList<PgParam>{PgParam::integer(next - 1), PgParam::integer(next)});
+        return true;
+    });
+}
+
+MovedPages DbPageStore::moveAside(const QString &condition, const QStringList &codes) const
+{
+    QList<PgParam> params;
+    for (const QString &code : codes)
+        params.append(PgParam::text(code));
+    return inTransaction([&] {
+        const db::pg::PgResult rows = m_server->exec(
+            u"WITH movidas AS (DELETE FROM lauda WHERE %1 RETURNING processo, documento, numero, imagem) "
+            u"INSERT INTO lauda_excluida (processo, documento, numero, imagem) "
+            u"SELECT processo, documento, numero, imagem FROM movidas ORDER BY processo, documento, numero "
+            u"RETURNING id, processo, documento, numero"_s.arg(condition),
+            params);
+        MovedPages moved;
+        for (int row = 0; row < rows.rowCount(); ++row)
+            moved.add({pageName({rows.text(row, 1), rows.text(row, 2)}, rows.text(row, 3).toInt()), rows.text(row, 0)});
+        return moved;
+    });
+}
+
+MovedPages DbPageStore::moveDocumentToDeleted(const DocumentKey &key) const
+{
+    requireCode(key.process, u"processo"_s);
+    requireCode(key.document, u"documento"_s);
+    return moveAside(u"processo = $1 AND documento = $2"_s, {key.process, key.document});
+}
+
+MovedPages DbPageStore::moveProcessToDeleted(const QString &process) const
+{
+    requireCode(process, u"processo"_s);
+    return moveAside(u"processo = $1"_s, {process});
+}
+
+void DbPageStore::putBack(const MovedPages &moved) const
+{
+    const QStringList stuck = inTransaction([&] {
+        QStringList notBack;
+        for (const MovedPages::Move &move : moved.moves()) {
+            const QList<PgParam> id{PgParam::integer(move.to.toLongLong())};
+            const qint64 back = m_server->exec(
+                u"INSERT INTO lauda (processo, documento, numero, imagem) "
+                u"SELECT processo, documento, numero, imagem FROM lauda_excluida WHERE id = $1 "
+                u"ON CONFLICT (processo, documento, numero) DO NOTHING"_s, id).affectedRows();
+            if (back == 1)
+                m_server->exec(u"DELETE FROM lauda_excluida WHERE id = $1"_s, id);
+            else
+                notBack.append(move.name);
+        }
+        return notBack;
+    });
+    if (!stuck.isEmpty())
+        throw PageError(PageError::Kind::Io, u"Não foi possível devolver às páginas (o número já está em uso), "
+                                             u"ficaram em %1: %2"_s.arg(deletedPlace(), stuck.join(u", "_s)));
+}
+
+} // namespace pages

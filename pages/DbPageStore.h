@@ -1,0 +1,44 @@
+#pragma once
+#include "pages/PageStore.h"
+
+#include <functional>
+
+namespace db::pg {
+class PgConnection;
+}
+
+namespace pages {
+
+/// Pages as rows of the archive's server: `lauda` (processo, documento, numero, imagem),
+/// the JPEG bytes unchanged, and `lauda_excluida` for the pages moved aside, which keeps
+/// every row it receives. Every operation is one transaction; appending and renumbering
+/// hold the document's lock, so workstations never take the same number.
+class DbPageStore final : public PageStore {
+public:
+    /// The connection must outlive the store.
+    explicit DbPageStore(db::pg::PgConnection &server);
+
+    QString deletedPlace() const override;
+    QString pageLocation(const QString &entryName) const override;
+    QStringList listPages(const DocumentKey &key) const override;
+    std::optional<QByteArray> pageBytes(const QString &entryName) const override;
+    void storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const override;
+    int appendBytes(const DocumentKey &key, const QByteArray &jpeg) const override;
+    bool removePage(const DocumentKey &key, int page) const override;
+    MovedPages moveDocumentToDeleted(const DocumentKey &key) const override;
+    MovedPages moveProcessToDeleted(const QString &process) const override;
+    void putBack(const MovedPages &moved) const override;
+
+private:
+    /// Runs `work` as one transaction (or inside the one already open); a server failure
+    /// becomes PageError(Io) with the server's message.
+    template <typename Work>
+    auto inTransaction(Work &&work) const;
+    void lockDocument(const DocumentKey &key) const;
+    QList<int> pageNumbers(const DocumentKey &key) const;
+    MovedPages moveAside(const QString &condition, const QStringList &codes) const;
+
+    db::pg::PgConnection *m_server;
+};
+
+} // namespace pages
