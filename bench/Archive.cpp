@@ -3,7 +3,10 @@
 #include "bench/Harness.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/Description.h"
 #include "db/SearchIndex.h"
+#include "db/pg/PgConnection.h"
+#include "db/pg/PgSchema.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +14,7 @@
 #include <QProcess>
 
 #include <cstdio>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -61,14 +65,20 @@ void placeCopy(const QString &from, const QString &to)
     QFile::setPermissions(to, source.permissions());
 }
 
-void generate(const ArchivePlan &plan, const QString &dir, const QString &binDir)
+void generate(const ArchivePlan &plan, const QString &dir, const QString &binDir, const QString &serverUdl = {})
 {
     QDir().mkpath(dir);
     writeStamp(dir, kGenerating);
-    std::fprintf(stderr, "Generating the %s archive in %s (cartulo-gen)...\n", qPrintable(plan.name), qPrintable(dir));
+    QStringList args = plan.generatorArgs(dir);
+    if (!serverUdl.isEmpty()) {
+        args.replace(0, u"--target"_s);
+        args.insert(1, serverUdl);
+    }
+    std::fprintf(stderr, "Generating the %s archive in %s (cartulo-gen)...\n", qPrintable(plan.name),
+                 qPrintable(serverUdl.isEmpty() ? dir : serverUdl));
     QProcess gen;
     gen.setProcessChannelMode(QProcess::ForwardedChannels);
-    gen.start(QDir(binDir).filePath(u"cartulo-gen"_s), plan.generatorArgs(dir));
+    gen.start(QDir(binDir).filePath(u"cartulo-gen"_s), args);
     if (!gen.waitForStarted())
         throw BenchError(u"cannot start cartulo-gen: "_s + gen.errorString());
     gen.waitForFinished(-1);
@@ -95,7 +105,103 @@ void bringSearchIndexUpToDate(const QString &databasePath)
     }
 }
 
+// The program looks for cartulo.udl next to its own file, and for its pictures in the
+// working directory: a copy of it lives in the archive's folder.
+void placeProgram(const QString &dir, const QString &binDir)
+{
+    const QDir archive(dir);
+    placeCopy(QDir(binDir).filePath(u"cartulo"_s), archive.filePath(u"cartulo"_s));
+    const QString pictures = QDir(binDir).filePath(u"img/ctlo.rcc"_s);
+    if (QFileInfo::exists(pictures))
+        placeCopy(pictures, archive.filePath(u"img/ctlo.rcc"_s));
+}
+
+void runScript(const QString &action, const QString &socketDir)
+{
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start(u"bash"_s, {QStringLiteral(CARTULO_SOURCE_DIR) + u"/scripts/pg-test-server.sh"_s, action, socketDir});
+    if (!script.waitForFinished(180000) || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0)
+        throw BenchError(u"pg-test-server.sh %1 %2: %3"_s.arg(action, socketDir,
+                                                             QString::fromLocal8Bit(script.readAll()).trimmed()));
+}
+
+// Rows in the archive's tables: 0 for an empty archive, nullopt for a database without one.
+std::optional<qint64> archiveRows(const db::ServerAddress &address)
+{
+    db::pg::PgConnection server(address);
+    if (server.exec(u"SELECT to_regclass('%1') IS NULL"_s.arg(db::pg::schema::kFormatTable)).text(0, 0) == u"t"_s)
+        return std::nullopt;
+    return server.exec(u"SELECT (SELECT count(*) FROM documento) + (SELECT count(*) FROM processo)"_s)
+        .text(0, 0)
+        .toLongLong();
+}
+
 } // namespace
+
+PrivateServer::PrivateServer(const QString &socketDir, bool folderOfThisRun)
+    : m_socketDir(socketDir), m_folderOfThisRun(folderOfThisRun)
+{
+    std::fprintf(stderr, "Starting a private PostgreSQL server in %s...\n", qPrintable(socketDir));
+    runScript(u"start"_s, socketDir);
+}
+
+PrivateServer::~PrivateServer()
+{
+    try {
+        runScript(u"stop"_s, m_socketDir);
+        if (m_folderOfThisRun)
+            QDir(m_socketDir).removeRecursively();
+    } catch (const BenchError &e) {
+        std::fprintf(stderr, "cartulo-bench: %s\n", qPrintable(e.message()));
+    }
+}
+
+QString PrivateServer::descriptionLine(const QString &database) const
+{
+    return u"Provider=PostgreSQL;Data Source=%1;Initial Catalog=%2;User ID=postgres"_s.arg(m_socketDir, database);
+}
+
+void prepareServerArchive(const ArchivePlan &plan, const QString &dir, const QString &binDir,
+                          const QString &serverUdl, const QString &descriptionLine)
+{
+    QDir().mkpath(dir);
+    const QString udl = QDir(dir).filePath(u"cartulo.udl"_s);
+    QByteArray description;
+    if (!serverUdl.isEmpty()) {
+        QFile given(serverUdl);
+        if (!given.open(QIODevice::ReadOnly))
+            throw BenchError(u"cannot read "_s + serverUdl);
+        description = given.readAll();
+    } else {
+        description = "[oledb]\n; Everything after this line is an OLE DB initstring\n" + descriptionLine.toUtf8() + '\n';
+    }
+    QFile file(udl);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(description) != description.size())
+        throw BenchError(u"cannot write "_s + udl);
+    file.close();
+    try {
+        const db::ArchiveDescription named = db::readDescription(udl);
+        if (named.provider != db::Provider::PostgreSQL)
+            throw BenchError(udl + u" names no PostgreSQL archive"_s);
+        if (serverUdl.isEmpty()) { // the private server: a database of the locale the archive needs
+            db::ServerAddress admin = named.server;
+            admin.database = u"postgres"_s;
+            db::pg::PgConnection(admin).exec(u"CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8' LOCALE 'C.UTF-8'"_s
+                                                 .arg(named.server.database));
+        }
+        const std::optional<qint64> rows = archiveRows(named.server);
+        const QString stamp = readStamp(dir);
+        if (rows.value_or(0) > 0 && stamp != stampText(plan))
+            throw BenchError(u"%1 holds an archive this benchmark did not make with these options; give an empty one"_s
+                                 .arg(named.server.displayName()));
+        if (rows.value_or(0) == 0)
+            generate(plan, dir, binDir, udl);
+    } catch (const db::DbError &error) {
+        throw BenchError(error.message());
+    }
+    placeProgram(dir, binDir);
+}
 
 ArchivePlan ArchivePlan::full()
 {
@@ -170,12 +276,7 @@ void prepareArchive(const ArchivePlan &plan, const QString &dir, const QString &
         generate(plan, dir, binDir);
     }
     bringSearchIndexUpToDate(archive.filePath(u"dados/cartulo.db"_s));
-    // The program looks for cartulo.udl next to its own file, and for its pictures in the
-    // working directory: a copy of it lives in the archive's folder.
-    placeCopy(QDir(binDir).filePath(u"cartulo"_s), archive.filePath(u"cartulo"_s));
-    const QString pictures = QDir(binDir).filePath(u"img/ctlo.rcc"_s);
-    if (QFileInfo::exists(pictures))
-        placeCopy(pictures, archive.filePath(u"img/ctlo.rcc"_s));
+    placeProgram(dir, binDir);
 }
 
 } // namespace bench

@@ -41,4 +41,31 @@ struct ArchivePlan {
 /// because the program finds its archive next to its own file.
 void prepareArchive(const ArchivePlan &plan, const QString &dir, const QString &binDir, bool regenerate);
 
+/// A private PostgreSQL server as the tests start one (scripts/pg-test-server.sh): its data,
+/// log and socket in `socketDir`, no TCP port; stopped, and its data removed, at the end
+/// (the folder too when it is this run's alone).
+class PrivateServer {
+public:
+    PrivateServer(const QString &socketDir, bool folderOfThisRun); ///< throws BenchError
+    ~PrivateServer();
+    PrivateServer(const PrivateServer &) = delete;
+    PrivateServer &operator=(const PrivateServer &) = delete;
+
+    /// A description file's line naming `database` on this server as its superuser.
+    QString descriptionLine(const QString &database) const;
+    const QString &socketDir() const { return m_socketDir; }
+
+private:
+    QString m_socketDir;
+    bool m_folderOfThisRun;
+};
+
+/// The same for an archive on a server: `dir` (the program folder) gets a cartulo.udl
+/// naming the server's database (a copy of `serverUdl`, or `descriptionLine` for a
+/// database this benchmark makes on its private server), and the archive is generated
+/// there with cartulo-gen when it is empty. An archive holding rows is used only when the
+/// folder's stamp says this benchmark generated it with the same options.
+void prepareServerArchive(const ArchivePlan &plan, const QString &dir, const QString &binDir,
+                          const QString &serverUdl, const QString &descriptionLine);
+
 } // namespace bench

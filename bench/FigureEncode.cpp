@@ -1,5 +1,8 @@
 #include "bench/Figures.h"
 
+#include "db/Connection.h"
+#include "pages/PageStore.h"
+
 #include "editing/JpegImage.h"
 
 #include <QDir>
@@ -58,6 +61,20 @@ void runTool(const QString &program, const QStringList &arguments)
 
 QString a4PagePath(const Context &context)
 {
+    if (context.provider == db::Provider::PostgreSQL) {
+        // A page on the server is a row: the baselines' tools read it from a file.
+        db::Connection connection;
+        connection.openDescription(QDir(context.archiveDir).filePath(u"cartulo.udl"_s));
+        const auto store = pages::openPageStore(context.archiveDir, &connection);
+        const pages::DocumentKey key{context.plan.a4Document.process, context.plan.a4Document.document};
+        const std::optional<QByteArray> bytes = store->pageBytes(pages::PageStore::pageName(key, 1));
+        if (!bytes)
+            throw BenchError(u"page 1 of %1 is not on the server"_s.arg(context.plan.a4Document.stem()));
+        const QString path = QDir(context.scratchDir).filePath(context.plan.a4Document.stem() + u"001.jpg"_s);
+        if (!QFileInfo::exists(path))
+            writeFile(path, *bytes);
+        return path;
+    }
     const QString path = QDir(context.archiveDir).filePath(u"dados/laudas/"_s + context.plan.a4Document.stem() + u"001.jpg"_s);
     if (!QFileInfo::exists(path))
         throw BenchError(path + u" is missing"_s);

@@ -1,6 +1,7 @@
 #pragma once
 #include "bench/Archive.h"
 #include "bench/Harness.h"
+#include "db/Description.h"
 
 #include <QList>
 #include <QString>
@@ -16,7 +17,12 @@ struct Context {
     int runs = 20;
     int startupRuns = 10;
     int baselineRuns = 5;
+    db::Provider provider = db::Provider::SQLite; ///< where the archive is: its cartulo.udl says
+    QStringList childArguments; ///< what a workstation process is started with besides its own
 };
+
+/// The archive's server connection as the description file in archiveDir names it.
+db::ServerAddress serverOf(const Context &context);
 
 /// Start-up of the real executable until the main window's first show is done.
 Row startupFigure(const Context &context);
@@ -44,6 +50,12 @@ Row indexSizeFigure(const Context &context);
 
 /// The figures of the screens, on one main window over the archive.
 QList<Row> screenFigures(const Context &context, const QStringList &only);
+
+/// Eight workstation processes at once for `seconds`: the p95 of each step, the throughput
+/// and the check that no row or page was lost or doubled. Leaves the archive as it was.
+QList<Row> workstationFigures(const Context &context, int seconds);
+/// The loop of workstation `id` (a process of its own); 0 when it ran to the end.
+int runWorkstation(const Context &context, int id, int seconds);
 
 /// Names accepted by --only.
 QStringList figureNames();

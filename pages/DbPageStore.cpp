@@ -126,6 +126,7 @@ std::optional<QByteArray> DbPageStore::pageBytes(const QString &entryName) const
 void DbPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const
 {
     pageName(key, page);
+    requireJpeg(jpeg, bytesOrigin(key));
     inTransaction([&] {
         m_server->exec(u"INSERT INTO lauda (processo, documento, numero, imagem) VALUES ($1, $2, $3, $4) "
                        u"ON CONFLICT (processo, documento, numero) DO UPDATE SET imagem = EXCLUDED.imagem"_s,
@@ -139,6 +140,7 @@ void DbPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray 
 int DbPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) const
 {
     pageName(key, 1);
+    requireJpeg(jpeg, bytesOrigin(key));
     return inTransaction([&] {
         lockDocument(key);
         const QList<int> numbers = pageNumbers(key);

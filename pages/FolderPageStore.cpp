@@ -195,6 +195,7 @@ bool FolderPageStore::hasPage(const QString &entryName) const
 void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const
 {
     const QString destination = pagePath(key, page);
+    requireJpeg(jpeg, bytesOrigin(key));
     try {
         editing::jpeg::writeFileAtomically(destination, jpeg);
     } catch (const editing::jpeg::JpegError &error) {
@@ -206,6 +207,7 @@ void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteAr
 int FolderPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) const
 {
     pageName(key, 1);
+    requireJpeg(jpeg, bytesOrigin(key));
     // Every workstation sharing the folder counts and writes under the same lock, so
     // two of them never take the same number.
     const FolderLock lock(m_folder);

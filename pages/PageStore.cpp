@@ -65,6 +65,11 @@ void PageStore::requirePageNumber(int page)
                         u"A página não foi incluída."_s.arg(kMaxPages));
 }
 
+QString PageStore::bytesOrigin(const DocumentKey &key)
+{
+    return u"da página do documento %1 do processo %2"_s.arg(key.document, key.process);
+}
+
 void PageStore::requireJpeg(const QByteArray &bytes, const QString &origin)
 {
     if (!editing::jpeg::isJpegData(bytes))

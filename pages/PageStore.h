@@ -96,6 +96,7 @@ public:
     virtual bool hasPage(const QString &entryName) const { return pageBytes(entryName).has_value(); }
 
     /// Stores JPEG bytes as page `page`, unchanged, replacing a page of that number.
+    /// Bytes that are not a JPEG image are refused (NotJpeg) and nothing is written.
     virtual void storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const = 0;
     /// Copies a JPEG file in as page `page`, byte for byte. Throws SourceMissing ("Arquivo
     /// nao encontrado"), NotJpeg (nothing copied), PageLimit (nothing copied) or Io.
@@ -134,6 +135,8 @@ public:
 protected:
     /// Refuses (PageError) bytes that are not a JPEG image, naming where they came from.
     static void requireJpeg(const QByteArray &bytes, const QString &origin);
+    /// How requireJpeg names bytes handed straight to the store.
+    static QString bytesOrigin(const DocumentKey &key);
     /// Refuses (PageError BadCode) a code that is not five digits; `what` names it.
     static void requireCode(const QString &code, const QString &what);
 };

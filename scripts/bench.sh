@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Cartulo optimised and runs the benchmark (arguments are
-# passed on: --small, --archive DIR, --runs N, --only NAMES, --regenerate).
+# passed on: --small, --provider postgresql, --server FILE.udl, --archive DIR, --runs N,
+# --only NAMES, --regenerate, --seconds N).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"

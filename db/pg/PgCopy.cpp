@@ -81,7 +81,7 @@ void PgCopy::beginValue()
 PgCopy &PgCopy::text(const QString &value)
 {
     if (value.contains(QChar(0)))
-        throw DbError(u"Um texto com o caractere nulo não pode ir ao servidor."_s, ErrorKind::NotANumber);
+        throw DbError(u"Um texto com o caractere nulo não pode ir ao servidor."_s);
     beginValue();
     appendEscaped(m_buffer, value.toUtf8());
     return *this;
@@ -97,7 +97,7 @@ PgCopy &PgCopy::integer(qint64 value)
 PgCopy &PgCopy::real(double value)
 {
     if (!std::isfinite(value))
-        throw DbError(u"Número não finito na cópia."_s, ErrorKind::NotANumber);
+        throw DbError(u"Número não finito na cópia."_s, ErrorKind::OutOfRange);
     beginValue();
     m_buffer.append(QByteArray::number(value, 'g', 17));
     return *this;

@@ -366,6 +366,7 @@ void TestGen::rejectsBadOptions_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
     QTest::newRow("no folder") << QStringList{u"--seed"_s, u"1"_s} << u"no output folder"_s;
+    QTest::newRow("folder and target") << QStringList{u"X"_s, u"--target"_s, u"X.udl"_s} << u"not both"_s;
     QTest::newRow("unknown option") << QStringList{u"X"_s, u"--colour"_s} << u"unknown option --colour"_s;
     QTest::newRow("not a number") << QStringList{u"X"_s, u"--documents"_s, u"mil"_s} << u"--documents"_s;
     QTest::newRow("six-digit codes") << QStringList{u"X"_s, u"--processes"_s, u"100000"_s} << u"--processes"_s;
@@ -388,6 +389,8 @@ void TestGen::rejectsBadOptions()
     for (QString &arg : args) {
         if (arg == u"X"_s)
             arg = dir.filePath(u"out"_s);
+        else if (arg == u"X.udl"_s)
+            arg = dir.filePath(u"out/cartulo.udl"_s);
     }
     const Run run = runGen(args);
     QCOMPARE(run.exitCode, 2);
