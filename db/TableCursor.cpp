@@ -50,22 +50,24 @@ void TableCursor::open(const QString &table)
 {
     if (!m_connection || !m_connection->isOpen())
         throw DbError(u"O cursor de tabela não tem conexão aberta."_s);
-    if (m_connection->server()) {
-        openOnServer(table);
-        return;
-    }
-    StatementPtr info = prepareRaw(m_connection, u"SELECT name FROM pragma_table_info(?1)"_s);
-    const QByteArray tableUtf8 = table.toUtf8();
-    sqlite3_bind_text(info.get(), 1, tableUtf8.constData(), int(tableUtf8.size()), SQLITE_TRANSIENT);
-    QStringList columns;
-    while (sqlite3_step(info.get()) == SQLITE_ROW)
-        columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.get(), 0)));
+    const QStringList columns = m_connection->server() ? serverColumns(table) : fileColumns(table);
     if (columns.isEmpty())
         throw DbError(u"no such table: %1"_s.arg(table));
     m_table = table;
     m_columns = columns;
     m_open = true;
     first();
+}
+
+QStringList TableCursor::fileColumns(const QString &table) const
+{
+    StatementPtr info = prepareRaw(m_connection, u"SELECT name FROM pragma_table_info(?1)"_s);
+    const QByteArray tableUtf8 = table.toUtf8();
+    sqlite3_bind_text(info.get(), 1, tableUtf8.constData(), int(tableUtf8.size()), SQLITE_TRANSIENT);
+    QStringList columns;
+    while (sqlite3_step(info.get()) == SQLITE_ROW)
+        columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.get(), 0)));
+    return columns;
 }
 
 void TableCursor::close()
@@ -200,7 +202,7 @@ void TableCursor::post()
     m_editing = false;
 }
 
-void TableCursor::openOnServer(const QString &table)
+QStringList TableCursor::serverColumns(const QString &table)
 {
     const pg::PgResult result = m_connection->server()->exec(
         u"SELECT a.attname, a.atttypid = 'bytea'::regtype FROM pg_attribute a "
@@ -212,12 +214,7 @@ void TableCursor::openOnServer(const QString &table)
         columns << result.text(row, 0);
         m_binary << (result.text(row, 1) == u"t"_s);
     }
-    if (columns.isEmpty())
-        throw DbError(u"no such table: %1"_s.arg(table));
-    m_table = table;
-    m_columns = columns;
-    m_open = true;
-    first();
+    return columns;
 }
 
 void TableCursor::firstOnServer()

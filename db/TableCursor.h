@@ -34,7 +34,10 @@ private:
     Connection *m_connection = nullptr;
     QString m_table;
     QStringList m_columns;
-    void openOnServer(const QString &table);
+    /// The table's columns in table order; none when there is no such table.
+    QStringList fileColumns(const QString &table) const;
+    /// The same on the server; notes which columns hold bytes.
+    QStringList serverColumns(const QString &table);
     void firstOnServer();
     void postOnServer();
 

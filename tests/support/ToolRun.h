@@ -13,7 +13,9 @@ struct ToolRun {
     QString err;
 };
 
-inline ToolRun runTool(const QString &tool, const QStringList &args, const QByteArray &input = {})
+/// A tool still running after `timeoutMs` is killed and counts as crashed.
+inline ToolRun runTool(const QString &tool, const QStringList &args, const QByteArray &input = {},
+                       int timeoutMs = 60000)
 {
     QProcess process;
     process.start(QStringLiteral(CARTULO_BIN_DIR) + u'/' + tool, args);
@@ -21,10 +23,14 @@ inline ToolRun runTool(const QString &tool, const QStringList &args, const QByte
         return {};
     process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+            QString::fromUtf8(process.readAllStandardError()) + (finished ? QString() : tool + QStringLiteral(" did not finish"))};
 }
 
 } // namespace testsupport

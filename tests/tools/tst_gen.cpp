@@ -6,6 +6,8 @@
 #include "db/SearchIndex.h"
 #include "editing/JpegImage.h"
 
+#include "tests/support/ToolRun.h"
+
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
@@ -31,27 +33,10 @@ int dayNumber(const QDate &date)
     return int(QDate(1899, 12, 30).daysTo(date));
 }
 
-struct Run {
-    int exitCode = -1;
-    QString errors;
-};
-
-Run runGen(const QStringList &args)
+// Generation of the small archives takes seconds; the limit only stops a hang.
+testsupport::ToolRun runGen(const QStringList &args)
 {
-    QProcess process;
-    process.setProgram(QStringLiteral(CARTULO_BIN_DIR) + u"/cartulo-gen"_s);
-    process.setArguments(args);
-    process.start();
-    Run run;
-    if (!process.waitForFinished(240000)) {
-        process.kill();
-        process.waitForFinished();
-        run.errors = u"cartulo-gen did not finish"_s;
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.errors = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    return testsupport::runTool(u"cartulo-gen"_s, args, {}, 240000);
 }
 
 // A small archive with every feature: a fixed-size process, a document whose page count
@@ -172,8 +157,8 @@ void TestGen::initTestCase()
     m_b = m_tmp.filePath(u"b"_s);
     m_c = m_tmp.filePath(u"c"_s);
     for (const auto &[dir, seed] : {std::pair{m_a, u"7"_s}, std::pair{m_b, u"7"_s}, std::pair{m_c, u"8"_s}}) {
-        const Run run = runGen(smallArchiveArgs(dir, seed));
-        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        const testsupport::ToolRun run = runGen(smallArchiveArgs(dir, seed));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     }
 }
 
@@ -355,9 +340,9 @@ void TestGen::refusesExistingArchive()
 {
     const QString db = m_a + u"/dados/cartulo.db"_s;
     const QByteArray before = fileHash(db);
-    const Run run = runGen(smallArchiveArgs(m_a, u"9"_s));
+    const testsupport::ToolRun run = runGen(smallArchiveArgs(m_a, u"9"_s));
     QVERIFY(run.exitCode != 0);
-    QVERIFY2(run.errors.contains(u"exists"_s), qPrintable(run.errors));
+    QVERIFY2(run.err.contains(u"exists"_s), qPrintable(run.err));
     QCOMPARE(fileHash(db), before);
 }
 
@@ -392,9 +377,9 @@ void TestGen::rejectsBadOptions()
         else if (arg == u"X.udl"_s)
             arg = dir.filePath(u"out/cartulo.udl"_s);
     }
-    const Run run = runGen(args);
+    const testsupport::ToolRun run = runGen(args);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(!QFileInfo::exists(dir.filePath(u"out/dados"_s))); // nothing written
 }
 

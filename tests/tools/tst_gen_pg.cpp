@@ -8,6 +8,8 @@
 #include "tests/support/PgTestDatabase.h"
 #include "tests/support/ProviderArchive.h"
 
+#include "tests/support/ToolRun.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
@@ -22,27 +24,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString errors;
-};
-
-Run runGen(const QStringList &args)
+// Generation of the small archives takes seconds; the limit only stops a hang.
+testsupport::ToolRun runGen(const QStringList &args)
 {
-    QProcess process;
-    process.setProgram(QStringLiteral(CARTULO_BIN_DIR) + u"/cartulo-gen"_s);
-    process.setArguments(args);
-    process.start();
-    Run run;
-    if (!process.waitForFinished(240000)) {
-        process.kill();
-        process.waitForFinished();
-        run.errors = u"cartulo-gen did not finish"_s;
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.errors = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    return testsupport::runTool(u"cartulo-gen"_s, args, {}, 240000);
 }
 
 // Small, with every kind of page: fixed sizes, a long document, 300 dpi, random ones.
@@ -145,8 +130,8 @@ private slots:
     {
         QVERIFY(m_tmp.isValid());
         m_fileDir = m_tmp.filePath(u"file"_s);
-        const Run run = runGen(QStringList{m_fileDir} + planArgs());
-        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        const testsupport::ToolRun run = runGen(QStringList{m_fileDir} + planArgs());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     }
 
     void sameRowsAndPagesOnTheServer()
@@ -156,8 +141,8 @@ private slots:
         QTemporaryDir program;
         const QString udl = program.filePath(u"cartulo.udl"_s);
         testsupport::ProviderArchive::writeServerDescription(udl, database.descriptionLine());
-        const Run run = runGen(QStringList{u"--target"_s, udl} + planArgs());
-        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        const testsupport::ToolRun run = runGen(QStringList{u"--target"_s, udl} + planArgs());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 
         db::pg::PgConnection server(database.address());
         db::pg::schema::checkIsArchive(server);
@@ -194,8 +179,8 @@ private slots:
         testsupport::ProviderArchive archive(provider);
         if (provider == db::Provider::SQLite)
             archive.connection().close(); // the generator relaxes the file's journal alone
-        const Run first = runGen(QStringList{u"--target"_s, archive.udlPath()} + planArgs());
-        QVERIFY2(first.exitCode == 0, qPrintable(first.errors));
+        const testsupport::ToolRun first = runGen(QStringList{u"--target"_s, archive.udlPath()} + planArgs());
+        QVERIFY2(first.exitCode == 0, qPrintable(first.err));
         const QString sql = kTableQueries[2];
         const Rows expected = fileRows(m_fileDir + u"/dados/cartulo.db"_s, sql);
         const Rows filled = provider == db::Provider::PostgreSQL
@@ -205,10 +190,10 @@ private slots:
         if (provider == db::Provider::SQLite)
             QVERIFY(filePages(archive.programDir() + u"/dados/laudas"_s) == filePages(m_fileDir + u"/dados/laudas"_s));
 
-        const Run second = runGen(QStringList{u"--target"_s, archive.udlPath()} + planArgs()
+        const testsupport::ToolRun second = runGen(QStringList{u"--target"_s, archive.udlPath()} + planArgs()
                                   << u"--seed"_s << u"12"_s);
         QCOMPARE(second.exitCode, 1);
-        QVERIFY2(second.errors.contains(u"already holds rows"_s), qPrintable(second.errors));
+        QVERIFY2(second.err.contains(u"already holds rows"_s), qPrintable(second.err));
         const Rows after = provider == db::Provider::PostgreSQL
                                ? serverRows(*archive.connection().server(), sql)
                                : fileRows(archive.programDir() + u"/dados/cartulo.db"_s, sql);
@@ -219,11 +204,11 @@ private slots:
     {
         testsupport::ProviderArchive archive(db::Provider::PostgreSQL);
         // The page table takes numbers up to 999: the thousandth page is refused, at the end.
-        const Run run = runGen({u"--target"_s, archive.udlPath(), u"--processes"_s, u"2"_s, u"--documents"_s,
+        const testsupport::ToolRun run = runGen({u"--target"_s, archive.udlPath(), u"--processes"_s, u"2"_s, u"--documents"_s,
                                 u"5"_s, u"--types"_s, u"3"_s, u"--pages-docs"_s, u"0"_s, u"--pages-for"_s,
                                 u"1:1:1000@20"_s, u"--jobs"_s, u"2"_s});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.errors.contains(u"numero"_s), qPrintable(run.errors));
+        QVERIFY2(run.err.contains(u"numero"_s), qPrintable(run.err));
         db::pg::PgConnection &server = *archive.connection().server();
         for (const QString &table : {u"orgao"_s, u"tipo_arq"_s, u"processo"_s, u"documento"_s, u"lauda"_s})
             QCOMPARE(serverCount(server, table), 0);

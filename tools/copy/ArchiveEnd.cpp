@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/Description.h"
+#include "pages/PageStore.h"
 #include "tools/copy/FileArchive.h"
 #include "tools/copy/ServerArchive.h"
 
@@ -18,9 +19,8 @@ PageId PageId::of(int process, int document, int page, int copy)
 
 QString PageId::stem() const
 {
-    return u"%1%2%3"_s.arg(process(), 5, 10, QChar(u'0'))
-        .arg(document(), 5, 10, QChar(u'0'))
-        .arg(page(), 3, 10, QChar(u'0'));
+    const auto code = [](int value) { return QString::number(value).rightJustified(5, u'0'); };
+    return pages::PageStore::pageName({code(process()), code(document())}, page()).chopped(4); // ".jpg"
 }
 
 QStringList columnNames(const db::schema::TableSpec &table)
