@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -270,6 +271,7 @@ void TFrameDocumento::buildPageArea(QWidget *fields)
 void TFrameDocumento::bindPanel()
 {
     TFrame1 *panel = PnlDocumento;
+    panel->BeforeInsert = [this] { prepareInsert(); };
     panel->setClickHandler(panel->BtnInc, [this](QAbstractButton *b) { PnlDocumentoBtnIncClick(b); });
     panel->setClickHandler(panel->BtnAlt, [this](QAbstractButton *b) { PnlDocumentoBtnAltClick(b); });
     panel->setClickHandler(panel->BtnDel, [this](QAbstractButton *b) { PnlDocumentoBtnDelClick(b); });
@@ -404,6 +406,8 @@ void TFrameDocumento::PnlDocumentoBtnIncClick(QAbstractButton *sender)
     if (sender->text() != kConfirmar) {
         PnlDocumento->BtnIncClick(sender);
         EdtProcesso->setText(process); // the new code and the process own the pages from here
+        if (!holdCodeForInclusion())
+            return;
         EdtDesc->clear();
         EdtDesc->setFocus();
         LBoxLaudas->clear();
@@ -413,19 +417,113 @@ void TFrameDocumento::PnlDocumentoBtnIncClick(QAbstractButton *sender)
     } else {
         if (EdtNLaudas->text().isEmpty())
             EdtNLaudas->setText(u"0"_s);
-        PnlDocumento->InsCols =
-            u"(cod,processo,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta)"_s;
-        // Ten text literals; the two dates and the page count go in bare.
-        PnlDocumento->InsVals = u'(' + lib::quoted(EdtCod->text()) + u',' + lib::quoted(process) + u','
-            + lib::quoted(EdtTpDoc->text()) + u',' + lib::quoted(EdtDesc->text()) + u','
-            + lib::quoted(MMEmenta->text()) + u',' + lib::quoted(MMPC->text()) + u','
-            + lib::DateToSql(EdtDtaDoc->text()) + u',' + lib::DateToSql(EdtDtaAquivamento->text()) + u','
-            + EdtNLaudas->text() + u',' + lib::quoted(EdtLocalidade->text()) + u','
-            + lib::quoted(EdtPrateleira->text()) + u',' + lib::quoted(EdtGaveta->text()) + u','
-            + lib::quoted(EdtPasta->text()) + u')';
+        const QString startedWith = EdtCod->text();
         PnlDocumento->BtnIncClick(sender);
+        if (isIncluding())
+            return; // not confirmed: the code stays held
+        m_claim.reset();
+        if (m_storedCode != startedWith)
+            editing::prompt().message(u"O código %1 foi ocupado por outra estação durante a inclusão: o documento e "
+                                      u"suas páginas foram gravados com o código %2."_s.arg(startedWith, m_storedCode));
     }
     setPageCommandsEnabled(true);
+}
+
+// --- Codes held by inclusions
+
+std::optional<int> TFrameDocumento::lastStoredCode(const QString &process) const
+{
+    db::Query last(&connection());
+    last.setSql(u"select max(cod) from documento where processo="_s + lib::quoted(process));
+    last.open();
+    last.first();
+    if (last.isEmpty() || last.isNull(0))
+        return std::nullopt;
+    bool ok = false;
+    const int code = last.asText(0).toInt(&ok);
+    return ok ? std::optional<int>(code) : std::nullopt;
+}
+
+bool TFrameDocumento::documentExists(const DocumentKey &key) const
+{
+    db::Query row(&connection());
+    row.setSql(u"select cod from documento where processo="_s + lib::quoted(key.process) + u" and cod="_s
+               + lib::quoted(key.document));
+    row.open();
+    return !row.isEmpty();
+}
+
+// The first code from `from` on that has no row and no other inclusion holds, now held by
+// this one. The list this screen shows may be older than the archive: other workstations
+// store documents meanwhile, and their inclusions hold codes not yet stored.
+std::optional<TFrameDocumento::HeldCode> TFrameDocumento::holdFreeCode(const QString &process, int from) const
+{
+    const int start = std::max(from, lastStoredCode(process).value_or(0) + 1);
+    for (int code = start; code <= kLastCode; ++code) {
+        const DocumentKey key{process, QString::number(code).rightJustified(5, u'0')};
+        std::unique_ptr<pages::InclusionClaim> claim = pageStore().claimInclusion(key);
+        if (claim && !documentExists(key)) // held first, so no one stores it after the look
+            return HeldCode{key.document, std::move(claim)};
+    }
+    return std::nullopt;
+}
+
+bool TFrameDocumento::holdCodeForInclusion()
+{
+    const DocumentKey proposed = documentKey();
+    if (!PageStore::canName(proposed)) // no process open: no page can be stored either
+        return true;
+    std::optional<HeldCode> held;
+    QString refusal = u"Não há código livre de cinco algarismos para um novo documento neste processo."_s;
+    try {
+        held = holdFreeCode(proposed.process, proposed.document.toInt());
+    } catch (const PageError &error) {
+        refusal = error.message();
+    } catch (const db::DbError &error) {
+        refusal = error.message();
+    }
+    if (!held) {
+        endInclusionOrEdit(PnlDocumento->BtnSair);
+        editing::prompt().message(u"A inclusão foi cancelada: %1"_s.arg(refusal));
+        return false;
+    }
+    m_claim = std::move(held->claim);
+    EdtCod->setText(held->code);
+    return true;
+}
+
+// Right before the INSERT: a code stored meanwhile by someone who does not hold codes (an
+// older program, a statement typed elsewhere) passes the inclusion and its pages on to the
+// next free code.
+void TFrameDocumento::prepareInsert()
+{
+    const DocumentKey key = documentKey();
+    if (PageStore::canName(key) && documentExists(key)) {
+        std::optional<HeldCode> held = holdFreeCode(key.process, key.document.toInt() + 1);
+        if (!held)
+            throw lib::CodeLimitError(
+                u"O código %1 foi ocupado por outra estação e não há código livre para este documento."_s.arg(key.document));
+        pageStore().moveDocumentPages(key, {key.process, held->code});
+        m_claim = std::move(held->claim);
+        EdtCod->setText(held->code);
+    }
+    m_storedCode = EdtCod->text();
+    fillInsertStatement();
+}
+
+void TFrameDocumento::fillInsertStatement()
+{
+    const QString process = EdtProcesso->text();
+    PnlDocumento->InsCols =
+        u"(cod,processo,tp_doc,descricao,ementa,palavras_chave,data,data_arquivamento,n_laudas,localidade,parteleira,gaveta,pasta)"_s;
+    // Ten text literals; the two dates and the page count go in bare.
+    PnlDocumento->InsVals = u'(' + lib::quoted(EdtCod->text()) + u',' + lib::quoted(process) + u','
+        + lib::quoted(EdtTpDoc->text()) + u',' + lib::quoted(EdtDesc->text()) + u','
+        + lib::quoted(MMEmenta->text()) + u',' + lib::quoted(MMPC->text()) + u','
+        + lib::DateToSql(EdtDtaDoc->text()) + u',' + lib::DateToSql(EdtDtaAquivamento->text()) + u','
+        + EdtNLaudas->text() + u',' + lib::quoted(EdtLocalidade->text()) + u','
+        + lib::quoted(EdtPrateleira->text()) + u',' + lib::quoted(EdtGaveta->text()) + u','
+        + lib::quoted(EdtPasta->text()) + u')';
 }
 
 void TFrameDocumento::PnlDocumentoBtnAltClick(QAbstractButton *sender)
@@ -494,6 +592,7 @@ void TFrameDocumento::PnlDocumentoBtnSairClick(QAbstractButton *sender)
 void TFrameDocumento::endInclusionOrEdit(QAbstractButton *sender)
 {
     if (sender->text() == kCancelar) {
+        m_claim.reset(); // after its pages went aside: the next inclusion may take the code
         showCurrentRow(); // drops what was typed
         setPageCommandsEnabled(false);
     }

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QAction;
@@ -130,6 +131,19 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct HeldCode {
+        QString code;
+        std::unique_ptr<pages::InclusionClaim> claim;
+    };
+    static constexpr int kLastCode = 99999;
+    std::optional<int> lastStoredCode(const QString &process) const;
+    bool documentExists(const pages::DocumentKey &key) const;
+    std::optional<HeldCode> holdFreeCode(const QString &process, int from) const;
+    /// False when the inclusion had to be called off (no free code).
+    bool holdCodeForInclusion();
+    /// BeforeInsert of the panel.
+    void prepareInsert();
+    void fillInsertStatement();
     /// ActAbrirArq as the open action runs it: the warning when due, the dialog, the copy.
     void runOpenFileAction();
     void buildFields(QWidget *fields);
@@ -161,4 +175,7 @@ private:
     QString m_programDir;
     QPointer<documents::TFrmPrevImg> m_printForm;
     bool m_pageLimitWarned = false;
+    /// The code of the inclusion under way, held against every other inclusion.
+    std::unique_ptr<pages::InclusionClaim> m_claim;
+    QString m_storedCode; ///< the code the last confirmed inclusion was stored under
 };

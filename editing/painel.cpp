@@ -212,6 +212,8 @@ void TFrame1::confirmInclusion(bool changeCaptions, QAbstractButton *sender)
 {
     if (!askConfirmation(kIncluir))
         return; // still including, typed values kept
+    if (BeforeInsert)
+        BeforeInsert();
     CmdPainel->setConnection(connection());
     CmdPainel->setText(u"Insert Into "_s + TableName + u' ' + InsCols + u" VALUES "_s + InsVals);
     CmdPainel->execute(); // a failure leaves the inclusion as it was

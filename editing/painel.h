@@ -58,6 +58,10 @@ public:
     QString InsVals; ///< ("00004","ATA") -- values through lib::quoted
     QString DelWhere; ///< cod="00003"
 
+    /// Run once the inclusion is confirmed, right before its INSERT: the screen's last word
+    /// on InsCols/InsVals (a code taken meanwhile). What it throws stops the INSERT.
+    std::function<void()> BeforeInsert;
+
     /// True from the start of editing until its save or cancel.
     bool Editing = false;
 

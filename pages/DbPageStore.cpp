@@ -44,7 +44,10 @@ PageError serverError(const db::DbError &error)
 
 } // namespace
 
-DbPageStore::DbPageStore(db::pg::PgConnection &server) : m_server(&server) {}
+DbPageStore::DbPageStore(db::pg::PgConnection &server, const QObject *lifetime)
+    : m_server(&server), m_lifetime(lifetime)
+{
+}
 
 template <typename Work>
 auto DbPageStore::inTransaction(Work &&work) const
@@ -231,6 +234,73 @@ void DbPageStore::putBack(const MovedPages &moved) const
     if (!stuck.isEmpty())
         throw PageError(PageError::Kind::Io, u"Não foi possível devolver às páginas (o número já está em uso), "
                                              u"ficaram em %1: %2"_s.arg(deletedPlace(), stuck.join(u", "_s)));
+}
+
+namespace {
+
+// A session lock on the server: every workstation sees it, and the server drops it when the
+// workstation's connection ends, so a program that stopped holds nothing.
+class ServerClaim final : public InclusionClaim {
+public:
+    ServerClaim(db::pg::PgConnection &server, const QObject *lifetime, QString name)
+        : m_server(&server), m_lifetime(lifetime), m_guarded(lifetime != nullptr), m_name(std::move(name))
+    {
+    }
+    ~ServerClaim() override
+    {
+        if (!m_held || (m_guarded && !m_lifetime))
+            return; // never held, or the connection closed and the lock with it
+        try {
+            m_server->exec(u"SELECT pg_advisory_unlock(hashtextextended($1, 0))"_s, {PgParam::text(m_name)});
+        } catch (const db::DbError &error) {
+            qCWarning(lcDbPages) << "inclusion claim" << m_name << "not released:" << error.message();
+        }
+    }
+    bool take()
+    {
+        const db::pg::PgResult taken =
+            m_server->exec(u"SELECT pg_try_advisory_lock(hashtextextended($1, 0))"_s, {PgParam::text(m_name)});
+        m_held = taken.text(0, 0) == u"t";
+        return m_held;
+    }
+
+private:
+    db::pg::PgConnection *m_server;
+    QPointer<const QObject> m_lifetime;
+    bool m_guarded;
+    QString m_name;
+    bool m_held = false;
+};
+
+} // namespace
+
+std::unique_ptr<InclusionClaim> DbPageStore::claimInclusion(const DocumentKey &key) const
+{
+    const QString stem = pageName(key, 1).chopped(7);
+    auto claim = std::make_unique<ServerClaim>(*m_server, m_lifetime.data(), u"inclusao:"_s + stem);
+    try {
+        if (!claim->take())
+            return nullptr;
+    } catch (const db::DbError &error) {
+        throw serverError(error);
+    }
+    return claim;
+}
+
+void DbPageStore::moveDocumentPages(const DocumentKey &from, const DocumentKey &to) const
+{
+    pageName(from, 1);
+    pageName(to, 1);
+    inTransaction([&] {
+        lockDocument(from);
+        lockDocument(to);
+        if (!pageNumbers(to).isEmpty())
+            throw PageError(PageError::Kind::Io, u"O documento %1 já tem páginas."_s.arg(to.document));
+        m_server->exec(u"UPDATE lauda SET documento = $3 WHERE processo = $1 AND documento = $2"_s,
+                       {PgParam::text(from.process), PgParam::text(from.document), PgParam::text(to.document)});
+        return 0;
+    });
+    qCInfo(lcDbPages) << "pages of" << from.process << from.document << "given to" << to.document;
 }
 
 } // namespace pages

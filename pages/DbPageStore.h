@@ -1,6 +1,8 @@
 #pragma once
 #include "pages/PageStore.h"
 
+#include <QPointer>
+
 #include <functional>
 
 namespace db::pg {
@@ -15,8 +17,9 @@ namespace pages {
 /// hold the document's lock, so workstations never take the same number.
 class DbPageStore final : public PageStore {
 public:
-    /// The connection must outlive the store.
-    explicit DbPageStore(db::pg::PgConnection &server);
+    /// The connection must outlive the store. `lifetime`, when given, is the object whose
+    /// destruction closes the connection: a claim that outlives it has nothing to release.
+    explicit DbPageStore(db::pg::PgConnection &server, const QObject *lifetime = nullptr);
 
     QString deletedPlace() const override;
     QString pageLocation(const QString &entryName) const override;
@@ -28,6 +31,8 @@ public:
     MovedPages moveDocumentToDeleted(const DocumentKey &key) const override;
     MovedPages moveProcessToDeleted(const QString &process) const override;
     void putBack(const MovedPages &moved) const override;
+    std::unique_ptr<InclusionClaim> claimInclusion(const DocumentKey &key) const override;
+    void moveDocumentPages(const DocumentKey &from, const DocumentKey &to) const override;
 
 private:
     /// Runs `work` as one transaction (or inside the one already open); a server failure
@@ -39,6 +44,7 @@ private:
     MovedPages moveAside(const QString &condition, const QStringList &codes) const;
 
     db::pg::PgConnection *m_server;
+    QPointer<const QObject> m_lifetime;
 };
 
 } // namespace pages

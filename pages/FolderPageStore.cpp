@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QDirIterator>
@@ -366,6 +367,55 @@ QImage FolderPageStore::fullImage(const QString &entryName) const
     } catch (const editing::jpeg::JpegError &error) {
         throw PageError(PageError::Kind::Io, error.message());
     }
+}
+
+namespace {
+
+// A lock file per held code in the page folder, which every workstation sharing the folder
+// sees; one left by a program that stopped is taken over once its process is gone.
+class FolderClaim final : public InclusionClaim {
+public:
+    explicit FolderClaim(const QString &path) : m_lock(path) { m_lock.setStaleLockTime(0); }
+    bool take() { return m_lock.tryLock(0); }
+
+private:
+    QLockFile m_lock;
+};
+
+} // namespace
+
+std::unique_ptr<InclusionClaim> FolderPageStore::claimInclusion(const DocumentKey &key) const
+{
+    const QString stem = pageName(key, 1).chopped(7);
+    const QString claims = m_folder + u"inclusoes/"_s;
+    if (!QDir().mkpath(claims))
+        throw PageError(PageError::Kind::Io, u"Não foi possível criar a pasta %1"_s.arg(QDir::toNativeSeparators(claims)));
+    auto claim = std::make_unique<FolderClaim>(claims + stem + u".lock"_s);
+    if (!claim->take())
+        return nullptr;
+    return claim;
+}
+
+void FolderPageStore::moveDocumentPages(const DocumentKey &from, const DocumentKey &to) const
+{
+    pageName(to, 1);
+    const FolderLock lock(m_folder);
+    const int count = pageCount(from);
+    if (pageCount(to) > 0)
+        throw PageError(PageError::Kind::Io, u"O documento %1 já tem páginas."_s.arg(to.document));
+    int moved = 0;
+    try {
+        for (; moved < count; ++moved) {
+            if (!moveWithoutReplacing(encoded(pagePath(from, moved + 1)), encoded(pagePath(to, moved + 1))))
+                throw PageError(PageError::Kind::Io, u"A página %1 já existe."_s.arg(pageName(to, moved + 1)));
+        }
+    } catch (const PageError &error) {
+        // All or nothing: the pages already given go back before the failure is told.
+        for (int page = moved; page >= 1; --page)
+            renameOrThrow(encoded(pagePath(to, page)), encoded(pagePath(from, page)));
+        throw PageError(PageError::Kind::Io, u"As páginas não puderam passar ao código %1: %2"_s.arg(to.document, error.message()));
+    }
+    qCInfo(lcPages) << count << "pages of" << from.process << from.document << "given to" << to.document;
 }
 
 } // namespace pages

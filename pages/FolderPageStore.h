@@ -35,6 +35,8 @@ public:
     MovedPages moveDocumentToDeleted(const DocumentKey &key) const override;
     MovedPages moveProcessToDeleted(const QString &process) const override;
     void putBack(const MovedPages &moved) const override;
+    std::unique_ptr<InclusionClaim> claimInclusion(const DocumentKey &key) const override;
+    void moveDocumentPages(const DocumentKey &from, const DocumentKey &to) const override;
     QImage previewImage(const QString &entryName, QSize box) const override;
     QImage fullImage(const QString &entryName) const override;
 

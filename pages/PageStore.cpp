@@ -159,7 +159,7 @@ QImage PageStore::fullImage(const QString &entryName) const
 std::shared_ptr<PageStore> openPageStore(const QString &programDir, const db::Connection *connection)
 {
     if (connection && connection->isOpen() && connection->provider() == db::Provider::PostgreSQL && connection->server())
-        return std::make_shared<DbPageStore>(*connection->server());
+        return std::make_shared<DbPageStore>(*connection->server(), connection);
     return std::make_shared<FolderPageStore>(programDir);
 }
 

@@ -41,6 +41,15 @@ struct DocumentKey {
     QString document;
 };
 
+/// Holds a document code for one inclusion until it is confirmed or called off: while it
+/// is held, no other inclusion (on this or another workstation) is given the code, so the
+/// pages stored under it are that inclusion's alone. Released when destroyed, and by the
+/// system when the program holding it stops.
+class InclusionClaim {
+public:
+    virtual ~InclusionClaim() = default;
+};
+
 /// Pages moved aside together, remembered so that they can be put back.
 class MovedPages {
 public:
@@ -121,6 +130,13 @@ public:
     virtual MovedPages moveDocumentToDeleted(const DocumentKey &key) const = 0;
     /// The same for every document of a process.
     virtual MovedPages moveProcessToDeleted(const QString &process) const = 0;
+    /// Holds `key` for an inclusion; nullptr when another inclusion holds it already.
+    virtual std::unique_ptr<InclusionClaim> claimInclusion(const DocumentKey &key) const = 0;
+    /// Gives every page of `from` to `to`, which must have none (an inclusion stored under
+    /// another code than the one it started with). All or nothing: on failure every page
+    /// stays under `from` and PageError(Io) is thrown.
+    virtual void moveDocumentPages(const DocumentKey &from, const DocumentKey &to) const = 0;
+
     /// Returns moved pages to their names (a deletion that failed after its pages had
     /// moved). Throws PageError(Io) naming those that stay aside; every other one is back.
     virtual void putBack(const MovedPages &moved) const = 0;

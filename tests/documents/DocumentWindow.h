@@ -39,7 +39,11 @@ class DocumentWindow : public testsupport::ProgramWindow {
 public:
     /// Statements run on the archive before the window is set up.
     explicit DocumentWindow(const QStringList &seed = {})
-        : ProgramWindow(Options{.seed = seed, .show = Options::Show::Active})
+        : DocumentWindow(Options{.seed = seed, .show = Options::Show::Active})
+    {
+    }
+
+    explicit DocumentWindow(const Options &options) : ProgramWindow(options)
     {
         if (QTest::currentTestFailed())
             return;

@@ -1,6 +1,7 @@
 // The page store's behaviour through its interface, the same cases on a file archive's page
 // folder and on a server archive's page rows.
 #include "pages/PageStore.h"
+#include "db/Connection.h"
 #include "editing/JpegImage.h"
 #include "tests/support/ProviderArchive.h"
 
@@ -119,6 +120,47 @@ private slots:
         QCOMPARE(store->moveProcessToDeleted(u"00007"_s).count(), 2);
         QCOMPARE(store->pageCount(kDoc) + store->pageCount(other), 0);
         QCOMPARE(pagesAside(provider), 4);
+    }
+
+    // Another workstation (a connection of its own) is never given a code held for an
+    // inclusion under way; once released, the code is free again.
+    void anInclusionHoldsItsCodeUntilReleased_data() { providers(); }
+    void anInclusionHoldsItsCodeUntilReleased()
+    {
+        QFETCH(db::Provider, provider);
+        const auto store = freshStore(provider);
+        db::Connection otherWorkstation;
+        otherWorkstation.openDescription(archive(provider).udlPath());
+        const auto other = pages::openPageStore(archive(provider).programDir(), &otherWorkstation);
+
+        auto held = store->claimInclusion(kDoc);
+        QVERIFY(held);
+        QVERIFY(!other->claimInclusion(kDoc));
+        const DocumentKey nextCode{kDoc.process, u"00004"_s};
+        QVERIFY(other->claimInclusion(nextCode));
+        held.reset();
+        QVERIFY(other->claimInclusion(kDoc));
+    }
+
+    void givingPagesToAnotherCodeIsAllOrNothing_data() { providers(); }
+    void givingPagesToAnotherCodeIsAllOrNothing()
+    {
+        QFETCH(db::Provider, provider);
+        const auto store = freshStore(provider);
+        store->appendBytes(kDoc, jpegBytes(1));
+        store->appendBytes(kDoc, jpegBytes(2));
+        const DocumentKey next{kDoc.process, u"00004"_s};
+        store->moveDocumentPages(kDoc, next);
+        QCOMPARE(store->pageCount(kDoc), 0);
+        QCOMPARE(store->pageBytes(u"0000700004001.jpg"_s), jpegBytes(1));
+        QCOMPARE(store->pageBytes(u"0000700004002.jpg"_s), jpegBytes(2));
+
+        // Onto a document that has pages: refused, and nothing moves.
+        store->appendBytes(kDoc, jpegBytes(3));
+        QVERIFY_THROWS_EXCEPTION(PageError, store->moveDocumentPages(kDoc, next));
+        QCOMPARE(store->listPages(kDoc), QStringList{u"0000700003001.jpg"_s});
+        QCOMPARE(store->pageBytes(u"0000700003001.jpg"_s), jpegBytes(3));
+        QCOMPARE(store->pageCount(next), 2);
     }
 
     void refusalsWriteNothing_data()

@@ -29,6 +29,9 @@ struct ProgramWindowOptions {
     Show show = Show::Exposed;
     /// Records errors through a hook of the test's own (passing them on to the window's).
     bool recordErrors = true;
+    /// A program folder whose cartulo.udl names an archive already made (of either kind),
+    /// for several windows on one archive; empty: a fresh file archive of the window's own.
+    QString sharedProgramDir = {};
 };
 
 class ProgramWindow {
@@ -38,15 +41,20 @@ public:
     explicit ProgramWindow(const Options &options = {})
     {
         QVERIFY2(m_dir.isValid(), "no temporary folder");
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("dados/laudas")));
-        db::Connection::createArchive(databasePath());
-        window = std::make_unique<TfrmCartulo>(m_dir.path());
+        m_programDir = options.sharedProgramDir.isEmpty() ? m_dir.path() : options.sharedProgramDir;
+        QVERIFY(QDir(m_programDir).mkpath(QStringLiteral("dados/laudas")));
+        if (options.sharedProgramDir.isEmpty())
+            db::Connection::createArchive(databasePath());
+        window = std::make_unique<TfrmCartulo>(m_programDir);
         if (options.recordErrors)
             m_hook.emplace([this](std::exception_ptr error) {
                 errors << errorText(error);
                 window->AppEventArqException(error);
             });
-        window->ConnArq->openFile(databasePath());
+        if (options.sharedProgramDir.isEmpty())
+            window->ConnArq->openFile(databasePath());
+        else
+            window->ConnArq->openDescription(QDir(m_programDir).filePath(QStringLiteral("cartulo.udl")));
         for (const QString &sql : options.seed)
             run(sql);
         QObject::connect(window->ConnArq, &db::Connection::statementExecuted, window.get(),
@@ -74,8 +82,8 @@ public:
     ProgramWindow(const ProgramWindow &) = delete;
     ProgramWindow &operator=(const ProgramWindow &) = delete;
 
-    QString programDir() const { return m_dir.path(); }
-    QString databasePath() const { return m_dir.filePath(QStringLiteral("dados/cartulo.db")); }
+    QString programDir() const { return m_programDir; }
+    QString databasePath() const { return QDir(m_programDir).filePath(QStringLiteral("dados/cartulo.db")); }
 
     /// Shows the window and waits until it is the active window (F2 is a window shortcut).
     bool showActive() const
@@ -172,6 +180,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_programDir;
     std::optional<editing::ScopedErrorHook> m_hook;
 };
 
