@@ -503,7 +503,9 @@ void TFrameDocumento::prepareInsert()
         if (!held)
             throw lib::CodeLimitError(
                 u"O código %1 foi ocupado por outra estação e não há código livre para este documento."_s.arg(key.document));
-        pageStore().moveDocumentPages(key, {key.process, held->code});
+        const DocumentKey next{key.process, held->code};
+        pageStore().moveDocumentToDeleted(next); // pages of an inclusion that never ended
+        pageStore().moveDocumentPages(key, next);
         m_claim = std::move(held->claim);
         EdtCod->setText(held->code);
     }
