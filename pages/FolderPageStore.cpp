@@ -195,8 +195,14 @@ bool FolderPageStore::hasPage(const QString &entryName) const
 
 void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const
 {
-    const QString destination = pagePath(key, page);
+    pagePath(key, page);
     requireJpeg(jpeg, bytesOrigin(key));
+    writeChecked(key, page, jpeg);
+}
+
+void FolderPageStore::writeChecked(const DocumentKey &key, int page, const QByteArray &jpeg) const
+{
+    const QString destination = pagePath(key, page);
     try {
         editing::jpeg::writeFileAtomically(destination, jpeg);
     } catch (const editing::jpeg::JpegError &error) {
@@ -213,7 +219,7 @@ int FolderPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg)
     // two of them never take the same number.
     const FolderLock lock(m_folder);
     const int page = pageCount(key) + 1;
-    storeBytes(key, page, jpeg);
+    writeChecked(key, page, jpeg); // checked above: a whole decode is not cheap
     return page;
 }
 

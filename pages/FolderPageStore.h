@@ -41,6 +41,8 @@ public:
     QImage fullImage(const QString &entryName) const override;
 
 private:
+    /// Writes bytes already known to be a JPEG image as page `page`, whole or not at all.
+    void writeChecked(const DocumentKey &key, int page, const QByteArray &jpeg) const;
     MovedPages moveAllToDeleted(const QStringList &names) const;
     /// Full path the file went to.
     QString moveOneToDeleted(const QString &name) const;
