@@ -2,6 +2,7 @@
 #include "documents/ScanImg.h"
 #include "documents/Scanner.h"
 #include "editing/Prompt.h"
+#include "scan/ScanMemory.h"
 #include "tests/support/WhenShown.h"
 
 #include <QApplication>
@@ -154,6 +155,7 @@ void TestScanner::initTestCase()
     }
     m_backend = std::make_unique<TestBackend>();
     qputenv("SANE_CONFIG_DIR", m_backend->path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_backend->path().toLocal8Bit()); // the choices kept between uses
     // SANE's dll backend looks for backends in these folders before its own.
     qputenv("LD_LIBRARY_PATH", QByteArray(CARTULO_FAKE_SANE_DIR ":") + qgetenv("LD_LIBRARY_PATH"));
     m_colourReference = scan({{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}});
@@ -164,6 +166,7 @@ void TestScanner::init()
 {
     m_backend->useBackend("test");
     m_backend->configure({});
+    scan::ScanMemory().clear();
 }
 
 QImage TestScanner::scan(const Options &options, const ScanSettings &settings)
@@ -373,7 +376,7 @@ void TestScanner::sourceDialogListsDevicesAndRemembersChoice()
     QCOMPARE(rows, (QStringList{u"Noname|frontend-tester|test:0"_s, u"Noname|frontend-tester|test:1"_s}));
     QCOMPARE(modes, (QStringList{u"Gray"_s, u"Color"_s}));
     QVERIFY(scanner.settings());
-    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300}));
+    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300, u"Flatbed"_s}));
     QVERIFY(!scanner.isLoaded()); // the dialog loaded SANE for itself and let it go
 
     // The next time the choice is preselected; cancelling keeps it.
@@ -390,7 +393,7 @@ void TestScanner::sourceDialogListsDevicesAndRemembersChoice()
     QCOMPARE(shownDevice, u"test:1"_s);
     QCOMPARE(shownMode.toString(), u"Color"_s);
     QCOMPARE(shownResolution.toInt(), 300);
-    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300}));
+    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300, u"Flatbed"_s}));
 }
 
 void TestScanner::scanImageFillsItsPreviewOnly()

@@ -4,6 +4,7 @@
 
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
+#include "scan/ScanMemory.h"
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -157,6 +158,7 @@ private slots:
     {
         backend->useBackend("test");
         backend->configure();
+        scan::ScanMemory().clear(); // every test chooses from the devices as they come
     }
     void cleanup()
     {
