@@ -42,9 +42,8 @@ int FeederScan::run(QWidget *window, const Target &target, const PageStored &pag
                                   u"não foram lidas. %2"_s.arg(PageStore::kMaxPages).arg(lastStoredText(target.key, lastPage, batch.stored)));
         break;
     case FeederBatch::End::Failed:
-        editing::prompt().message(u"A digitalização pelo alimentador parou: %1. %2"_s
-                                      .arg(batch.error.endsWith(u'.') ? batch.error.chopped(1) : batch.error,
-                                           lastStoredText(target.key, lastPage, batch.stored)));
+        editing::prompt().message(u"A digitalização pelo alimentador parou. %1%2 %3"_s.arg(
+            batch.error, batch.error.endsWith(u'.') ? QString() : u"."_s, lastStoredText(target.key, lastPage, batch.stored)));
         break;
     }
     if (batch.stored > 0 && target.announcedPages > 0 && lastPage > target.announcedPages)
