@@ -25,10 +25,10 @@ int FeederScan::run(QWidget *window, const Target &target, const PageStored &pag
 {
     const int room = PageStore::kMaxPages - target.listedPages;
     int lastPage = target.listedPages;
-    const FeederBatch batch = m_scanner.acquireBatch(window, room, [&](const QImage &page) {
+    const FeederBatch batch = m_scanner.acquireBatch(window, room, [&](const ScannedPage &page) {
         // The store numbers the page: it is the next one of the document.
-        lastPage = m_store.appendImage(target.key, page);
-        pageStored(PageStore::pageName(target.key, lastPage), page);
+        lastPage = m_store.appendBytes(target.key, page.jpeg);
+        pageStored(PageStore::pageName(target.key, lastPage), page.image);
     });
     switch (batch.end) {
     case FeederBatch::End::FeederEmpty:

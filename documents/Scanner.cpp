@@ -2,6 +2,7 @@
 
 #include "documents/ScanProgressDialog.h"
 #include "documents/ScanSourceDialog.h"
+#include "editing/JpegImage.h"
 #include "editing/Prompt.h"
 #include "pages/PageStore.h"
 #include "scan/FeederRun.h"
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 
 using namespace Qt::StringLiterals;
@@ -69,22 +71,24 @@ void runWithDialog(scan::SaneThread &sane, QDialog &dialog, std::function<void()
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
 }
 
-// The window's side of a feeder batch: at most one page waits to be stored while the next
-// one is read, so a slow disk holds the feeder back instead of filling the memory.
+// Pages between the SANE thread and the window's: one being encoded while the one before
+// is stored and the next is read; a slow disk holds the feeder back instead of filling the
+// memory.
 struct Handover {
+    static constexpr int kInFlight = 2;
     std::mutex mutex;
     std::condition_variable stored;
-    bool pending = false;
+    int pending = 0;
     bool refused = false;
 
-    // On the SANE thread: waits for the page before to be stored; false once storing failed.
+    // On the SANE thread: waits for room; false once storing failed.
     bool reserve()
     {
         std::unique_lock lock(mutex);
-        stored.wait(lock, [this] { return !pending; });
+        stored.wait(lock, [this] { return pending < kInFlight; });
         if (refused)
             return false;
-        pending = true;
+        ++pending;
         return true;
     }
     // On the window's thread, after a page was stored or refused.
@@ -92,12 +96,24 @@ struct Handover {
     {
         {
             std::lock_guard lock(mutex);
-            pending = false;
+            --pending;
             refused = refused || !ok;
         }
         stored.notify_all();
     }
 };
+
+// A grey page goes to the colour encoder in bands: never a whole RGB32 copy of it.
+QByteArray encodeScannedPage(const QImage &page)
+{
+    if (page.format() == QImage::Format_RGB32)
+        return editing::jpeg::encode(page);
+    constexpr int kBand = 64;
+    editing::jpeg::BandEncoder encoder(page.size());
+    for (int y = 0; y < page.height(); y += kBand)
+        encoder.addBand(page.copy(0, y, page.width(), std::min(kBand, page.height() - y)));
+    return encoder.finish();
+}
 
 FeederBatch::End batchEnd(const scan::FeederRunEnd &run, bool storeFailed)
 {
@@ -286,7 +302,7 @@ int Scanner::acquire(QWidget *window)
     return m_image.isNull() ? 0 : 1;
 }
 
-FeederBatch Scanner::acquireBatch(QWidget *window, int room, const std::function<void(const QImage &)> &store)
+FeederBatch Scanner::acquireBatch(QWidget *window, int room, const std::function<void(const ScannedPage &)> &store)
 {
     FeederBatch batch;
     m_image = QImage();
@@ -312,10 +328,10 @@ FeederBatch Scanner::acquireBatch(QWidget *window, int room, const std::function
     Handover handover;
     QString storeError;
     // On the window's thread, in the order the pages came.
-    auto storePage = [&](const QImage &page) {
+    auto storePage = [&](const QImage &image, const std::shared_future<QByteArray> &jpeg) {
         bool ok = true;
         try {
-            store(page);
+            store({image, jpeg.get()});
             dialog.setStored(++batch.stored);
         } catch (const std::exception &error) {
             ok = false;
@@ -327,7 +343,9 @@ FeederBatch Scanner::acquireBatch(QWidget *window, int room, const std::function
     auto deliver = [&](QImage page) {
         if (!handover.reserve())
             return false;
-        QMetaObject::invokeMethod(&dialog, [&storePage, page = std::move(page)] { storePage(page); }, Qt::QueuedConnection);
+        std::shared_future<QByteArray> jpeg = std::async(std::launch::async, [page] { return encodeScannedPage(page); });
+        QMetaObject::invokeMethod(
+            &dialog, [&storePage, page = std::move(page), jpeg] { storePage(page, jpeg); }, Qt::QueuedConnection);
         return true;
     };
     scan::FeederRunEnd run;

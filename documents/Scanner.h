@@ -1,6 +1,7 @@
 #pragma once
 #include "scan/ScanTypes.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -20,6 +21,12 @@ namespace documents {
 using scan::ScanSettings;
 using scan::ScanSource;
 using ScanSourceOptions = scan::DeviceOptions;
+
+/// A page of a feeder batch: the picture and its JPEG, encoded while the next page is read.
+struct ScannedPage {
+    QImage image;
+    QByteArray jpeg; ///< quality 90, baseline, colour, as every stored page
+};
 
 /// How a feeder batch ended; `stored` pages were handed to the store in order.
 struct FeederBatch {
@@ -64,16 +71,17 @@ public:
     /// 0 when a page was delivered (takeImage()); 0 when cancelled or failed (lastError()).
     int acquire(QWidget *window);
     /// Reads the chosen feeder sheet after sheet until it is empty, storing at most `room`
-    /// pages, each through `store` (on the window's thread, as soon as it is whole, in the
-    /// order the device gives them). The progress dialog names the page being read;
+    /// pages, each through `store` (on the window's thread, as soon as it is whole and
+    /// encoded, in the order the device gives them). The progress dialog names the page being read;
     /// "Cancelar" ends the batch once that page is stored (a second click drops it). A
     /// `store` that throws ends the batch with its message. Loads SANE when needed.
-    FeederBatch acquireBatch(QWidget *window, int room, const std::function<void(const QImage &)> &store);
+    FeederBatch acquireBatch(QWidget *window, int room, const std::function<void(const ScannedPage &)> &store);
     /// sane_exit. Harmless when not loaded.
     void unload();
     bool isLoaded() const;
 
-    /// The page of the last successful acquire, as RGB32; null afterwards.
+    /// The page of the last successful acquire (Grayscale8 for a grey page, RGB32 for a
+    /// colour one); null afterwards.
     QImage takeImage();
     /// Why the last operation failed ("" after a success or a cancel).
     QString lastError() const;

@@ -63,17 +63,26 @@ std::optional<QString> invalidParameters(const SANE_Parameters &p)
     throw ScanError(ScanError::Kind::Malformed, u"O scanner enviou dados de imagem inválidos: "_s + why + u'.');
 }
 
-void fillLine(QRgb *out, const uchar *line, const SANE_Parameters &p, int width)
+void fillGreyLine(uchar *out, const uchar *line, int depth, int width)
+{
+    switch (depth) {
+    case 8:
+        std::memcpy(out, line, size_t(width));
+        break;
+    case 1:
+        for (int x = 0; x < width; ++x)
+            out[x] = sampleAt(line, x, 1) ? 0 : 255; // line art: a set bit is black
+        break;
+    default:
+        for (int x = 0; x < width; ++x)
+            out[x] = uchar(sampleAt(line, x, depth));
+    }
+}
+
+void fillColourLine(QRgb *out, const uchar *line, const SANE_Parameters &p, int width)
 {
     const int depth = p.depth;
-    if (p.format == SANE_FRAME_GRAY) {
-        for (int x = 0; x < width; ++x) {
-            int v = sampleAt(line, x, depth);
-            if (depth == 1)
-                v = v ? 0 : 255; // line art: a set bit is black
-            out[x] = qRgb(v, v, v);
-        }
-    } else if (p.format == SANE_FRAME_RGB) {
+    if (p.format == SANE_FRAME_RGB) {
         for (int x = 0; x < width; ++x) {
             int rgb[3];
             for (int c = 0; c < 3; ++c) {
@@ -92,6 +101,19 @@ void fillLine(QRgb *out, const uchar *line, const SANE_Parameters &p, int width)
             out[x] = (out[x] & ~(0xFFu << shift)) | (QRgb(v) << shift);
         }
     }
+}
+
+QImage blankImage(int width, int height, QImage::Format format)
+{
+    QImage image(width, height, format);
+    if (image.isNull())
+        throw ScanError(ScanError::Kind::NoMemory, u"Não há memória para a página lida do scanner."_s);
+    return image;
+}
+
+const uchar *lineOf(const QByteArray &data, const SANE_Parameters &p, int y)
+{
+    return reinterpret_cast<const uchar *>(data.constData()) + qsizetype(y) * p.bytes_per_line;
 }
 
 } // namespace
@@ -157,17 +179,21 @@ QImage ImageBuilder::finish() const
         height = std::min(height, frame.lines());
     if (width <= 0 || height <= 0)
         throw ScanError(ScanError::Kind::Read, u"O scanner não enviou nenhuma linha."_s);
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull())
-        throw ScanError(ScanError::Kind::NoMemory, u"Não há memória para a página lida do scanner."_s);
-    image.fill(Qt::black);
-    for (const Frame &frame : m_frames) {
-        const SANE_Parameters &p = frame.parameters;
-        for (int y = 0; y < height; ++y) {
-            const auto *line = reinterpret_cast<const uchar *>(frame.data.constData()) + qsizetype(y) * p.bytes_per_line;
-            fillLine(reinterpret_cast<QRgb *>(image.scanLine(y)), line, p, width);
-        }
+    // A grey page stays grey: a quarter of the memory, every pixel written once.
+    const SANE_Parameters &first = m_frames.front().parameters;
+    if (first.format == SANE_FRAME_GRAY) {
+        QImage image = blankImage(width, height, QImage::Format_Grayscale8);
+        for (int y = 0; y < height; ++y)
+            fillGreyLine(image.scanLine(y), lineOf(m_frames.front().data, first, y), first.depth, width);
+        return image;
     }
+    QImage image = blankImage(width, height, QImage::Format_RGB32);
+    if (m_frames.size() > 1)
+        image.fill(Qt::black); // three colours are laid in one by one
+    for (const Frame &frame : m_frames)
+        for (int y = 0; y < height; ++y)
+            fillColourLine(reinterpret_cast<QRgb *>(image.scanLine(y)), lineOf(frame.data, frame.parameters, y),
+                           frame.parameters, width);
     return image;
 }
 

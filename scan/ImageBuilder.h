@@ -28,7 +28,7 @@ public:
     bool isWhole() const;
     /// Bytes the whole page takes, for progress; 0 when the height is unknown.
     qint64 expectedBytes() const { return m_expectedBytes; }
-    /// The picture, as RGB32. Throws ScanError(Malformed) for missing colours and
+    /// The picture: Grayscale8 for a grey page, RGB32 for a colour one. Throws ScanError(Malformed) for missing colours and
     /// ScanError(Read) when no line came.
     QImage finish() const;
 

@@ -65,7 +65,7 @@ public:
     };
     struct Read {
         Outcome outcome = Outcome::Cancelled;
-        QImage image; ///< RGB32, with Outcome::Page
+        QImage image; ///< Grayscale8 or RGB32, with Outcome::Page
     };
     /// Starts the next page and reads all its frames. The scan is not ended afterwards, so
     /// a feeder moves on to its next sheet at the next call; endScan() ends it. Throws

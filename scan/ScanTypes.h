@@ -24,6 +24,10 @@ inline constexpr double kDefaultBlankInkPercent = 0.005;
 /// How a device is to scan: set on the device in this order (source and mode first, as a
 /// mode may change what resolutions there are).
 struct ScanSettings {
+    ScanSettings() = default;
+    ScanSettings(QString device, QString mode, int resolution, QString source = {})
+        : device(std::move(device)), mode(std::move(mode)), resolution(resolution), source(std::move(source)) {}
+
     QString device;
     QString mode;       ///< the backend's mode name ("Color", "Gray", "Lineart"); empty: as set
     int resolution = 0; ///< dots per inch; 0: as set

@@ -1,6 +1,7 @@
 #include "documents/ImagePreview.h"
 #include "documents/ScanImg.h"
 #include "documents/Scanner.h"
+#include "editing/JpegImage.h"
 #include "editing/Prompt.h"
 #include "scan/BlankPage.h"
 #include "scan/ScanMemory.h"
@@ -732,7 +733,10 @@ void TestScanner::feederBatchReadsUntilEmpty()
     QVERIFY(scanner.feederChosen());
     for (int batch = 0; batch < 2; ++batch) {
         QList<QImage> pages;
-        const documents::FeederBatch result = scanner.acquireBatch(nullptr, 999, [&](const QImage &page) { pages << page; });
+        const documents::FeederBatch result = scanner.acquireBatch(nullptr, 999, [&](const documents::ScannedPage &page) {
+            QCOMPARE(editing::jpeg::decode(page.jpeg).size(), page.image.size());
+            pages << page.image;
+        });
         QCOMPARE(int(result.end), int(documents::FeederBatch::End::FeederEmpty));
         QCOMPARE(result.stored, 10);
         QCOMPARE(pages.size(), 10);
@@ -744,7 +748,7 @@ void TestScanner::feederBatchReadsUntilEmpty()
 
     // No more pages than the document has room for.
     int stored = 0;
-    const documents::FeederBatch full = scanner.acquireBatch(nullptr, 4, [&](const QImage &) { ++stored; });
+    const documents::FeederBatch full = scanner.acquireBatch(nullptr, 4, [&](const documents::ScannedPage &) { ++stored; });
     QCOMPARE(int(full.end), int(documents::FeederBatch::End::Full));
     QCOMPARE(full.stored, 4);
     QCOMPARE(stored, 4);
@@ -776,9 +780,9 @@ void TestScanner::feederBatchKeepsTheDeviceOrder()
              }),
              1);
     QList<int> fills;
-    const documents::FeederBatch result = scanner.acquireBatch(nullptr, 999, [&](const QImage &page) {
-        QCOMPARE(page.size(), QSize(40, 60));
-        fills << qRed(page.pixel(20, 30));
+    const documents::FeederBatch result = scanner.acquireBatch(nullptr, 999, [&](const documents::ScannedPage &page) {
+        QCOMPARE(page.image.size(), QSize(40, 60));
+        fills << qRed(page.image.pixel(20, 30));
     });
     QCOMPARE(int(result.end), int(documents::FeederBatch::End::FeederEmpty));
     QCOMPARE(fills, stored);
