@@ -312,6 +312,29 @@ private slots:
         verifyWholePages(pageNames(1, 3), QSize(78, 98));
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
     }
+
+    // "Interromper", the second click, drops the page being read as well.
+    void secondClickDropsThePageBeingRead_data() { providerData(); }
+    void secondClickDropsThePageBeingRead()
+    {
+        start();
+        m_backends->configureTest("read-limit true\nread-limit-size 2048\nread-delay true\nread-delay-duration 50000\n");
+        whenShown(u"DlgScanProgress"_s, [&](QDialog *dialog) {
+            auto *label = dialog->findChild<QLabel *>(u"LblScanStatus"_s);
+            auto *bar = dialog->findChild<QProgressBar *>(u"PrgScan"_s);
+            auto *cancel = dialog->findChild<QPushButton *>(u"BtnCancelar"_s);
+            QVERIFY(label && bar && cancel);
+            QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith(u"Lendo a página 2 do alimentador"_s), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0 && bar->value() < 80, 20000);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+            QVERIFY(!cancel->isEnabled());
+        });
+        QCOMPARE(runBatch(u"test:0"_s, kTestFeeder), 1);
+        QCOMPARE(m_storedNames, pageNames(1, 1));
+        verifyWholePages(pageNames(1, 1), QSize(78, 98));
+        QVERIFY(messages().isEmpty());
+    }
 };
 
 QTEST_MAIN(TestFeederScan)
