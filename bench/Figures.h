@@ -45,6 +45,9 @@ Row encodeFigure(const Context &context);
 Row turnFigure(const Context &context);
 /// A clockwise turn of an A4 scan, recorded in its EXIF orientation.
 Row recordedTurnFigure(const Context &context);
+/// A 10-sheet feeder batch of SANE's test backend, 300-dpi grey A4, against
+/// `scanimage --batch` writing JPEG.
+Row scanBatchFigure(const Context &context);
 /// The substring index's size beside the documento table's.
 Row indexSizeFigure(const Context &context);
 

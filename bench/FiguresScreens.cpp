@@ -705,7 +705,7 @@ QStringList figureNames()
     QStringList names{u"startup"_s};
     for (const NamedFigure &f : screenFigureList())
         names << f.name;
-    names << u"encode"_s << u"turn"_s << u"turn-recorded"_s << u"index-size"_s << u"workstations"_s;
+    names << u"encode"_s << u"turn"_s << u"turn-recorded"_s << u"scan-batch"_s << u"index-size"_s << u"workstations"_s;
     return names;
 }
 

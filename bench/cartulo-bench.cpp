@@ -206,7 +206,7 @@ int main(int argc, char **argv)
     };
     run(u"startup"_s, u"start-up"_s, [&] { return bench::startupFigure(context); });
     if (options->only.isEmpty() || !QSet<QString>(options->only.begin(), options->only.end())
-                                          .subtract({u"startup"_s, u"encode"_s, u"turn"_s, u"turn-recorded"_s, u"index-size"_s,
+                                          .subtract({u"startup"_s, u"encode"_s, u"turn"_s, u"turn-recorded"_s, u"scan-batch"_s, u"index-size"_s,
                                                      u"workstations"_s})
                                           .isEmpty()) {
         try {
@@ -222,6 +222,7 @@ int main(int argc, char **argv)
     run(u"encode"_s, u"encode"_s, [&] { return bench::encodeFigure(context); });
     run(u"turn"_s, u"turn"_s, [&] { return bench::turnFigure(context); });
     run(u"turn-recorded"_s, u"turn-recorded"_s, [&] { return bench::recordedTurnFigure(context); });
+    run(u"scan-batch"_s, u"feeder batch"_s, [&] { return bench::scanBatchFigure(context); });
     run(u"index-size"_s, u"substring index size"_s, [&] { return bench::indexSizeFigure(context); });
     if (wanted(*options, u"workstations"_s)) {
         std::fprintf(stderr, "measuring: eight workstations for %d s\n", seconds);

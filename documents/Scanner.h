@@ -1,51 +1,56 @@
 #pragma once
+#include "scan/ScanTypes.h"
+
+#include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QWidget;
 
+namespace scan {
+class SaneThread;
+}
+
 namespace documents {
 
-class SaneWorker;
+using scan::ScanSettings;
+using scan::ScanSource;
+using ScanSourceOptions = scan::DeviceOptions;
 
-/// One scanner as SANE names it.
-struct ScanSource {
-    QString name;   ///< SANE device name, e.g. "genesys:libusb:001:004"
-    QString vendor;
-    QString model;
-    QString type;
+/// A page of a feeder batch: the picture and its JPEG, encoded while the next page is read.
+struct ScannedPage {
+    QImage image;
+    QByteArray jpeg; ///< quality 90, baseline, colour, as every stored page
 };
 
-/// The source chosen in the source dialog, remembered while the program runs.
-struct ScanSettings {
-    QString device;
-    QString mode;       ///< the backend's mode name ("Color", "Gray", "Lineart"); empty: as set
-    int resolution = 0; ///< dots per inch; 0: as set
-    friend bool operator==(const ScanSettings &, const ScanSettings &) = default;
+/// How a feeder batch ended; `stored` pages were handed to the store in order.
+struct FeederBatch {
+    enum class End {
+        FeederEmpty,  ///< every sheet was read
+        EmptyAtStart, ///< no sheet in the feeder: nothing was read
+        Cancelled,    ///< "Cancelar": the pages stored before stay
+        Full,         ///< the document took all the pages it may hold
+        Failed,       ///< the device (or storing a page) failed: `error`
+    };
+    End end = End::FeederEmpty;
+    int stored = 0;
+    int skippedBlank = 0;
+    QString error;
 };
 
-/// What a source offers for the dialog: its colour modes and resolutions.
-struct ScanSourceOptions {
-    QStringList modes;
-    QString currentMode;
-    QList<int> resolutions;
-    int currentResolution = 0;
-};
-
-/// The program's scanner library over SANE, with the four operations of the old TWAIN
-/// library: choose a source, load, acquire one page, unload. Results follow that library:
-/// above 0 means ready / delivered.
+/// The program's scanner library over SANE (scan/), with the four operations of the old
+/// TWAIN library: choose a source, load, acquire one page, unload. Results follow that
+/// library: above 0 means ready / delivered. A feeder source is read to its end by
+/// acquireBatch().
 ///
-/// Every SANE call of one load..unload runs on one thread of its own (sane_cancel alone
-/// comes from the window's thread), so the window keeps painting while a scanner warms up
-/// or a page is read. Where the backend offers it, pages are read in non-blocking mode,
-/// waiting on its select descriptor. The page is handed over in memory, never through the
-/// clipboard.
+/// Every SANE call of one load..unload runs on one thread of its own, so the window keeps
+/// painting while a scanner warms up or a page is read. The page is handed over in
+/// memory, never through the clipboard.
 class Scanner : public QObject {
     Q_OBJECT
 public:
@@ -53,42 +58,54 @@ public:
     ~Scanner() override; ///< unloads
 
     /// The source dialog (objectName "DlgScanSource"): the SANE devices by vendor, model
-    /// and name, with colour mode and resolution. Shows "Nenhum scanner foi encontrado..."
-    /// through the prompt when there is none. 1 when a source was chosen, 0 otherwise.
-    /// Loads SANE for the dialog itself when it is not loaded.
+    /// and name, with the device's sources ("Fonte"), colour modes and resolutions as it
+    /// offers them, each device preset as it was chosen the last time (kept between uses).
+    /// Shows "Nenhum scanner foi encontrado..." through the prompt when there is none.
+    /// 1 when a source was chosen, 0 otherwise. Loads SANE for the dialog itself when it
+    /// is not loaded.
     int selectSource(QWidget *window);
     /// sane_init. Above 0 when SANE is ready.
     int load();
-    /// Reads one page from the chosen source (the first one found when none was chosen),
-    /// showing the modal progress dialog "DlgScanProgress" with "Cancelar". Above 0 when
-    /// a page was delivered (takeImage()); 0 when cancelled or failed (lastError()).
+    /// Reads one page from the chosen source (the first device found when none was
+    /// chosen), showing the modal progress dialog "DlgScanProgress" with "Cancelar". Above
+    /// 0 when a page was delivered (takeImage()); 0 when cancelled or failed (lastError()).
     int acquire(QWidget *window);
+    /// Reads the chosen feeder sheet after sheet until it is empty, storing at most `room`
+    /// pages, each through `store` (on the window's thread, as soon as it is whole and
+    /// encoded, in the order the device gives them). The progress dialog names the page being read;
+    /// "Cancelar" ends the batch once that page is stored (a second click drops it). A
+    /// `store` that throws ends the batch with its message. Loads SANE when needed.
+    FeederBatch acquireBatch(QWidget *window, int room, const std::function<void(const ScannedPage &)> &store);
     /// sane_exit. Harmless when not loaded.
     void unload();
     bool isLoaded() const;
 
-    /// The page of the last successful acquire, as RGB32; null afterwards.
+    /// The page of the last successful acquire (Grayscale8 for a grey page, RGB32 for a
+    /// colour one); null afterwards.
     QImage takeImage();
     /// Why the last operation failed ("" after a success or a cancel).
     QString lastError() const;
     bool lastWasCancelled() const;
 
-    /// The remembered choice; nullopt until one was made.
+    /// The choice made in this run; nullopt until one was made.
     std::optional<ScanSettings> settings() const;
     /// Remembers a choice as the dialog does (for callers that know the device).
     void setSettings(const ScanSettings &settings);
+    /// True when the chosen source is a document feeder.
+    bool feederChosen() const;
 
     /// The devices SANE finds now (loads SANE for the call when needed).
     QList<ScanSource> sources();
-    /// Opens a device to read its modes and resolutions. Throws std::runtime_error.
+    /// Opens a device to read its sources, modes and resolutions. Throws
+    /// std::runtime_error (scan::ScanError).
     ScanSourceOptions sourceOptions(const QString &device);
 
 private:
-    template <typename F>
-    auto onSaneThread(F &&f);
-    QImage runScan(QWidget *window, const ScanSettings &settings);
+    /// What acquire and acquireBatch read from: the choice, or the first device found.
+    std::optional<ScanSettings> settingsToScan();
+    std::optional<ScanSettings> rememberedFor(const QString &device) const;
 
-    std::unique_ptr<SaneWorker> m_worker; // present while loaded
+    std::unique_ptr<scan::SaneThread> m_sane; // present while loaded
     std::optional<ScanSettings> m_settings;
     QImage m_image;
     QString m_lastError;

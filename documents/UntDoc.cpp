@@ -4,6 +4,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Query.h"
+#include "documents/FeederScan.h"
 #include "documents/ImagePreview.h"
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
@@ -819,6 +820,10 @@ void TFrameDocumento::ActScanExecute()
     // Cancelling the choice of scanner cancels the acquisition.
     if (ex->SelectSource(this) <= 0)
         return;
+    if (ex->scanner().feederChosen()) {
+        scanFromFeeder();
+        return;
+    }
     const bool delivered = ex->Acquire(this) > 0;
     ImgPrev->setStretch(true);
     if (!delivered) {
@@ -835,6 +840,20 @@ void TFrameDocumento::ActScanExecute()
     const int page = pageStore().appendImage(key, bitmap);
     const QSignalBlocker quiet(LBoxLaudas); // the selection stays, the preview keeps the scan
     LBoxLaudas->addItem(PageStore::pageName(key, page));
+}
+
+void TFrameDocumento::scanFromFeeder()
+{
+    ImgPrev->setStretch(true);
+    bool announced = false;
+    const int announcedPages = EdtNLaudas->text().trimmed().toInt(&announced);
+    documents::FeederScan feeder(ex->scanner(), pageStore());
+    feeder.run(this, {documentKey(), LBoxLaudas->count(), announced ? announcedPages : 0},
+               [this](const QString &name, const QImage &page) {
+                   const QSignalBlocker quiet(LBoxLaudas); // the selection stays, the preview shows the scan
+                   LBoxLaudas->addItem(name);
+                   ImgPrev->showBitmap(page);
+               });
 }
 
 void TFrameDocumento::ImgPrevClick()

@@ -167,6 +167,8 @@ private:
     /// `EdtTpDocKeyPress`: true when the typed character is discarded.
     bool EdtTpDocKeyPress(const QString &typed);
     void showPageOrIcon(const QString &entryName);
+    /// "Adquirir" with a feeder source: the whole batch, page after page.
+    void scanFromFeeder();
     void printPreviewedPicture();
 
     /// Made for the connection and folder it was asked for; made again when they change.

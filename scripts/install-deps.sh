@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev
   libpq-dev postgresql
   libjpeg62-turbo-dev libjpeg-turbo-progs libturbojpeg0-dev
-  libsane-dev libsane1
+  libsane-dev libsane1 sane-utils
   libbenchmark-dev
   libqpdf-dev libpoppler-qt6-dev
   poppler-utils qpdf img2pdf

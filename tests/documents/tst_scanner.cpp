@@ -1,12 +1,18 @@
 #include "documents/ImagePreview.h"
 #include "documents/ScanImg.h"
 #include "documents/Scanner.h"
+#include "editing/JpegImage.h"
 #include "editing/Prompt.h"
+#include "scan/BlankPage.h"
+#include "scan/ScanMemory.h"
 #include "tests/support/WhenShown.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -136,8 +142,20 @@ private slots:
     void malformedFramesDeliverNothing();
     void soundFramesFromTheFakeBackend_data();
     void soundFramesFromTheFakeBackend();
+    void sourceDialogOffersTheDeviceSources();
+    void deviceWithoutFeederOffersNone_data();
+    void deviceWithoutFeederOffersNone();
+    void resolutionsFollowTheMode();
+    void choiceKeptPerDeviceBetweenUses();
+    void feederBatchReadsUntilEmpty();
+    void feederBatchKeepsTheDeviceOrder_data();
+    void feederBatchKeepsTheDeviceOrder();
+    void blankPages_data();
+    void blankPages();
 
 private:
+    /// Opens the source dialog, lets `act` work on it, then presses OK (or Cancel).
+    int chooseInDialog(Scanner &scanner, const std::function<void(QDialog *)> &act, bool ok = true);
     QImage scan(const Options &options, const ScanSettings &settings = {u"test:0"_s, {}, 0});
     std::unique_ptr<TestBackend> m_backend;
     QImage m_colourReference;
@@ -154,6 +172,7 @@ void TestScanner::initTestCase()
     }
     m_backend = std::make_unique<TestBackend>();
     qputenv("SANE_CONFIG_DIR", m_backend->path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_backend->path().toLocal8Bit()); // the choices kept between uses
     // SANE's dll backend looks for backends in these folders before its own.
     qputenv("LD_LIBRARY_PATH", QByteArray(CARTULO_FAKE_SANE_DIR ":") + qgetenv("LD_LIBRARY_PATH"));
     m_colourReference = scan({{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}});
@@ -164,6 +183,7 @@ void TestScanner::init()
 {
     m_backend->useBackend("test");
     m_backend->configure({});
+    scan::ScanMemory().clear();
 }
 
 QImage TestScanner::scan(const Options &options, const ScanSettings &settings)
@@ -373,7 +393,7 @@ void TestScanner::sourceDialogListsDevicesAndRemembersChoice()
     QCOMPARE(rows, (QStringList{u"Noname|frontend-tester|test:0"_s, u"Noname|frontend-tester|test:1"_s}));
     QCOMPARE(modes, (QStringList{u"Gray"_s, u"Color"_s}));
     QVERIFY(scanner.settings());
-    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300}));
+    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300, u"Flatbed"_s}));
     QVERIFY(!scanner.isLoaded()); // the dialog loaded SANE for itself and let it go
 
     // The next time the choice is preselected; cancelling keeps it.
@@ -390,7 +410,7 @@ void TestScanner::sourceDialogListsDevicesAndRemembersChoice()
     QCOMPARE(shownDevice, u"test:1"_s);
     QCOMPARE(shownMode.toString(), u"Color"_s);
     QCOMPARE(shownResolution.toInt(), 300);
-    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300}));
+    QCOMPARE(*scanner.settings(), (ScanSettings{u"test:1"_s, u"Color"_s, 300, u"Flatbed"_s}));
 }
 
 void TestScanner::scanImageFillsItsPreviewOnly()
@@ -500,6 +520,299 @@ void TestScanner::soundFramesFromTheFakeBackend()
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             QCOMPARE(image.pixel(x, y), qRgb(0x80, 0x80, 0x80));
+}
+
+namespace {
+
+QStringList itemData(const QComboBox *box)
+{
+    QStringList values;
+    for (int i = 0; i < box->count(); ++i)
+        values << box->itemData(i).toString();
+    return values;
+}
+
+QComboBox *combo(QDialog *dialog, const QString &name)
+{
+    auto *box = dialog->findChild<QComboBox *>(name);
+    if (!box)
+        qFatal("no %s in the source dialog", qPrintable(name));
+    return box;
+}
+
+void choose(QComboBox *box, const QVariant &value)
+{
+    const int index = box->findData(value);
+    QVERIFY2(index >= 0, qPrintable(value.toString()));
+    box->setCurrentIndex(index);
+}
+
+QTreeWidgetItem *deviceRow(QDialog *dialog, const QString &device)
+{
+    auto *list = dialog->findChild<QTreeWidget *>(u"LstScanners"_s);
+    for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(2) == device)
+            return list->topLevelItem(i);
+    return nullptr;
+}
+
+// A grey page of `fill` with `ink` black points spread over its middle.
+QImage pageWithInk(QSize size, int ink, int fill = 255)
+{
+    QImage page(size, QImage::Format_RGB32);
+    page.fill(qRgb(fill, fill, fill));
+    for (int i = 0; i < ink; ++i)
+        page.setPixel(size.width() / 4 + (i * 7) % (size.width() / 2), size.height() / 4 + (i * 13) % (size.height() / 2),
+                      qRgb(0, 0, 0));
+    return page;
+}
+
+} // namespace
+
+int TestScanner::chooseInDialog(Scanner &scanner, const std::function<void(QDialog *)> &act, bool ok)
+{
+    bool shown = false;
+    whenShown(u"DlgScanSource"_s, [&](QDialog *dialog) {
+        shown = true;
+        act(dialog);
+        const auto which = ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel;
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox *>()->button(which), Qt::LeftButton);
+    });
+    const int result = scanner.selectSource(nullptr);
+    [&] { QVERIFY(shown); }();
+    return result;
+}
+
+// "Fonte" lists the backend's own names; the feeder alone offers to skip blank pages.
+void TestScanner::sourceDialogOffersTheDeviceSources()
+{
+    Scanner scanner;
+    QStringList offered;
+    QString shownFirst;
+    QString label;
+    QString accessible;
+    bool skipOnFlatbed = true;
+    bool skipOnFeeder = false;
+    QCOMPARE(chooseInDialog(scanner, [&](QDialog *dialog) {
+                 QComboBox *source = combo(dialog, u"CmbFonte"_s);
+                 offered = itemData(source);
+                 shownFirst = source->currentData().toString();
+                 auto *form = dialog->findChild<QFormLayout *>();
+                 if (auto *text = qobject_cast<QLabel *>(form->labelForField(source)))
+                     label = text->text().remove(u'&');
+                 accessible = source->accessibleName();
+                 auto *skip = dialog->findChild<QCheckBox *>(u"ChkPularBrancas"_s);
+                 skipOnFlatbed = skip->isEnabled();
+                 choose(source, u"Automatic Document Feeder"_s);
+                 skipOnFeeder = skip->isEnabled();
+             }),
+             1);
+    QCOMPARE(offered, (QStringList{u"Flatbed"_s, u"Automatic Document Feeder"_s}));
+    QCOMPARE(shownFirst, u"Flatbed"_s);
+    QCOMPARE(label, u"Fonte"_s);
+    QCOMPARE(accessible, u"Fonte"_s);
+    QVERIFY(!skipOnFlatbed);
+    QVERIFY(skipOnFeeder);
+    QCOMPARE(scanner.settings()->source, u"Automatic Document Feeder"_s);
+    QVERIFY(scanner.feederChosen());
+}
+
+void TestScanner::deviceWithoutFeederOffersNone_data()
+{
+    QTest::addColumn<QByteArray>("configuration");
+    QTest::addColumn<QStringList>("sources");
+    QTest::newRow("flatbed only") << QByteArray("source Flatbed\ngray 8 10 10 4 1\n") << QStringList{u"Flatbed"_s};
+    QTest::newRow("no source option") << QByteArray("gray 8 10 10 4 1\n") << QStringList{};
+}
+
+void TestScanner::deviceWithoutFeederOffersNone()
+{
+    QFETCH(QByteArray, configuration);
+    QFETCH(QStringList, sources);
+    m_backend->useBackend("cartulofake");
+    m_backend->fakeFrames(configuration);
+    Scanner scanner;
+    QStringList offered;
+    bool enabled = true;
+    bool skipEnabled = true;
+    QCOMPARE(chooseInDialog(scanner, [&](QDialog *dialog) {
+                 offered = itemData(combo(dialog, u"CmbFonte"_s));
+                 enabled = combo(dialog, u"CmbFonte"_s)->isEnabled();
+                 skipEnabled = dialog->findChild<QCheckBox *>(u"ChkPularBrancas"_s)->isEnabled();
+             }),
+             1);
+    QCOMPARE(offered, sources);
+    QCOMPARE(enabled, !sources.isEmpty());
+    QVERIFY(!skipEnabled);
+    QVERIFY(!scanner.feederChosen());
+    // "Adquirir" then reads one page, as from any flatbed.
+    QCOMPARE(scanner.load(), 1);
+    QCOMPARE(scanner.acquire(nullptr), 1);
+    scanner.unload();
+    QCOMPARE(scanner.takeImage().size(), QSize(10, 4));
+}
+
+void TestScanner::resolutionsFollowTheMode()
+{
+    m_backend->useBackend("cartulofake");
+    m_backend->fakeFrames("mode Gray:75,150,300|Color:100,200\ngray 8 10 10 4 1\n");
+    Scanner scanner;
+    QList<QStringList> resolutions;
+    QCOMPARE(chooseInDialog(scanner, [&](QDialog *dialog) {
+                 QComboBox *mode = combo(dialog, u"CmbModo"_s);
+                 QComboBox *resolution = combo(dialog, u"CmbResolucao"_s);
+                 QCOMPARE(mode->currentData().toString(), u"Gray"_s);
+                 resolutions << itemData(resolution);
+                 choose(resolution, 150);
+                 choose(mode, u"Color"_s);
+                 resolutions << itemData(resolution);
+                 resolutions << QStringList{resolution->currentData().toString()}; // the nearest to 150
+                 choose(resolution, 200);
+                 choose(mode, u"Gray"_s);
+                 resolutions << itemData(resolution);
+                 choose(mode, u"Color"_s);
+                 choose(resolution, 200);
+             }),
+             1);
+    QCOMPARE(resolutions, (QList<QStringList>{{u"75"_s, u"150"_s, u"300"_s},
+                                              {u"100"_s, u"200"_s},
+                                              {u"100"_s},
+                                              {u"75"_s, u"150"_s, u"300"_s}}));
+    QCOMPARE(scanner.settings()->mode, u"Color"_s);
+    QCOMPARE(scanner.settings()->resolution, 200);
+}
+
+// Each device keeps its own choice, and the device used last comes first, in a later run.
+void TestScanner::choiceKeptPerDeviceBetweenUses()
+{
+    {
+        Scanner firstRun;
+        QCOMPARE(chooseInDialog(firstRun, [&](QDialog *dialog) {
+                     dialog->findChild<QTreeWidget *>(u"LstScanners"_s)->setCurrentItem(deviceRow(dialog, u"test:0"_s));
+                     choose(combo(dialog, u"CmbModo"_s), u"Gray"_s);
+                     choose(combo(dialog, u"CmbResolucao"_s), 150);
+                 }),
+                 1);
+        QCOMPARE(chooseInDialog(firstRun, [&](QDialog *dialog) {
+                     dialog->findChild<QTreeWidget *>(u"LstScanners"_s)->setCurrentItem(deviceRow(dialog, u"test:1"_s));
+                     choose(combo(dialog, u"CmbFonte"_s), u"Automatic Document Feeder"_s);
+                     choose(combo(dialog, u"CmbModo"_s), u"Color"_s);
+                     choose(combo(dialog, u"CmbResolucao"_s), 300);
+                     dialog->findChild<QCheckBox *>(u"ChkPularBrancas"_s)->setChecked(true);
+                 }),
+                 1);
+    }
+    Scanner laterRun;
+    QVERIFY(!laterRun.settings());
+    QStringList shown;
+    auto describe = [](QDialog *dialog) -> QString {
+        return dialog->findChild<QTreeWidget *>(u"LstScanners"_s)->currentItem()->text(2) + u'|'
+            + combo(dialog, u"CmbFonte"_s)->currentData().toString() + u'|'
+            + combo(dialog, u"CmbModo"_s)->currentData().toString() + u'|'
+            + combo(dialog, u"CmbResolucao"_s)->currentData().toString() + u'|'
+            + (dialog->findChild<QCheckBox *>(u"ChkPularBrancas"_s)->isChecked() ? u"pular"_s : u"todas"_s);
+    };
+    QCOMPARE(chooseInDialog(laterRun, [&](QDialog *dialog) {
+                 shown << describe(dialog);
+                 dialog->findChild<QTreeWidget *>(u"LstScanners"_s)->setCurrentItem(deviceRow(dialog, u"test:0"_s));
+                 shown << describe(dialog);
+             }, false),
+             0);
+    QCOMPARE(shown, (QStringList{u"test:1|Automatic Document Feeder|Color|300|pular"_s,
+                                 u"test:0|Flatbed|Gray|150|todas"_s}));
+    QVERIFY(!laterRun.settings()); // cancelled: nothing chosen in this run
+}
+
+// The test backend's feeder runs empty after 10 pages and is full again once the scan
+// ends; a batch ends it once, at its end, so it reads all 10 every time.
+void TestScanner::feederBatchReadsUntilEmpty()
+{
+    m_backend->configure({{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}});
+    Scanner scanner;
+    scanner.setSettings({u"test:0"_s, {}, 0, u"Automatic Document Feeder"_s});
+    QVERIFY(scanner.feederChosen());
+    for (int batch = 0; batch < 2; ++batch) {
+        QList<QImage> pages;
+        const documents::FeederBatch result = scanner.acquireBatch(nullptr, 999, [&](const documents::ScannedPage &page) {
+            QCOMPARE(editing::jpeg::decode(page.jpeg).size(), page.image.size());
+            pages << page.image;
+        });
+        QCOMPARE(int(result.end), int(documents::FeederBatch::End::FeederEmpty));
+        QCOMPARE(result.stored, 10);
+        QCOMPARE(pages.size(), 10);
+        for (const QImage &page : pages)
+            QVERIFY(sameImage(page, m_colourReference, 0));
+        QVERIFY(result.error.isEmpty());
+    }
+    QVERIFY(!scanner.isLoaded());
+
+    // No more pages than the document has room for.
+    int stored = 0;
+    const documents::FeederBatch full = scanner.acquireBatch(nullptr, 4, [&](const documents::ScannedPage &) { ++stored; });
+    QCOMPARE(int(full.end), int(documents::FeederBatch::End::Full));
+    QCOMPARE(full.stored, 4);
+    QCOMPARE(stored, 4);
+}
+
+void TestScanner::feederBatchKeepsTheDeviceOrder_data()
+{
+    QTest::addColumn<bool>("skipBlank");
+    QTest::addColumn<QList<int>>("stored");
+    QTest::newRow("every side") << false << QList<int>{10, 255, 30, 40, 50, 255};
+    QTest::newRow("blank backs skipped") << true << QList<int>{10, 30, 40, 50};
+}
+
+// A duplex feeder gives front and back of every sheet in turn (fake backend: the sides are
+// frames of their own grey, white for the blank backs).
+void TestScanner::feederBatchKeepsTheDeviceOrder()
+{
+    QFETCH(bool, skipBlank);
+    QFETCH(QList<int>, stored);
+    m_backend->useBackend("cartulofake");
+    QByteArray frames = "source Flatbed|ADF Front|ADF Duplex\n";
+    for (int fill : {10, 255, 30, 40, 50, 255})
+        frames += "gray 8 40 40 60 1 fill=" + QByteArray::number(fill) + '\n';
+    m_backend->fakeFrames(frames);
+    Scanner scanner;
+    QCOMPARE(chooseInDialog(scanner, [&](QDialog *dialog) {
+                 choose(combo(dialog, u"CmbFonte"_s), u"ADF Duplex"_s);
+                 dialog->findChild<QCheckBox *>(u"ChkPularBrancas"_s)->setChecked(skipBlank);
+             }),
+             1);
+    QList<int> fills;
+    const documents::FeederBatch result = scanner.acquireBatch(nullptr, 999, [&](const documents::ScannedPage &page) {
+        QCOMPARE(page.image.size(), QSize(40, 60));
+        fills << qRed(page.image.pixel(20, 30));
+    });
+    QCOMPARE(int(result.end), int(documents::FeederBatch::End::FeederEmpty));
+    QCOMPARE(fills, stored);
+    QCOMPARE(result.stored, stored.size());
+    QCOMPARE(result.skippedBlank, 6 - int(stored.size()));
+}
+
+void TestScanner::blankPages_data()
+{
+    QTest::addColumn<QImage>("page");
+    QTest::addColumn<bool>("blank");
+    const QSize a4(2480, 3508); // 300 dpi
+    QTest::newRow("white") << pageWithInk(a4, 0) << true;
+    QTest::newRow("show-through, light grey") << pageWithInk(a4, 0, 200) << true;
+    QTest::newRow("dust: 100 dark points") << pageWithInk(a4, 100) << true;
+    QTest::newRow("a short word: 700 dark points") << pageWithInk(a4, 700) << false;
+    QTest::newRow("dark all over") << pageWithInk(a4, 0, 40) << false;
+    QImage edges = pageWithInk(a4, 0);
+    for (int y = 0; y < a4.height(); ++y) // a feeder's shadow along both edges
+        for (int x : {0, 1, 2, a4.width() - 3, a4.width() - 2, a4.width() - 1})
+            edges.setPixel(x, y, qRgb(0, 0, 0));
+    QTest::newRow("dark edges only") << edges << true;
+}
+
+// The default threshold: dust and show-through are blank, a word is not.
+void TestScanner::blankPages()
+{
+    QFETCH(QImage, page);
+    QFETCH(bool, blank);
+    QCOMPARE(scan::isBlankPage(page, scan::kDefaultBlankInkPercent), blank);
 }
 
 QTEST_MAIN(TestScanner)

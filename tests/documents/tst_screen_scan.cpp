@@ -4,7 +4,9 @@
 
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
+#include "scan/ScanMemory.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -157,6 +159,7 @@ private slots:
     {
         backend->useBackend("test");
         backend->configure();
+        scan::ScanMemory().clear(); // every test chooses from the devices as they come
     }
     void cleanup()
     {
@@ -250,6 +253,43 @@ private slots:
             QCOMPARE(messages.size(), 1);
             QVERIFY2(messages.first().text.startsWith(u"A página não foi digitalizada: "_s), qPrintable(messages.first().text));
         }
+        QVERIFY(fx->errors.isEmpty());
+    }
+
+    // A feeder source: one "Adquirir" stores the whole stack after the pages there are, and
+    // the next "Adquirir" offers the feeder again.
+    void feederScanStoresEveryPage()
+    {
+        start(1);
+        DocumentWindow::click(fx->panelButton("BtnAlt"));
+        screen->LBoxLaudas->setCurrentRow(0);
+        QString offered;
+        whenShown(u"DlgScanSource"_s, [&offered](QDialog *dialog) {
+            auto *source = dialog->findChild<QComboBox *>(u"CmbFonte"_s);
+            QVERIFY(source);
+            offered = source->currentData().toString();
+            source->setCurrentIndex(source->findData(u"Automatic Document Feeder"_s));
+            dialog->accept();
+        });
+        DocumentWindow::click(screen->BtnScan);
+        QCOMPARE(offered, u"Flatbed"_s);
+        QStringList expected;
+        for (int page = 1; page <= 11; ++page)
+            expected << pageName(u"00003"_s, page);
+        QCOMPARE(fx->listedPages(), expected);
+        QCOMPARE(fx->pageFiles(), expected);
+        QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(u"00003"_s, 1))), jpegBytes(1, QSize(60, 80)));
+        for (int page = 2; page <= 11; ++page)
+            QCOMPARE(editing::jpeg::decodeFile(fx->pagePath(pageName(u"00003"_s, page))).size(), QSize(78, 98));
+        QCOMPARE(screen->LBoxLaudas->currentRow(), 0); // the selection stays
+        QCOMPARE(screen->ImgPrev->content(), Content::Bitmap); // the last page read
+        QCOMPARE(screen->ImgPrev->picture().size(), QSize(78, 98));
+        QVERIFY(fx->ui->calls().isEmpty());
+
+        scan(); // the feeder is what the dialog offers now
+        QCOMPARE(fx->listedPages().size(), 21);
+        QCOMPARE(fx->pageFiles().size(), 21);
+        QVERIFY(fx->ui->calls().isEmpty());
         QVERIFY(fx->errors.isEmpty());
     }
 
