@@ -113,10 +113,10 @@ std::vector<std::string> split(const std::string &text, char separator)
     return parts;
 }
 
-void readMode(FakeDevice &fake, const std::string &spec)
+void readMode(FakeDevice &fake, const std::string &modes)
 {
     std::vector<std::string> names;
-    for (const std::string &each : split(spec, '|')) {
+    for (const std::string &each : split(modes, '|')) {
         const size_t colon = each.find(':');
         names.push_back(each.substr(0, colon));
         std::vector<SANE_Word> list{0};
