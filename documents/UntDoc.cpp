@@ -5,6 +5,7 @@
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "documents/ImagePreview.h"
+#include "documents/PageOrder.h"
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
 #include "editing/DescriptionLabel.h"
@@ -265,6 +266,8 @@ void TFrameDocumento::buildPageArea(QWidget *fields)
     ActScan->setObjectName(u"ActScan"_s);
     addAction(ActScan);
     new ButtonAction(BtnScan, ActScan);
+
+    PageOrder = new documents::PageOrderCommands(*this, PnlLaudas, QPoint(6, 90));
 }
 
 void TFrameDocumento::bindPanel()
@@ -332,6 +335,7 @@ void TFrameDocumento::setPageCommandsEnabled(bool enabled)
 {
     // The actions follow their buttons (ButtonAction).
     lib::EnableButtons(enabled, {BtnScan, BtnAddArq, BtnDelArq});
+    PageOrder->setAllowed(enabled);
 }
 
 // --- Record

@@ -25,6 +25,7 @@ class Query;
 
 namespace documents {
 class ImagePreview;
+class PageOrderCommands;
 class TFrmPrevImg;
 class TScanImage;
 } // namespace documents
@@ -74,6 +75,9 @@ public:
     /// "Adquirir": scan a page; available exactly while BtnScan is enabled.
     QAction *ActScan = nullptr;
     documents::TScanImage *ex = nullptr; ///< the scanner, delivering into ImgPrev
+    /// Moving and turning the selected page: buttons under the page commands, the list's
+    /// context menu; available with the page commands.
+    documents::PageOrderCommands *PageOrder = nullptr;
 
     TFrame1 *PnlDocumento = nullptr;
     TStatusBar *StatusBar1 = nullptr;

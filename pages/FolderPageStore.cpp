@@ -1,6 +1,7 @@
 #include "pages/FolderPageStore.h"
 
 #include "editing/JpegImage.h"
+#include "pages/FolderExchange.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,6 +107,13 @@ public:
                 throw ioError(u"Não foi possível reservar a pasta das páginas %1"_s.arg(QDir::toNativeSeparators(folder)), code);
             }
         }
+        // Whoever locks the folder next finds the pages whole, whatever a crash interrupted.
+        try {
+            FolderExchange::recover(folder);
+        } catch (...) {
+            ::close(m_fd);
+            throw;
+        }
     }
     ~FolderLock() { ::close(m_fd); }
     FolderLock(const FolderLock &) = delete;
@@ -151,6 +159,9 @@ QStringList FolderPageStore::listPages(const DocumentKey &key) const
     if (folder < 0)
         return names; // no page folder: no pages
     const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
+    if (FolderExchange::isPending(m_folder)) {
+        const FolderLock finishExchange(m_folder); // waits for it, or recovers it
+    }
     QByteArray name = encoded(stem);
     const qsizetype stemLength = name.size();
     for (int page = 1; page <= kMaxPages; ++page) {
@@ -247,6 +258,34 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     for (int next = at + 1; next <= count; ++next)
         renameOrThrow(encoded(pagePath(key, next)), encoded(pagePath(key, next - 1)));
     return true;
+}
+
+bool FolderPageStore::exchangePages(const DocumentKey &key, int first) const
+{
+    if (first < 1 || first >= kMaxPages)
+        return false;
+    const QString firstName = pageName(key, first);
+    const QString secondName = pageName(key, first + 1);
+    const FolderLock lock(m_folder);
+    if (pageCount(key) < first + 1)
+        return false;
+    if (!exchangeNames(encoded(m_folder + firstName), encoded(m_folder + secondName)))
+        FolderExchange(m_folder, firstName, secondName).run();
+    qCDebug(lcPages) << "exchanged" << firstName << "and" << secondName;
+    return true;
+}
+
+std::optional<TurnMethod> FolderPageStore::turnPage(const DocumentKey &key, int page, Turn turn) const
+{
+    const QString path = pagePath(key, page);
+    const FolderLock lock(m_folder);
+    if (pageCount(key) < page)
+        return std::nullopt;
+    try {
+        return turnPageFile(path, turn);
+    } catch (const editing::jpeg::JpegError &error) {
+        throw PageError(PageError::Kind::Io, error.message());
+    }
 }
 
 MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
