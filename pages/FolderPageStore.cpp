@@ -159,9 +159,7 @@ QStringList FolderPageStore::listPages(const DocumentKey &key) const
     if (folder < 0)
         return names; // no page folder: no pages
     const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
-    if (FolderExchange::isPending(m_folder)) {
-        const FolderLock finishExchange(m_folder); // waits for it, or recovers it
-    }
+    finishInterruptedExchange();
     QByteArray name = encoded(stem);
     const qsizetype stemLength = name.size();
     for (int page = 1; page <= kMaxPages; ++page) {
@@ -275,6 +273,13 @@ bool FolderPageStore::exchangePages(const DocumentKey &key, int first) const
     return true;
 }
 
+void FolderPageStore::finishInterruptedExchange() const
+{
+    if (FolderExchange::isPending(m_folder)) {
+        const FolderLock lock(m_folder); // waits for a move under way, or completes one a crash stopped
+    }
+}
+
 std::optional<TurnMethod> FolderPageStore::turnPage(const DocumentKey &key, int page, Turn turn) const
 {
     const QString path = pagePath(key, page);
@@ -294,6 +299,7 @@ MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
     requireCode(key.document, u"documento"_s);
     if (!QFileInfo(m_folder).isDir())
         throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(m_folder));
+    finishInterruptedExchange(); // a page parked half-way goes with the others
     // Every name the program ever wrote for the document, gaps included, looked up one by
     // one: reading the folder would visit the pages of every other document. Past the
     // last page only the 1000th, which older versions wrote.
@@ -312,6 +318,7 @@ MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
     requireCode(process, u"processo"_s);
     if (!QFileInfo(m_folder).isDir())
         throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(m_folder));
+    finishInterruptedExchange(); // a page parked half-way goes with the others
     // Every document code of the process, those without a row included: read the folder.
     const QRegularExpression pattern(u"^"_s + process + u"\\d{5}\\d{3,}\\.jpg$"_s);
     QStringList names;

@@ -44,6 +44,8 @@ public:
     QImage fullImage(const QString &entryName) const override;
 
 private:
+    /// Completes a move between two pages that a crash interrupted (FolderExchange).
+    void finishInterruptedExchange() const;
     MovedPages moveAllToDeleted(const QStringList &names) const;
     /// Full path the file went to.
     QString moveOneToDeleted(const QString &name) const;

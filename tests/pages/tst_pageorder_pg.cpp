@@ -186,16 +186,15 @@ private slots:
     void crashInTheMiddleOfAMoveLosesNoPage_data()
     {
         QTest::addColumn<int>("stepsDone");
-        QTest::addColumn<bool>("reopenByAppending");
-        for (int steps = 0; steps <= pages::FolderExchange::kSteps; ++steps) {
-            QTest::addRow("stopped after %d steps, listed", steps) << steps << false;
-            QTest::addRow("stopped after %d steps, appended to", steps) << steps << true;
-        }
+        QTest::addColumn<QString>("reopenedBy");
+        for (int steps = 0; steps <= pages::FolderExchange::kSteps; ++steps)
+            for (const QString &by : {u"listing"_s, u"appending"_s, u"deleting"_s})
+                QTest::addRow("stopped after %d steps, then %s", steps, qPrintable(by)) << steps << by;
     }
     void crashInTheMiddleOfAMoveLosesNoPage()
     {
         QFETCH(int, stepsDone);
-        QFETCH(bool, reopenByAppending);
+        QFETCH(QString, reopenedBy);
         QString folder;
         {
             const auto store = storeWithPages(db::Provider::SQLite, 3);
@@ -206,15 +205,29 @@ private slots:
         } // the program stops here
 
         const pages::FolderPageStore reopened(archive(db::Provider::SQLite).programDir());
-        if (reopenByAppending)
+        if (reopenedBy == u"deleting"_s) {
+            // The page parked half-way goes aside with the others, none comes back later.
+            QCOMPARE(reopened.moveDocumentToDeleted(kDoc).count(), 3);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+            QList<int> aside;
+            for (const QString &file : QDir(reopened.deletedFolder()).entryList(QDir::Files, QDir::Name))
+                for (int seed = 1; seed <= 3; ++seed)
+                    if (editing::jpeg::readFile(reopened.deletedFolder() + file) == jpegBytes(seed))
+                        aside << seed;
+            std::sort(aside.begin(), aside.end());
+            QCOMPARE(aside, QList<int>({1, 2, 3}));
+            return;
+        }
+        const bool appended = reopenedBy == u"appending"_s;
+        if (appended)
             QCOMPARE(reopened.appendBytes(kDoc, jpegBytes(4)), 4);
         const QList<int> seeds = listedSeeds(reopened, 4);
         // Undone while the second page still had its name, finished once it had moved.
-        QCOMPARE(seeds.mid(0, 3), stepsDone <= 1 ? QList<int>({1, 2, 3}) : QList<int>({1, 3, 2}));
-        QCOMPARE(seeds.size(), reopenByAppending ? 4 : 3);
+        // (Steps: journal, first parked, second renamed, parked renamed, journal removed.)
+        QCOMPARE(seeds.mid(0, 3), stepsDone <= 2 ? QList<int>({1, 2, 3}) : QList<int>({1, 3, 2}));
+        QCOMPARE(seeds.size(), appended ? 4 : 3);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-                 reopenByAppending ? QStringList({name(1), name(2), name(3), name(4)})
-                                   : QStringList({name(1), name(2), name(3)}));
+                 appended ? QStringList({name(1), name(2), name(3), name(4)}) : QStringList({name(1), name(2), name(3)}));
     }
 
     void damagedJournalMovesNothing()
