@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 
@@ -94,11 +95,13 @@ PageOrderCommands::PageOrderCommands(TFrameDocumento &screen, QWidget *buttonPar
     BtnGirarDireita = makeButton(buttonParent, u"BtnGirarDireita"_s, ActGirarDireita, QRect(x + 40, y + 28, 37, 25));
     BtnGirar180 = makeButton(buttonParent, u"BtnGirar180"_s, ActGirar180, QRect(x + 80, y + 28, 37, 25));
     BtnGirar180->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    // Tab order follows the rows: up, down, then left, right, half.
+    // Tab order: the page commands, these row by row, then the list.
+    QWidget::setTabOrder(m_screen.BtnDelArq, BtnSubirLauda);
     QWidget::setTabOrder(BtnSubirLauda, BtnDescerLauda);
     QWidget::setTabOrder(BtnDescerLauda, BtnGirarEsquerda);
     QWidget::setTabOrder(BtnGirarEsquerda, BtnGirarDireita);
     QWidget::setTabOrder(BtnGirarDireita, BtnGirar180);
+    QWidget::setTabOrder(BtnGirar180, m_screen.LBoxLaudas);
 
     QListWidget *list = m_screen.LBoxLaudas;
     list->setContextMenuPolicy(Qt::ActionsContextMenu);

@@ -14,6 +14,7 @@
 #include <QContextMenuEvent>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -163,6 +164,14 @@ private slots:
             QVERIFY(b->focusPolicy() & Qt::TabFocus);
             QCOMPARE(b->parentWidget(), screen->PnlLaudas);
         }
+        // Reached with Tab after "<< Remover", row by row, before the list.
+        QWidget *next = screen->BtnDelArq;
+        for (const char *objectName : {"BtnSubirLauda", "BtnDescerLauda", "BtnGirarEsquerda", "BtnGirarDireita",
+                                       "BtnGirar180"}) {
+            next = next->nextInFocusChain();
+            QCOMPARE(next->objectName(), QString::fromLatin1(objectName));
+        }
+        QCOMPARE(next->nextInFocusChain(), screen->LBoxLaudas);
     }
 
     void availableWhenTheyApply_data()
