@@ -68,7 +68,7 @@ QIcon turnIcon(bool clockwise)
 } // namespace
 
 PageOrderCommands::PageOrderCommands(TFrameDocumento &screen, QWidget *buttonParent, QPoint topLeft)
-    : QObject(&screen), m_screen(screen)
+    : m_screen(screen)
 {
     setObjectName(u"PageOrder"_s);
     ActSubirLauda = makeAction(u"ActSubirLauda"_s, u"Subir página"_s, QKeySequence(Qt::CTRL | Qt::Key_Up));

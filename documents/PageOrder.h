@@ -25,7 +25,8 @@ namespace documents {
 class PageOrderCommands : public QObject {
     Q_OBJECT
 public:
-    /// The buttons go into `buttonParent`, two rows from `topLeft`.
+    /// The buttons go into `buttonParent`, two rows from `topLeft`. Owned by the screen,
+    /// and destroyed before its page list.
     PageOrderCommands(TFrameDocumento &screen, QWidget *buttonParent, QPoint topLeft);
 
     /// Follows the screen's page commands.

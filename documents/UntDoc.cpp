@@ -267,7 +267,7 @@ void TFrameDocumento::buildPageArea(QWidget *fields)
     addAction(ActScan);
     new ButtonAction(BtnScan, ActScan);
 
-    PageOrder = new documents::PageOrderCommands(*this, PnlLaudas, QPoint(6, 90));
+    m_pageOrder = std::make_unique<documents::PageOrderCommands>(*this, PnlLaudas, QPoint(6, 90));
 }
 
 void TFrameDocumento::bindPanel()
@@ -335,7 +335,7 @@ void TFrameDocumento::setPageCommandsEnabled(bool enabled)
 {
     // The actions follow their buttons (ButtonAction).
     lib::EnableButtons(enabled, {BtnScan, BtnAddArq, BtnDelArq});
-    PageOrder->setAllowed(enabled);
+    m_pageOrder->setAllowed(enabled);
 }
 
 // --- Record

@@ -75,9 +75,6 @@ public:
     /// "Adquirir": scan a page; available exactly while BtnScan is enabled.
     QAction *ActScan = nullptr;
     documents::TScanImage *ex = nullptr; ///< the scanner, delivering into ImgPrev
-    /// Moving and turning the selected page: buttons under the page commands, the list's
-    /// context menu; available with the page commands.
-    documents::PageOrderCommands *PageOrder = nullptr;
 
     TFrame1 *PnlDocumento = nullptr;
     TStatusBar *StatusBar1 = nullptr;
@@ -165,4 +162,8 @@ private:
     QString m_programDir;
     QPointer<documents::TFrmPrevImg> m_printForm;
     bool m_pageLimitWarned = false;
+    /// Moving and turning the selected page (buttons under the page commands, the list's
+    /// context menu), available with the page commands. A member, so that it is gone
+    /// before the page list, which changes while it is destroyed.
+    std::unique_ptr<documents::PageOrderCommands> m_pageOrder;
 };
