@@ -198,8 +198,8 @@ bool DbPageStore::exchangePages(const DocumentKey &key, int first) const
         lockDocument(key);
         if (listedCount(key) < first + 1)
             return false;
-        // The pictures trade rows, read as they stood before the statement: the numbers, a
-        // key checked row by row, never collide.
+        // The pictures trade rows, each reading the other as it stood before the statement;
+        // the numbers stay, so the key, checked row by row, never collides.
         const qint64 changed = m_server->exec(
             u"UPDATE lauda AS l SET imagem = o.imagem FROM lauda AS o "
             u"WHERE l.processo = $1 AND l.documento = $2 AND l.numero IN ($3, $3 + 1) "
