@@ -6,6 +6,7 @@
 #include "db/Query.h"
 #include "documents/FeederScan.h"
 #include "documents/ImagePreview.h"
+#include "documents/PageOrder.h"
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
 #include "editing/DescriptionLabel.h"
@@ -267,6 +268,8 @@ void TFrameDocumento::buildPageArea(QWidget *fields)
     ActScan->setObjectName(u"ActScan"_s);
     addAction(ActScan);
     new ButtonAction(BtnScan, ActScan);
+
+    m_pageOrder = std::make_unique<documents::PageOrderCommands>(*this, PnlLaudas, QPoint(6, 90));
 }
 
 void TFrameDocumento::bindPanel()
@@ -335,6 +338,7 @@ void TFrameDocumento::setPageCommandsEnabled(bool enabled)
 {
     // The actions follow their buttons (ButtonAction).
     lib::EnableButtons(enabled, {BtnScan, BtnAddArq, BtnDelArq});
+    m_pageOrder->setAllowed(enabled);
 }
 
 // --- Record

@@ -26,6 +26,7 @@ class Query;
 
 namespace documents {
 class ImagePreview;
+class PageOrderCommands;
 class TFrmPrevImg;
 class TScanImage;
 } // namespace documents
@@ -180,4 +181,8 @@ private:
     /// The code of the inclusion under way, held against every other inclusion.
     std::unique_ptr<pages::InclusionClaim> m_claim;
     QString m_storedCode; ///< the code the last confirmed inclusion was stored under
+    /// Moving and turning the selected page (buttons under the page commands, the list's
+    /// context menu), available with the page commands. A member, so that it is gone
+    /// before the page list, which changes while it is destroyed.
+    std::unique_ptr<documents::PageOrderCommands> m_pageOrder;
 };

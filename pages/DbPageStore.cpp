@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgResult.h"
+#include "editing/JpegImage.h"
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -179,6 +180,60 @@ bool DbPageStore::removePage(const DocumentKey &key, int page) const
             m_server->exec(u"UPDATE lauda SET numero = $3 WHERE processo = $1 AND documento = $2 AND numero = $4"_s,
                            codes + QList<PgParam>{PgParam::integer(next - 1), PgParam::integer(next)});
         return true;
+    });
+}
+
+int DbPageStore::listedCount(const DocumentKey &key) const
+{
+    const QList<int> numbers = pageNumbers(key);
+    int count = 0;
+    while (count < numbers.size() && numbers[count] == count + 1)
+        ++count;
+    return count;
+}
+
+bool DbPageStore::exchangePages(const DocumentKey &key, int first) const
+{
+    if (first < 1 || first >= kMaxPages)
+        return false;
+    pageName(key, first + 1);
+    return inTransaction([&] {
+        lockDocument(key);
+        if (listedCount(key) < first + 1)
+            return false;
+        // The pictures trade rows, each reading the other as it stood before the statement;
+        // the numbers stay, so the key, checked row by row, never collides.
+        const qint64 changed = m_server->exec(
+            u"UPDATE lauda AS l SET imagem = o.imagem FROM lauda AS o "
+            u"WHERE l.processo = $1 AND l.documento = $2 AND l.numero IN ($3, $3 + 1) "
+            u"AND o.processo = $1 AND o.documento = $2 AND o.numero = 2 * $3 + 1 - l.numero"_s,
+            {PgParam::text(key.process), PgParam::text(key.document), PgParam::integer(first)}).affectedRows();
+        if (changed != 2)
+            throw db::DbError(u"a troca alterou %1 páginas em vez de 2"_s.arg(changed));
+        return true;
+    });
+}
+
+std::optional<TurnMethod> DbPageStore::turnPage(const DocumentKey &key, int page, Turn turn) const
+{
+    const QString name = pageName(key, page);
+    return inTransaction([&]() -> std::optional<TurnMethod> {
+        lockDocument(key);
+        if (listedCount(key) < page)
+            return std::nullopt;
+        const QList<PgParam> row{PgParam::text(key.process), PgParam::text(key.document), PgParam::integer(page)};
+        const db::pg::PgResult stored = m_server->exec(
+            u"SELECT imagem FROM lauda WHERE processo = $1 AND documento = $2 AND numero = $3"_s, row,
+            db::pg::ResultFormat::Binary);
+        TurnedPage turned;
+        try {
+            turned = pages::turnPage(stored.bytes(0, 0), turn);
+        } catch (const editing::jpeg::JpegError &error) {
+            throw PageError(PageError::Kind::Io, u"Não foi possível girar a página %1: %2"_s.arg(name, error.message()));
+        }
+        m_server->exec(u"UPDATE lauda SET imagem = $4 WHERE processo = $1 AND documento = $2 AND numero = $3"_s,
+                       row + QList<PgParam>{PgParam::bytes(turned.bytes)});
+        return turned.method;
     });
 }
 

@@ -28,6 +28,8 @@ public:
     void storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const override;
     int appendBytes(const DocumentKey &key, const QByteArray &jpeg) const override;
     bool removePage(const DocumentKey &key, int page) const override;
+    bool exchangePages(const DocumentKey &key, int first) const override;
+    std::optional<TurnMethod> turnPage(const DocumentKey &key, int page, Turn turn) const override;
     MovedPages moveDocumentToDeleted(const DocumentKey &key) const override;
     MovedPages moveProcessToDeleted(const QString &process) const override;
     void putBack(const MovedPages &moved) const override;
@@ -41,6 +43,8 @@ private:
     auto inTransaction(Work &&work) const;
     void lockDocument(const DocumentKey &key) const;
     QList<int> pageNumbers(const DocumentKey &key) const;
+    /// How many pages are listed: 1..n present, n+1 missing.
+    int listedCount(const DocumentKey &key) const;
     MovedPages moveAside(const QString &condition, const QStringList &codes) const;
 
     db::pg::PgConnection *m_server;

@@ -1,6 +1,7 @@
 #include "pages/FolderPageStore.h"
 
 #include "editing/JpegImage.h"
+#include "pages/FolderExchange.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,6 +108,13 @@ public:
                 throw ioError(u"Não foi possível reservar a pasta das páginas %1"_s.arg(QDir::toNativeSeparators(folder)), code);
             }
         }
+        // Whoever locks the folder next finds the pages whole, whatever a crash interrupted.
+        try {
+            FolderExchange::recover(folder);
+        } catch (...) {
+            ::close(m_fd);
+            throw;
+        }
     }
     ~FolderLock() { ::close(m_fd); }
     FolderLock(const FolderLock &) = delete;
@@ -152,6 +160,7 @@ QStringList FolderPageStore::listPages(const DocumentKey &key) const
     if (folder < 0)
         return names; // no page folder: no pages
     const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
+    finishInterruptedExchange();
     QByteArray name = encoded(stem);
     const qsizetype stemLength = name.size();
     for (int page = 1; page <= kMaxPages; ++page) {
@@ -256,12 +265,48 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     return true;
 }
 
+bool FolderPageStore::exchangePages(const DocumentKey &key, int first) const
+{
+    if (first < 1 || first >= kMaxPages)
+        return false;
+    const QString firstName = pageName(key, first);
+    const QString secondName = pageName(key, first + 1);
+    const FolderLock lock(m_folder);
+    if (pageCount(key) < first + 1)
+        return false;
+    if (!exchangeNames(encoded(m_folder + firstName), encoded(m_folder + secondName)))
+        FolderExchange(m_folder, firstName, secondName).run();
+    qCDebug(lcPages) << "exchanged" << firstName << "and" << secondName;
+    return true;
+}
+
+void FolderPageStore::finishInterruptedExchange() const
+{
+    if (FolderExchange::isPending(m_folder)) {
+        const FolderLock lock(m_folder); // waits for a move under way, or completes one a crash stopped
+    }
+}
+
+std::optional<TurnMethod> FolderPageStore::turnPage(const DocumentKey &key, int page, Turn turn) const
+{
+    const QString path = pagePath(key, page);
+    const FolderLock lock(m_folder);
+    if (pageCount(key) < page)
+        return std::nullopt;
+    try {
+        return turnPageFile(path, turn);
+    } catch (const editing::jpeg::JpegError &error) {
+        throw PageError(PageError::Kind::Io, error.message());
+    }
+}
+
 MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
 {
     requireCode(key.process, u"processo"_s);
     requireCode(key.document, u"documento"_s);
     if (!QFileInfo(m_folder).isDir())
         throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(m_folder));
+    finishInterruptedExchange(); // a page parked half-way goes with the others
     // Every name the program ever wrote for the document, gaps included, looked up one by
     // one: reading the folder would visit the pages of every other document. Past the
     // last page only the 1000th, which older versions wrote.
@@ -280,6 +325,7 @@ MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
     requireCode(process, u"processo"_s);
     if (!QFileInfo(m_folder).isDir())
         throw PageError(PageError::Kind::Io, u"A pasta das páginas não existe: %1"_s.arg(m_folder));
+    finishInterruptedExchange(); // a page parked half-way goes with the others
     // Every document code of the process, those without a row included: read the folder.
     const QRegularExpression pattern(u"^"_s + process + u"\\d{5}\\d{3,}\\.jpg$"_s);
     QStringList names;

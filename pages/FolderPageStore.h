@@ -31,6 +31,11 @@ public:
     /// By renames only: a crash part-way leaves all remaining pages listed, the removed
     /// one at most not yet gone.
     bool removePage(const DocumentKey &key, int page) const override;
+    /// In one step where the file system swaps two names at once; elsewhere through a
+    /// journal (FolderExchange) that the next lock or listing of the folder completes.
+    bool exchangePages(const DocumentKey &key, int first) const override;
+    /// The file rewritten whole (temporary file, then rename).
+    std::optional<TurnMethod> turnPage(const DocumentKey &key, int page, Turn turn) const override;
     /// When one file cannot move, those already moved are put back.
     MovedPages moveDocumentToDeleted(const DocumentKey &key) const override;
     MovedPages moveProcessToDeleted(const QString &process) const override;
@@ -43,6 +48,8 @@ public:
 private:
     /// Writes bytes already known to be a JPEG image as page `page`, whole or not at all.
     void writeChecked(const DocumentKey &key, int page, const QByteArray &jpeg) const;
+    /// Completes a move between two pages that a crash interrupted (FolderExchange).
+    void finishInterruptedExchange() const;
     MovedPages moveAllToDeleted(const QStringList &names) const;
     /// Full path the file went to.
     QString moveOneToDeleted(const QString &name) const;

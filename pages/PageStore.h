@@ -1,4 +1,6 @@
 #pragma once
+#include "pages/PageTurn.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -123,6 +125,19 @@ public:
     /// Removes page `page` and renumbers the pages after it down by one, as one step for
     /// every other workstation. Returns false when there is no page `page` (nothing changes).
     virtual bool removePage(const DocumentKey &key, int page) const = 0;
+
+    /// "Subir página": swaps page `page` with the one before it. False when there is none
+    /// (page 1, or a page that is not listed): nothing changes.
+    bool movePageUp(const DocumentKey &key, int page) const { return page > 1 && exchangePages(key, page - 1); }
+    /// "Descer página": swaps page `page` with the one after it; false for the last page.
+    bool movePageDown(const DocumentKey &key, int page) const { return page >= 1 && exchangePages(key, page); }
+    /// Swaps listed pages `first` and `first + 1`, as one step for every other workstation
+    /// and whole after a crash. False when either is not a listed page (nothing changes).
+    virtual bool exchangePages(const DocumentKey &key, int first) const = 0;
+    /// Turns listed page `page` as it is seen, without decoding it (pages/PageTurn), as one
+    /// step. Nothing when there is no such listed page; PageError(Io) when the page cannot
+    /// be turned (damaged data), the page then unchanged.
+    virtual std::optional<TurnMethod> turnPage(const DocumentKey &key, int page, Turn turn) const = 0;
 
     /// Moves every page of a document (listed or not) aside, keeping each byte and every
     /// page ever moved aside, the same codes and number as often as they come. All or
