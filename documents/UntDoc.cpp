@@ -146,7 +146,12 @@ TFrameDocumento::TFrameDocumento(QWidget *parent)
     setPageCommandsEnabled(false);
 }
 
-TFrameDocumento::~TFrameDocumento() = default;
+TFrameDocumento::~TFrameDocumento()
+{
+    // The page list empties itself while it is destroyed: the screen, gone by then, must
+    // not hear of it.
+    LBoxLaudas->model()->disconnect(this);
+}
 
 void TFrameDocumento::buildFields(QWidget *fields)
 {
