@@ -218,7 +218,7 @@ PageImport::Outcome PageImport::addFiles(const PageStore &store, const DocumentK
     progress.setCancelButton(cancel);
     progress.setRange(0, total);
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
+    progress.setMinimumDuration(500); // a JPEG file or two are in before it would show
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setValue(0);
