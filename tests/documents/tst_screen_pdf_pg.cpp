@@ -369,6 +369,35 @@ private slots:
         QVERIFY(!fx->screen.findChild<QProgressDialog *>(u"DlgIncluirPaginas"_s)); // gone with the work
     }
 
+    // Another workstation fills the document while a PDF goes in: the file fails at the
+    // page past 999 and takes its pages out again; the other pages stay.
+    void failingFileLeavesNoPage_data() { pdfOfPicturesIsTakenByteForByte_data(); }
+    void failingFileLeavesNoPage()
+    {
+        QFETCH(db::Provider, provider);
+        start(provider);
+        const QByteArray page = solid(Qt::gray, QSize(8, 8));
+        fx->storePages(u"00003"_s, QList<QByteArray>(996, page));
+        const QString pdf = pdfOfPictures(files.path(), u"tres.pdf"_s, {solid(Qt::red), solid(Qt::green), solid(Qt::blue)});
+        fx->show(u"00003"_s);
+        const QByteArray other = solid(Qt::yellow);
+        connect(fx->screen.pageImport, &documents::PageImport::pageStored, this, [&](const QString &name) {
+            if (name != u"0000700003997.jpg"_s)
+                return;
+            fx->store()->appendBytes({u"00007"_s, u"00003"_s}, other);
+            fx->store()->appendBytes({u"00007"_s, u"00003"_s}, other);
+        });
+        fx->add({pdf});
+
+        const auto messages = fx->ui->callsOf(Kind::Message);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().text.contains(u"tres.pdf não foi incluído"_s), qPrintable(messages.first().text));
+        const QList<QByteArray> stored = fx->storedPages(u"00003"_s);
+        QCOMPARE(stored.size(), 998);
+        QCOMPARE(stored.mid(996), (QList<QByteArray>{other, other}));
+        QCOMPARE(fx->screen.LBoxLaudas->count(), 998);
+    }
+
     void refusedFilesWriteNothing_data()
     {
         QTest::addColumn<db::Provider>("provider");
