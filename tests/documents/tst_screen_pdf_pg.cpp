@@ -592,6 +592,7 @@ private slots:
                                     solid(Qt::blue)});
         fx->show(u"00003"_s);
         const QString pdf = file(u"impressao.pdf"_s);
+        const QString saved = file(u"relatorio.pdf"_s);
         QStringList pageTexts;
         whenShown(u"DlgPrintPreview"_s, [&](QDialog *dialog) {
             auto *window = static_cast<documents::PrintPreviewWindow *>(dialog);
@@ -605,6 +606,8 @@ private slots:
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             fx->screen.printForm().printTo(printer);
+            fx->ui->answerFile(saved); // "Save Report" keeps every sheet too
+            window->findChild<QAction *>(u"ActSaveReport"_s)->trigger();
             dialog->accept();
         });
         QTest::mouseClick(fx->screen.BtnImprimirDoc, Qt::LeftButton);
@@ -612,6 +615,7 @@ private slots:
         QCOMPARE(pageTexts, (QStringList{u"Page 1 of 3"_s, u"Page 2 of 3"_s, u"Page 3 of 3"_s, u"Page 3 of 3"_s,
                                          u"Page 1 of 3"_s}));
         QCOMPARE(infoField(pdf, u"Pages"_s), u"3"_s);
+        QCOMPARE(infoField(saved, u"Pages"_s), u"3"_s);
         const QList<QSizeF> sizes = seenPageSizes(pdf);
         QCOMPARE(sizes.size(), 3);
         for (const QSizeF &size : sizes)
