@@ -4,8 +4,11 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Query.h"
+#include "documents/DocumentExport.h"
+#include "documents/DocumentPrint.h"
 #include "documents/FeederScan.h"
 #include "documents/ImagePreview.h"
+#include "documents/PageImport.h"
 #include "documents/PageOrder.h"
 #include "documents/ScanImg.h"
 #include "documents/UntPrevImg.h"
@@ -146,7 +149,12 @@ TFrameDocumento::TFrameDocumento(QWidget *parent)
     setPageCommandsEnabled(false);
 }
 
-TFrameDocumento::~TFrameDocumento() = default;
+TFrameDocumento::~TFrameDocumento()
+{
+    // The page list empties itself while it is destroyed: the screen, gone by then, must
+    // not hear of it.
+    LBoxLaudas->model()->disconnect(this);
+}
 
 void TFrameDocumento::buildFields(QWidget *fields)
 {
@@ -270,6 +278,19 @@ void TFrameDocumento::buildPageArea(QWidget *fields)
     new ButtonAction(BtnScan, ActScan);
 
     m_pageOrder = std::make_unique<documents::PageOrderCommands>(*this, PnlLaudas, QPoint(6, 90));
+    BtnImprimirDoc = new QPushButton(u"Imprimir documento"_s, PnlLaudas);
+    BtnImprimirDoc->setObjectName(u"BtnImprimirDoc"_s);
+    BtnImprimirDoc->setGeometry(6, 200, 117, 25);
+    BtnExportarPdf = new QPushButton(u"Exportar PDF"_s, PnlLaudas);
+    BtnExportarPdf->setObjectName(u"BtnExportarPdf"_s);
+    BtnExportarPdf->setGeometry(6, 228, 117, 25);
+    pageImport = new documents::PageImport(this);
+    documentExport = new documents::DocumentExport(this);
+    const QAbstractItemModel *list = LBoxLaudas->model();
+    connect(list, &QAbstractItemModel::rowsInserted, this, [this] { updateDocumentOutputs(); });
+    connect(list, &QAbstractItemModel::rowsRemoved, this, [this] { updateDocumentOutputs(); });
+    connect(list, &QAbstractItemModel::modelReset, this, [this] { updateDocumentOutputs(); });
+    updateDocumentOutputs();
 }
 
 void TFrameDocumento::bindPanel()
@@ -295,6 +316,8 @@ void TFrameDocumento::bindHandlers()
     guard(ActScan, &QAction::triggered, this, [this] { ActScanExecute(); });
     guard(ImgPrev, &documents::ImagePreview::clicked, this, [this] { ImgPrevClick(); });
     guard(ImgPrev, &documents::ImagePreview::doubleClicked, this, [this] { ImgPrevDblClick(); });
+    guard(BtnImprimirDoc, &QPushButton::clicked, this, [this] { BtnImprimirDocClick(); });
+    guard(BtnExportarPdf, &QPushButton::clicked, this, [this] { BtnExportarPdfClick(); });
     // A selection moved by mouse or keys previews its page; a click on the entry already
     // selected shows its page again when the preview shows something else (a scan).
     guard(LBoxLaudas, &QListWidget::currentRowChanged, this, [this] { LBoxLaudasClick(); });
@@ -339,6 +362,15 @@ void TFrameDocumento::setPageCommandsEnabled(bool enabled)
     // The actions follow their buttons (ButtonAction).
     lib::EnableButtons(enabled, {BtnScan, BtnAddArq, BtnDelArq});
     m_pageOrder->setAllowed(enabled);
+    m_editingPages = enabled;
+    updateDocumentOutputs();
+}
+
+void TFrameDocumento::updateDocumentOutputs()
+{
+    const bool hasPages = LBoxLaudas->count() > 0;
+    BtnImprimirDoc->setEnabled(hasPages);
+    BtnExportarPdf->setEnabled(hasPages && !m_editingPages);
 }
 
 // --- Record
@@ -769,37 +801,19 @@ void TFrameDocumento::runOpenFileAction()
     if (refuseWhenFull())
         return;
     ActAbrirArqBeforeExecute();
-    const std::optional<QString> chosen =
-        editing::prompt().openFileName(u"Abrir"_s, u"Arquivos de Imagem JPEG (*.jpg)"_s);
-    if (chosen)
-        ActAbrirArqAccept(*chosen);
+    const QStringList chosen = editing::prompt().openFileNames(u"Abrir"_s, documents::PageImport::dialogFilters());
+    if (!chosen.isEmpty())
+        ActAbrirArqAccept(chosen);
 }
 
-void TFrameDocumento::ActAbrirArqAccept(const QString &fileName)
+void TFrameDocumento::ActAbrirArqAccept(const QStringList &fileNames)
 {
-    if (!QFileInfo::exists(fileName)) {
-        editing::prompt().message(u"Arquivo nao encontrado"_s);
-        LoadLaudas();
-        return;
-    }
-    const DocumentKey key = documentKey();
-    int page = 0;
     try {
-        // The store numbers the page: another workstation may have added one meanwhile.
-        page = pageStore().appendFile(key, fileName);
-    } catch (const PageError &error) {
-        if (error.kind() == PageError::Kind::Io)
-            throw;
-        editing::prompt().message(error.message()); // refused before anything was copied
-        LoadLaudas();
-        return;
+        pageImport->addFiles(pageStore(), documentKey(), fileNames);
+    } catch (...) {
+        LoadLaudas(); // the list shows what is stored, even after a store failure
+        throw;
     }
-    const QString name = PageStore::pageName(key, page);
-    {
-        const QSignalBlocker quiet(LBoxLaudas);
-        LBoxLaudas->addItem(name);
-    }
-    ImgPrev->showStoredPage(m_pages, name);
     LoadLaudas(); // the preview ends on page 1
 }
 
@@ -868,6 +882,18 @@ void TFrameDocumento::ImgPrevClick()
 void TFrameDocumento::ImgPrevDblClick()
 {
     printPreviewedPicture();
+}
+
+void TFrameDocumento::BtnImprimirDocClick()
+{
+    pageStore(); // made for the archive shown
+    documents::printWholeDocument(printForm(), m_pages, documentKey(), window());
+}
+
+void TFrameDocumento::BtnExportarPdfClick()
+{
+    pageStore();
+    documentExport->run(connection(), m_pages, documentKey());
 }
 
 void TFrameDocumento::setPrintForm(documents::TFrmPrevImg *form)

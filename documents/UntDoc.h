@@ -25,8 +25,10 @@ class Query;
 } // namespace db
 
 namespace documents {
+class DocumentExport;
 class ImagePreview;
 class PageOrderCommands;
+class PageImport;
 class TFrmPrevImg;
 class TScanImage;
 } // namespace documents
@@ -76,6 +78,12 @@ public:
     /// "Adquirir": scan a page; available exactly while BtnScan is enabled.
     QAction *ActScan = nullptr;
     documents::TScanImage *ex = nullptr; ///< the scanner, delivering into ImgPrev
+    /// "Imprimir documento": every page; enabled while the document has pages.
+    QPushButton *BtnImprimirDoc = nullptr;
+    /// "Exportar PDF": enabled while the document has pages and is not being edited.
+    QPushButton *BtnExportarPdf = nullptr;
+    documents::PageImport *pageImport = nullptr;         ///< "&Adicionar >>" of JPEG and PDF files
+    documents::DocumentExport *documentExport = nullptr; ///< "Exportar PDF"
 
     TFrame1 *PnlDocumento = nullptr;
     TStatusBar *StatusBar1 = nullptr;
@@ -122,11 +130,14 @@ public slots:
     void LoadLaudas();
     void LBoxLaudasClick();
     void ActAbrirArqBeforeExecute();
-    void ActAbrirArqAccept(const QString &fileName);
+    /// The files chosen in the open dialog, added in the order of their names.
+    void ActAbrirArqAccept(const QStringList &fileNames);
     void BtnDelArqClick();
     void ActScanExecute();
     void ImgPrevClick();
     void ImgPrevDblClick();
+    void BtnImprimirDocClick();
+    void BtnExportarPdfClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -171,6 +182,8 @@ private:
     /// "Adquirir" with a feeder source: the whole batch, page after page.
     void scanFromFeeder();
     void printPreviewedPicture();
+    /// Printing and exporting follow the page list and the edit mode.
+    void updateDocumentOutputs();
 
     /// Made for the connection and folder it was asked for; made again when they change.
     mutable std::shared_ptr<const pages::PageStore> m_pages;
@@ -185,4 +198,5 @@ private:
     /// context menu), available with the page commands. A member, so that it is gone
     /// before the page list, which changes while it is destroyed.
     std::unique_ptr<documents::PageOrderCommands> m_pageOrder;
+    bool m_editingPages = false; ///< the page commands are enabled: including or editing
 };

@@ -19,9 +19,12 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -108,6 +111,44 @@ void report::print(QPrinter &printer, const QImage &picture)
     painter.end();
 }
 
+namespace {
+
+void paintPages(QPagedPaintDevice &device, int resolution, const ReportPages &pages, QSize box)
+{
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw ReportError(u"Não foi possível iniciar a impressão."_s);
+    const QRect area(QPoint(0, 0), device.pageLayout().paintRectPixels(resolution).size());
+    for (int index = 0; index < pages.count; ++index) {
+        if (index > 0 && !device.newPage())
+            throw ReportError(u"Não foi possível passar à página %1 da impressão."_s.arg(index + 1));
+        // One picture at a time: a long document never lies in memory whole.
+        report::paintPage(painter, area, pages.picture(index, box));
+    }
+    painter.end();
+}
+
+} // namespace
+
+void report::print(QPrinter &printer, const ReportPages &pages, QSize box)
+{
+    paintPages(printer, printer.resolution(), pages, box);
+}
+
+void report::savePdf(const QString &path, const ReportPages &pages)
+{
+    {
+        QPdfWriter writer(path);
+        writer.setPageLayout(pageLayout());
+        writer.setResolution(300);
+        writer.setCreator(u"Cartulo"_s);
+        writer.setTitle(u"Relatório"_s);
+        paintPages(writer, writer.resolution(), pages, {});
+    }
+    if (!QFile::exists(path))
+        throw ReportError(u"Não foi possível gravar o relatório em %1."_s.arg(path));
+}
+
 void report::savePdf(const QString &path, const QImage &picture)
 {
     {
@@ -163,11 +204,32 @@ TFrmPrevImg::~TFrmPrevImg() = default;
 void TFrmPrevImg::setPicture(const QImage &picture)
 {
     m_picture = picture;
+    m_pages.reset();
 }
 
-void TFrmPrevImg::printTo(QPrinter &printer) const
+void TFrmPrevImg::setPages(ReportPages pages)
 {
-    report::print(printer, m_picture);
+    m_picture = QImage();
+    m_pages = std::move(pages);
+}
+
+void TFrmPrevImg::saveTo(const QString &path) const
+{
+    if (m_pages)
+        report::savePdf(path, *m_pages);
+    else
+        report::savePdf(path, m_picture);
+}
+
+void TFrmPrevImg::printTo(QPrinter &printer, bool preview) const
+{
+    if (!m_pages) {
+        report::print(printer, m_picture);
+        return;
+    }
+    // The preview shows a page about as large as the screen shows A4 at 100%.
+    const QSize previewBox = report::pageLayout().paintRectPixels(96).size();
+    report::print(printer, *m_pages, preview ? previewBox : QSize());
 }
 
 std::unique_ptr<PrintPreviewWindow> TFrmPrevImg::createPreviewWindow(QWidget *parent)
@@ -244,10 +306,13 @@ PrintPreviewWindow::PrintPreviewWindow(TFrmPrevImg &form, QWidget *parent)
     connect(fit, &QAction::triggered, m_view, &QPrintPreviewWidget::fitInView);
     connect(hundred, &QAction::triggered, this, [this] { applyPreviewZoom100(m_view); });
     connect(width, &QAction::triggered, m_view, &QPrintPreviewWidget::fitToWidth);
-    connect(first, &QAction::triggered, this, [this] { m_view->setCurrentPage(1); });
-    connect(previous, &QAction::triggered, this, [this] { m_view->setCurrentPage(m_view->currentPage() - 1); });
-    connect(next, &QAction::triggered, this, [this] { m_view->setCurrentPage(m_view->currentPage() + 1); });
-    connect(last, &QAction::triggered, this, [this] { m_view->setCurrentPage(m_view->pageCount()); });
+    connect(first, &QAction::triggered, this, [this] { showPage(1); });
+    connect(previous, &QAction::triggered, this, [this] { showPage(m_view->currentPage() - 1); });
+    connect(next, &QAction::triggered, this, [this] { showPage(m_view->currentPage() + 1); });
+    connect(last, &QAction::triggered, this, [this] { showPage(m_view->pageCount()); });
+    // Scrolling through the pages moves the current page as well.
+    for (QScrollBar *bar : m_view->findChildren<QScrollBar *>())
+        connect(bar, &QScrollBar::valueChanged, this, [this] { updateStatus(); });
     connect(m_printerSetup, &QAction::triggered, this, [this] { printerSetup(); });
     connect(m_print, &QAction::triggered, this, [this] { printWithDialog(); });
     connect(save, &QAction::triggered, this, [this] { saveReport(); });
@@ -256,7 +321,7 @@ PrintPreviewWindow::PrintPreviewWindow(TFrmPrevImg &form, QWidget *parent)
 
     connect(m_view, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *printer) {
         try {
-            m_form.printTo(*printer);
+            m_form.printTo(*printer, true);
         } catch (const ReportError &error) {
             qCWarning(lcReport) << error.message();
         }
@@ -297,6 +362,12 @@ QString PrintPreviewWindow::zoomText() const
 QString PrintPreviewWindow::pageText() const
 {
     return m_pageLabel->text();
+}
+
+void PrintPreviewWindow::showPage(int page)
+{
+    m_view->setCurrentPage(std::clamp(page, 1, std::max(1, m_view->pageCount())));
+    updateStatus();
 }
 
 void PrintPreviewWindow::updateStatus()
@@ -346,7 +417,7 @@ void PrintPreviewWindow::saveReport()
     if (!target.endsWith(u".pdf"_s, Qt::CaseInsensitive))
         target += u".pdf"_s;
     try {
-        report::savePdf(target, m_form.picture());
+        m_form.saveTo(target);
     } catch (const ReportError &error) {
         editing::prompt().message(error.message());
     }

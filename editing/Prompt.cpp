@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace editing {
@@ -116,6 +118,21 @@ std::optional<QString> MessageBoxPrompt::saveFileName(const QString &caption, co
     return path;
 }
 
+QStringList MessageBoxPrompt::openFileNames(const QString &caption, const QString &filters)
+{
+    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), caption, QString(), filters);
+}
+
+std::optional<Prompt::SaveChoice> MessageBoxPrompt::saveFileChoice(const QString &caption, const QStringList &filters)
+{
+    QString chosenFilter = filters.value(0);
+    const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, QString(),
+                                                      filters.join(u";;"_s), &chosenFilter);
+    if (path.isEmpty())
+        return std::nullopt;
+    return SaveChoice{path, int(std::max<qsizetype>(0, filters.indexOf(chosenFilter)))};
+}
+
 // --- ScriptedPrompt
 
 void ScriptedPrompt::answerQuestion(bool yes)
@@ -126,6 +143,16 @@ void ScriptedPrompt::answerQuestion(bool yes)
 void ScriptedPrompt::answerFile(std::optional<QString> path)
 {
     m_fileAnswers.push_back(std::move(path));
+}
+
+void ScriptedPrompt::answerFiles(const QStringList &paths)
+{
+    m_fileListAnswers.push_back(paths);
+}
+
+void ScriptedPrompt::answerSaveChoice(std::optional<SaveChoice> choice)
+{
+    m_saveChoiceAnswers.push_back(std::move(choice));
 }
 
 QList<ScriptedPrompt::Call> ScriptedPrompt::callsOf(Kind kind) const
@@ -171,6 +198,28 @@ std::optional<QString> ScriptedPrompt::openFileName(const QString &caption, cons
 std::optional<QString> ScriptedPrompt::saveFileName(const QString &caption, const QString &filter)
 {
     return nextFile(Kind::SaveFile, caption, filter);
+}
+
+QStringList ScriptedPrompt::openFileNames(const QString &caption, const QString &filters)
+{
+    m_calls.append({Kind::OpenFile, caption, {}, filters});
+    if (m_fileListAnswers.empty())
+        qFatal("ScriptedPrompt: no answer queued for the choice of files \"%s\" (%s)", qUtf8Printable(caption),
+               qUtf8Printable(filters));
+    const QStringList answer = m_fileListAnswers.front();
+    m_fileListAnswers.pop_front();
+    return answer;
+}
+
+std::optional<Prompt::SaveChoice> ScriptedPrompt::saveFileChoice(const QString &caption, const QStringList &filters)
+{
+    m_calls.append({Kind::SaveFile, caption, {}, filters.join(u";;"_s)});
+    if (m_saveChoiceAnswers.empty())
+        qFatal("ScriptedPrompt: no answer queued for the save choice \"%s\" (%s)", qUtf8Printable(caption),
+               qUtf8Printable(filters.join(u";;"_s)));
+    auto answer = std::move(m_saveChoiceAnswers.front());
+    m_saveChoiceAnswers.pop_front();
+    return answer;
 }
 
 std::optional<QString> ScriptedPrompt::nextFile(Kind kind, const QString &caption,

@@ -1,6 +1,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -24,6 +25,16 @@ public:
     /// File choosers; nullopt when the user cancels.
     virtual std::optional<QString> openFileName(const QString &caption, const QString &filter) = 0;
     virtual std::optional<QString> saveFileName(const QString &caption, const QString &filter) = 0;
+    /// Several files in one choice; empty when cancelled.
+    /// `filters` are separated by ";;", the first one chosen at the start.
+    virtual QStringList openFileNames(const QString &caption, const QString &filters) = 0;
+    /// A save choice whose filter means something: `filter` is the index, in `filters`,
+    /// of the one the user left chosen.
+    struct SaveChoice {
+        QString path;
+        int filter = 0;
+    };
+    virtual std::optional<SaveChoice> saveFileChoice(const QString &caption, const QStringList &filters) = 0;
 };
 
 /// The prompt on QMessageBox and QFileDialog, parented to the active window.
@@ -35,6 +46,8 @@ public:
     void beep() override;
     std::optional<QString> openFileName(const QString &caption, const QString &filter) override;
     std::optional<QString> saveFileName(const QString &caption, const QString &filter) override;
+    QStringList openFileNames(const QString &caption, const QString &filters) override;
+    std::optional<SaveChoice> saveFileChoice(const QString &caption, const QStringList &filters) override;
 };
 
 /// For tests: records every call and answers questions and file choices from queues.
@@ -52,12 +65,20 @@ public:
 
     void answerQuestion(bool yes);
     void answerFile(std::optional<QString> path);
+    /// For openFileNames: the files as the user picked them (empty: cancelled).
+    void answerFiles(const QStringList &paths);
+    /// For saveFileChoice: nullopt when the user cancels.
+    void answerSaveChoice(std::optional<SaveChoice> choice);
 
     const QList<Call> &calls() const { return m_calls; }
     QList<Call> callsOf(Kind kind) const;
     void clearCalls() { m_calls.clear(); }
     /// True when every queued answer was used.
-    bool allAnswersUsed() const { return m_questionAnswers.empty() && m_fileAnswers.empty(); }
+    bool allAnswersUsed() const
+    {
+        return m_questionAnswers.empty() && m_fileAnswers.empty() && m_fileListAnswers.empty()
+            && m_saveChoiceAnswers.empty();
+    }
 
     void message(const QString &text) override;
     void errorBox(const QString &title, const QString &text) override;
@@ -65,6 +86,8 @@ public:
     void beep() override;
     std::optional<QString> openFileName(const QString &caption, const QString &filter) override;
     std::optional<QString> saveFileName(const QString &caption, const QString &filter) override;
+    QStringList openFileNames(const QString &caption, const QString &filters) override;
+    std::optional<SaveChoice> saveFileChoice(const QString &caption, const QStringList &filters) override;
 
 private:
     std::optional<QString> nextFile(Kind kind, const QString &caption, const QString &filter);
@@ -72,6 +95,8 @@ private:
     QList<Call> m_calls;
     std::deque<bool> m_questionAnswers;
     std::deque<std::optional<QString>> m_fileAnswers;
+    std::deque<QStringList> m_fileListAnswers;
+    std::deque<std::optional<SaveChoice>> m_saveChoiceAnswers;
 };
 
 /// The process-wide prompt (a MessageBoxPrompt until another is installed).

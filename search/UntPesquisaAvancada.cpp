@@ -4,6 +4,8 @@
 #include "db/Query.h"
 #include "db/QueryModel.h"
 #include "db/SearchIndex.h"
+#include "documents/DocumentExport.h"
+#include "documents/DocumentPrint.h"
 #include "documents/ImagePreview.h"
 #include "documents/UntPrevImg.h"
 #include "editing/DescriptionLabel.h"
@@ -274,6 +276,11 @@ void TFramePesquisaAvancada::buildButtonBar()
     BtnPesquisarAgora = button(u"BtnPesquisarAgora"_s, u"Pesquisar Agora"_s, {136, 443, 120, 25}, this);
     BtnFechar = button(u"BtnFechar"_s, u"Fechar"_s, {567, 443, 120, 25}, this);
     BtnFechar->hide();
+    BtnImprimirDoc = button(u"BtnImprimirDoc"_s, u"Imprimir documento"_s, {300, 443, 130, 25}, this);
+    BtnExportarPdf = button(u"BtnExportarPdf"_s, u"Exportar PDF"_s, {436, 443, 120, 25}, this);
+    BtnImprimirDoc->setEnabled(false);
+    BtnExportarPdf->setEnabled(false);
+    documentExport = new documents::DocumentExport(this);
 }
 
 void TFramePesquisaAvancada::connectHandlers()
@@ -285,6 +292,8 @@ void TFramePesquisaAvancada::connectHandlers()
     guard(BtnNovaPesquisa, &QAbstractButton::clicked, this, [this] { BtnNovaPesquisaClick(); });
     guard(BtnFechar, &QAbstractButton::clicked, this, [this] { BtnFecharClick(); });
     guard(ImgPrev, &documents::ImagePreview::clicked, this, [this] { ImgPrevClick(); });
+    guard(BtnImprimirDoc, &QAbstractButton::clicked, this, [this] { BtnImprimirDocClick(); });
+    guard(BtnExportarPdf, &QAbstractButton::clicked, this, [this] { BtnExportarPdfClick(); });
     guard(Action1, &QAction::triggered, this, [this] { Action1Execute(); });
     guard(TabsScript, &QTabBar::tabBarClicked, this, [this] { PageControl1->setCurrentWidget(TabSheet1); });
     guard(QryPesqAvanc, &db::Query::afterScroll, this, [this] {
@@ -500,6 +509,7 @@ void TFramePesquisaAvancada::BtnNovaPesquisaClick()
     ImgPrev->showIcon();
     state.page.clear();
     state.documentKey.clear();
+    updateHitCommands();
 
     BtnNovaPesquisa->setEnabled(false);
     BtnPesquisarAgora->setEnabled(true);
@@ -531,10 +541,12 @@ void TFramePesquisaAvancada::QryPesqAvancAfterScroll()
     if (!QryPesqAvanc->isOpen() || QryPesqAvanc->isEmpty()) {
         state.page.clear();
         ImgPrev->showIcon();
+        updateHitCommands();
         return;
     }
     state.documentKey = QryPesqAvanc->asText(3);
     state.page = kFirstPage;
+    updateHitCommands();
     const QString entry = pageEntry(state.page);
     if (!entry.isEmpty() && pageStore().hasPage(entry))
         ImgPrev->showStoredPage(m_pages, entry);
@@ -587,6 +599,42 @@ void TFramePesquisaAvancada::ImgPrevClick()
     // What the preview shows, a page file at full resolution: the box holds a reduced one.
     printForm().setPicture(ImgPrev->printablePicture());
     printForm().Preview(window());
+}
+
+pages::DocumentKey TFramePesquisaAvancada::hitKey() const
+{
+    const search::SearchState &state = search::searchState();
+    if (state.page.isEmpty())
+        return {};
+    // The hit's key is the process code followed by the document code.
+    pages::DocumentKey key{state.documentKey.left(5), state.documentKey.mid(5)};
+    return pages::PageStore::canName(key) ? key : pages::DocumentKey{};
+}
+
+void TFramePesquisaAvancada::updateHitCommands()
+{
+    const pages::DocumentKey key = hitKey();
+    const bool hasPages = !key.document.isEmpty() && pageStore().hasPage(pages::PageStore::pageName(key, 1));
+    BtnImprimirDoc->setEnabled(hasPages);
+    BtnExportarPdf->setEnabled(hasPages);
+}
+
+void TFramePesquisaAvancada::BtnImprimirDocClick()
+{
+    const pages::DocumentKey key = hitKey();
+    if (key.document.isEmpty())
+        return;
+    pageStore(); // made for the archive searched
+    documents::printWholeDocument(printForm(), m_pages, key, window());
+}
+
+void TFramePesquisaAvancada::BtnExportarPdfClick()
+{
+    const pages::DocumentKey key = hitKey();
+    if (key.document.isEmpty())
+        return;
+    pageStore();
+    documentExport->run(requireConnection(), m_pages, key);
 }
 
 void TFramePesquisaAvancada::Action1Execute()

@@ -26,6 +26,7 @@ class QueryModel;
 } // namespace db
 
 namespace documents {
+class DocumentExport;
 class ImagePreview;
 } // namespace documents
 
@@ -119,6 +120,10 @@ public:
     QPushButton *BtnNovaPesquisa = nullptr;   ///< "Nova Pesquisa", disabled at start
     QPushButton *BtnPesquisarAgora = nullptr; ///< "Pesquisar Agora"
     QPushButton *BtnFechar = nullptr;         ///< "Fechar", hidden
+    /// "Imprimir documento" and "Exportar PDF" of the hit shown, enabled while it has pages.
+    QPushButton *BtnImprimirDoc = nullptr;
+    QPushButton *BtnExportarPdf = nullptr;
+    documents::DocumentExport *documentExport = nullptr;
 
     db::Query *QryPesqAvanc = nullptr;
     db::QueryModel *DSPesqAvanc = nullptr;
@@ -138,6 +143,8 @@ public:
     void BtnProxClick();
     void BtnAntClick();
     void ImgPrevClick();
+    void BtnImprimirDocClick();
+    void BtnExportarPdfClick();
     void Action1Execute();
     void BtnFecharClick();
 
@@ -157,6 +164,9 @@ private:
     /// The store's name of a page of the current hit; empty when the hit names none.
     QString pageEntry(const QString &page) const;
     const pages::PageStore &pageStore() const;
+    /// The process and document codes of the hit shown; empty when there is none.
+    pages::DocumentKey hitKey() const;
+    void updateHitCommands();
     void showCurrentType();
     void startIndexUpkeep();
     void showIndexProgress(qint64 done, qint64 total);

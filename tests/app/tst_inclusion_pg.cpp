@@ -89,7 +89,7 @@ public:
     {
         const QString path = m_files.filePath(label + u".jpg"_s);
         window.writeFile(path, labelledPage(label));
-        ui.answerFile(path);
+        ui.answerFiles({path});
         DocumentWindow::click(screen().BtnAddArq);
     }
     void confirm(editing::ScriptedPrompt &ui)

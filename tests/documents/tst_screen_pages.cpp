@@ -48,7 +48,7 @@ class TestDocumentPages : public QObject {
     void edit() { DocumentWindow::click(fx->panelButton("BtnAlt")); }
     void addFile(const QString &path)
     {
-        fx->ui->answerFile(path);
+        fx->ui->answerFiles({path});
         DocumentWindow::click(screen->BtnAddArq);
     }
     // Steps from the first document until `code` is shown.
@@ -188,7 +188,8 @@ private slots:
         const QByteArray chosen = jpegBytes(42, QSize(60, 80));
         addFile(sourceFile(u"digitalizada.JPG"_s, chosen));
 
-        QCOMPARE(fx->ui->callsOf(Kind::OpenFile).first().filter, u"Arquivos de Imagem JPEG (*.jpg)"_s);
+        QCOMPARE(fx->ui->callsOf(Kind::OpenFile).first().filter,
+                 u"Imagens JPEG e documentos PDF (*.jpg *.pdf);;Arquivos de Imagem JPEG (*.jpg);;Documentos PDF (*.pdf)"_s);
         QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(existing + 1))), chosen);
         for (int page = 1; page <= existing; ++page)
             QCOMPARE(DocumentWindow::readFile(fx->pagePath(pageName(page))), jpegBytes(page));
@@ -272,7 +273,7 @@ private slots:
     {
         start(1);
         edit();
-        fx->ui->answerFile(std::nullopt); // the chooser was closed without a file
+        fx->ui->answerFiles({}); // the chooser was closed without a file
         DocumentWindow::click(screen->BtnAddArq);
         QCOMPARE(fx->ui->callsOf(Kind::OpenFile).size(), 1);
         QCOMPARE(fx->pageFiles(), names(1, 1));
@@ -341,7 +342,7 @@ private slots:
 
         edit();
         QVERIFY(screen->BtnAddArq->isEnabled());
-        fx->ui->answerFile(std::nullopt);
+        fx->ui->answerFiles({});
         screen->LBoxLaudas->setFocus();
         QTest::keyClick(screen->LBoxLaudas, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(fx->ui->callsOf(Kind::OpenFile).size(), 1);
