@@ -277,6 +277,8 @@ private slots:
     void interruptedCopyLeavesTargetAsItWas_data();
     void interruptedCopyLeavesTargetAsItWas();
     void refusesCopyOntoItself();
+    void documentsWithoutProcess_data();
+    void documentsWithoutProcess();
 };
 
 void TestCopyPg::thereAndBack()
@@ -553,6 +555,47 @@ void TestCopyPg::refusesCopyOntoItself()
     QCOMPARE(out.exitCode, 1);
     QVERIFY2(out.err.contains(u"mesmo arquivo"_s), qPrintable(out.err));
     QCOMPARE(stateOf(source), before);
+}
+
+void TestCopyPg::documentsWithoutProcess_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<bool>("made");
+    QTest::newRow("database without tables") << true << false;
+    QTest::newRow("database made by cartulo-mkdb") << true << true;
+    QTest::newRow("new file") << false << false;
+}
+
+// A file archive holds documents whose process is gone (the file enforces no reference).
+// The server would refuse them halfway: the copy is refused before anything is written,
+// naming how many and which. Another file keeps them as they are.
+void TestCopyPg::documentsWithoutProcess()
+{
+    QFETCH(bool, server);
+    QFETCH(bool, made);
+    const End source(false);
+    fillSmallSource(source);
+    Database(source.databasePath())
+        .exec(u"INSERT INTO documento (cod, processo) VALUES ('00001', '00005'), ('00002', '00005'), "
+              u"('00001', '00006'), ('00003', '00005'), ('00001', '00007'), ('00001', '00009'), "
+              u"('00002', '00009')"_s);
+    const End target(server);
+    if (made)
+        target.make();
+    const QString before = stateOf(target);
+
+    const testsupport::ToolRun out = runTool(u"cartulo-copy"_s, {source.udl(), target.udl()});
+    if (!server) {
+        QVERIFY2(out.exitCode == 0, qPrintable(out.err));
+        QCOMPARE(rowsOf(target.databasePath()), rowsOf(source.databasePath()));
+        return;
+    }
+    QCOMPARE(out.exitCode, 1);
+    QVERIFY2(out.err.contains(u"7 documento(s) cujo processo não existe (processo/documento: 00005/00001, "
+                              u"00005/00002, 00005/00003, 00006/00001, 00007/00001, ...)"_s),
+             qPrintable(out.err));
+    QVERIFY2(out.err.contains(u"Nada foi copiado"_s) && !out.err.contains(u"Copiando"_s), qPrintable(out.err));
+    QCOMPARE(stateOf(target), before);
 }
 
 QTEST_GUILESS_MAIN(TestCopyPg)

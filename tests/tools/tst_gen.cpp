@@ -357,6 +357,10 @@ void TestGen::rejectsBadOptions_data()
     QTest::newRow("six-digit codes") << QStringList{u"X"_s, u"--processes"_s, u"100000"_s} << u"--processes"_s;
     QTest::newRow("missing value") << QStringList{u"X"_s, u"--seed"_s} << u"--seed needs a value"_s;
     QTest::newRow("pages plan") << QStringList{u"X"_s, u"--pages-for"_s, u"1:2"_s} << u"PROCESS:DOCUMENT:PAGES"_s;
+    QTest::newRow("a thousand pages") << QStringList{u"X"_s, u"--pages-for"_s, u"1:1:1000"_s}
+                                      << u"at most 999 pages"_s;
+    QTest::newRow("pages past a whole number")
+        << QStringList{u"X"_s, u"--pages-for"_s, u"1:1:99999999999"_s} << u"--pages-for pages"_s;
     QTest::newRow("document beyond process")
         << QStringList{u"X"_s, u"--processes"_s, u"2"_s, u"--documents"_s, u"4"_s, u"--process-docs"_s, u"1:2"_s,
                        u"--pages-for"_s, u"1:3:5"_s}

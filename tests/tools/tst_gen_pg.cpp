@@ -203,13 +203,14 @@ private slots:
     void failureLeavesTheServerArchiveEmpty()
     {
         testsupport::ProviderArchive archive(db::Provider::PostgreSQL);
-        // The page table takes numbers up to 999: the thousandth page is refused, at the end.
+        db::pg::PgConnection &server = *archive.connection().server();
+        // This page table takes numbers up to 3 only: the fourth page is refused, at the end.
+        server.exec(u"ALTER TABLE lauda ADD CONSTRAINT \"lauda.numero: até 3 neste teste\" CHECK (numero <= 3)"_s);
         const testsupport::ToolRun run = runGen({u"--target"_s, archive.udlPath(), u"--processes"_s, u"2"_s, u"--documents"_s,
                                 u"5"_s, u"--types"_s, u"3"_s, u"--pages-docs"_s, u"0"_s, u"--pages-for"_s,
-                                u"1:1:1000@20"_s, u"--jobs"_s, u"2"_s});
+                                u"1:1:4@20"_s, u"--jobs"_s, u"2"_s});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(u"numero"_s), qPrintable(run.err));
-        db::pg::PgConnection &server = *archive.connection().server();
         for (const QString &table : {u"orgao"_s, u"tipo_arq"_s, u"processo"_s, u"documento"_s, u"lauda"_s})
             QCOMPARE(serverCount(server, table), 0);
         // The indexes set aside while loading are back.

@@ -70,6 +70,12 @@ public:
     virtual void finish() = 0;
 };
 
+/// Documents whose process row is missing: how many, and the codes of the first few.
+struct DocumentsWithoutProcess {
+    qint64 count = 0;
+    QStringList first; ///< "processo/documento", in code order
+};
+
 /// One end of a copy: an archive file with its page folder, or a server database.
 /// Rows come out of a table in the columns' order of db::schema::archiveTables(); pages
 /// in PageId order, whichever the engine. Failures throw db::DbError.
@@ -85,6 +91,9 @@ public:
     virtual qint64 pageCount(Shelf shelf) = 0;
     virtual std::unique_ptr<Reader<Page>> readPages(Shelf shelf) = 0;
     virtual std::unique_ptr<Reader<PageDigest>> readDigests(Shelf shelf) = 0;
+    /// A file archive may hold documents of a process that is gone (the file enforces no
+    /// reference); a server archive refuses them, so it holds none.
+    virtual DocumentsWithoutProcess documentsWithoutProcess(int firstFew) { Q_UNUSED(firstFew); return {}; }
     /// What a copy leaves behind, for the user (files in a page folder that are no pages).
     virtual QStringList notes() { return {}; }
 

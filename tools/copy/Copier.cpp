@@ -144,6 +144,20 @@ qint64 verifyPages(ArchiveEnd &source, ArchiveEnd &target, Shelf shelf, const Co
     }
 }
 
+// Checked before the target is opened, so that a refused copy creates nothing there.
+void refuseDocumentsWithoutProcess(ArchiveEnd &source, const QString &targetName)
+{
+    constexpr int kShown = 5;
+    const DocumentsWithoutProcess orphans = source.documentsWithoutProcess(kShown);
+    if (orphans.count == 0)
+        return;
+    throw db::DbError(u"A origem tem %1 documento(s) cujo processo não existe (processo/documento: %2%3); o servidor "
+                      u"%4 recusa documentos sem processo. Nada foi copiado. Cadastre os processos que faltam ou "
+                      u"exclua esses documentos na origem e copie de novo."_s
+                          .arg(QString::number(orphans.count), orphans.first.join(u", "_s),
+                               orphans.count > orphans.first.size() ? u", ..."_s : QString(), targetName));
+}
+
 CopySummary copyAndVerify(ArchiveEnd &source, ArchiveEnd &target, const Context &context)
 {
     CopySummary summary;
@@ -173,10 +187,14 @@ CopySummary copyAndVerify(ArchiveEnd &source, ArchiveEnd &target, const Context 
 CopySummary copyArchive(const QString &fromUdl, const QString &toUdl, const Say &say,
                         const std::atomic<bool> *cancel)
 {
-    if (sameArchive(db::readDescription(fromUdl), db::readDescription(toUdl)))
+    const db::ArchiveDescription targetDescription = db::readDescription(toUdl);
+    if (sameArchive(db::readDescription(fromUdl), targetDescription))
         throw db::DbError(u"A origem e o destino são o mesmo arquivo; nada foi copiado."_s);
     say(u"Origem: %1"_s.arg(fromUdl));
     const std::unique_ptr<ArchiveEnd> source = openArchiveEnd(fromUdl, Role::Source);
+    // Another file keeps such documents as they are; only the server's reference refuses them.
+    if (targetDescription.provider == db::Provider::PostgreSQL)
+        refuseDocumentsWithoutProcess(*source, targetDescription.server.displayName());
     say(u"Destino: %1"_s.arg(toUdl));
     const std::unique_ptr<ArchiveEnd> target = openArchiveEnd(toUdl, Role::Target);
     try {

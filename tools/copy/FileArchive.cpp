@@ -324,6 +324,28 @@ std::unique_ptr<Reader<Row>> FileArchive::readRows(const TableSpec &table)
     return std::make_unique<SqliteRowReader>(m_db.get(), table);
 }
 
+DocumentsWithoutProcess FileArchive::documentsWithoutProcess(int firstFew)
+{
+    const StatementPtr statement = prepare(m_db.get(), u"SELECT d.processo, d.cod FROM documento d WHERE NOT EXISTS "
+                                                       u"(SELECT 1 FROM processo p WHERE p.cod = d.processo) "
+                                                       u"ORDER BY d.processo, d.cod"_s);
+    DocumentsWithoutProcess found;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        if (found.count++ < firstFew) {
+            const auto code = [&](int i) {
+                return sqlite3_column_type(statement.get(), i) == SQLITE_NULL
+                           ? u"(vazio)"_s
+                           : QString::fromUtf8(columnBytes(statement.get(), i, true));
+            };
+            found.first << code(0) + u'/' + code(1);
+        }
+    }
+    if (rc != SQLITE_DONE)
+        failOn(m_db.get(), u"documento"_s);
+    return found;
+}
+
 qint64 FileArchive::pageCount(Shelf shelf)
 {
     const PageFolderListing listing(shelfFolder(shelf), shelf);

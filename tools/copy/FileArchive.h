@@ -31,6 +31,7 @@ public:
     std::unique_ptr<Reader<Page>> readPages(Shelf shelf) override;
     std::unique_ptr<Reader<PageDigest>> readDigests(Shelf shelf) override;
     QStringList notes() override;
+    DocumentsWithoutProcess documentsWithoutProcess(int firstFew) override;
 
     void beginWriting() override;
     std::unique_ptr<RowWriter> writeRows(const db::schema::TableSpec &table) override;

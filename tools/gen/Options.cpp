@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -37,8 +38,8 @@ void printUsage(FILE *to)
         "  --page-dpi DPI           draw those pages at DPI on A4 (default: one document in\n"
         "                           four at 300 dpi, the others at 150 dpi)\n"
         "  --process-docs P:N       process P holds exactly N documents (repeatable)\n"
-        "  --pages-for P:D:N[@DPI]  document D of process P gets exactly N pages, drawn\n"
-        "                           at DPI dots per inch on A4 (repeatable)\n"
+        "  --pages-for P:D:N[@DPI]  document D of process P gets exactly N pages (at most\n"
+        "                           999), drawn at DPI dots per inch on A4 (repeatable)\n"
         "  --seed S                 seed of every choice (default 1)\n"
         "  --until YYYY-MM-DD       latest date written (default today); dates start in 1970\n"
         "  --jobs N                 threads drawing pages (default: one per core)\n"
@@ -57,6 +58,9 @@ int parseInt(const QString &text, const QString &what, int min, int max)
     return int(value);
 }
 
+// A page's name has three digits for its number: the page store refuses the 1000th.
+constexpr int kMaxPagesPerDocument = 999;
+
 PagesFor parsePagesFor(const QString &text)
 {
     // P:D:N or P:D:N@DPI
@@ -72,7 +76,11 @@ PagesFor parsePagesFor(const QString &text)
         throw UsageError{u"--pages-for: expected PROCESS:DOCUMENT:PAGES[@DPI], got \"%1\""_s.arg(text)};
     result.process = parseInt(parts[0], u"--pages-for process"_s, 1, kMaxCode);
     result.document = parseInt(parts[1], u"--pages-for document"_s, 1, kMaxCode);
-    result.pages = parseInt(parts[2], u"--pages-for pages"_s, 1, 9999);
+    result.pages = parseInt(parts[2], u"--pages-for pages"_s, 1, std::numeric_limits<int>::max());
+    if (result.pages > kMaxPagesPerDocument)
+        throw UsageError{u"--pages-for: a document holds at most %1 pages (page numbers have three digits), got %2"_s
+                             .arg(kMaxPagesPerDocument)
+                             .arg(result.pages)};
     return result;
 }
 
