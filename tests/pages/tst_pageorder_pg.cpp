@@ -6,7 +6,7 @@
 #include "pages/FolderPageStore.h"
 #include "pages/PageStore.h"
 #include "pdf/PdfExport.h"
-#include "tests/support/ProviderArchive.h"
+#include "tests/support/ProviderStores.h"
 
 #include "JpegFixtures.h"
 
@@ -86,26 +86,11 @@ QString runTool(const QString &tool, const QStringList &arguments)
 class TestPageOrder : public QObject {
     Q_OBJECT
 
-    std::map<db::Provider, std::unique_ptr<ProviderArchive>> m_archives;
+    testsupport::ProviderStores m_stores;
 
-    ProviderArchive &archive(db::Provider provider)
-    {
-        auto &slot = m_archives[provider];
-        if (!slot)
-            slot = std::make_unique<ProviderArchive>(provider);
-        return *slot;
-    }
-
-    QString pageFolder(db::Provider provider) { return archive(provider).programDir() + u"/dados/laudas/"_s; }
-
-    std::shared_ptr<pages::PageStore> freshStore(db::Provider provider)
-    {
-        ProviderArchive &a = archive(provider);
-        a.clear();
-        QDir(pageFolder(provider)).removeRecursively();
-        QDir(a.programDir()).mkpath(u"dados/laudas"_s);
-        return pages::openPageStore(a.programDir(), &a.connection());
-    }
+    ProviderArchive &archive(db::Provider provider) { return m_stores.archive(provider); }
+    QString pageFolder(db::Provider provider) { return m_stores.pageFolder(provider); }
+    std::shared_ptr<pages::PageStore> freshStore(db::Provider provider) { return m_stores.freshStore(provider); }
 
     std::shared_ptr<pages::PageStore> storeWithPages(db::Provider provider, int count)
     {

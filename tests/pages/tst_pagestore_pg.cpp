@@ -3,7 +3,7 @@
 #include "pages/PageStore.h"
 #include "db/Connection.h"
 #include "editing/JpegImage.h"
-#include "tests/support/ProviderArchive.h"
+#include "tests/support/ProviderStores.h"
 
 #include <QDirIterator>
 #include <QImage>
@@ -33,25 +33,10 @@ const DocumentKey kDoc{u"00007"_s, u"00003"_s};
 class TestPageStoreOnProviders : public QObject {
     Q_OBJECT
 
-    std::map<db::Provider, std::unique_ptr<ProviderArchive>> m_archives;
+    testsupport::ProviderStores m_stores;
 
-    ProviderArchive &archive(db::Provider provider)
-    {
-        auto &slot = m_archives[provider];
-        if (!slot)
-            slot = std::make_unique<ProviderArchive>(provider);
-        return *slot;
-    }
-
-    std::shared_ptr<pages::PageStore> freshStore(db::Provider provider)
-    {
-        ProviderArchive &a = archive(provider);
-        a.clear();
-        if (provider == db::Provider::SQLite)
-            QDir(a.programDir() + u"/dados/laudas"_s).removeRecursively();
-        QDir(a.programDir()).mkpath(u"dados/laudas"_s);
-        return pages::openPageStore(a.programDir(), &a.connection());
-    }
+    ProviderArchive &archive(db::Provider provider) { return m_stores.archive(provider); }
+    std::shared_ptr<pages::PageStore> freshStore(db::Provider provider) { return m_stores.freshStore(provider); }
 
     // Every page ever moved aside, counted where the provider keeps them.
     int pagesAside(db::Provider provider)
