@@ -13,6 +13,10 @@ namespace editing {
 
 namespace {
 
+// Qt's own dialog speaks the program's language (its translation is loaded at start); a
+// desktop's native one would follow the system's.
+constexpr QFileDialog::Options kQtDialog = QFileDialog::DontUseNativeDialog;
+
 std::unique_ptr<Prompt> &installedPrompt()
 {
     static std::unique_ptr<Prompt> current;
@@ -103,7 +107,7 @@ void MessageBoxPrompt::beep()
 std::optional<QString> MessageBoxPrompt::openFileName(const QString &caption, const QString &filter)
 {
     const QString path =
-        QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, QString(), filter);
+        QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, QString(), filter, nullptr, kQtDialog);
     if (path.isEmpty())
         return std::nullopt;
     return path;
@@ -112,7 +116,7 @@ std::optional<QString> MessageBoxPrompt::openFileName(const QString &caption, co
 std::optional<QString> MessageBoxPrompt::saveFileName(const QString &caption, const QString &filter)
 {
     const QString path =
-        QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, QString(), filter);
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, QString(), filter, nullptr, kQtDialog);
     if (path.isEmpty())
         return std::nullopt;
     return path;
@@ -120,14 +124,15 @@ std::optional<QString> MessageBoxPrompt::saveFileName(const QString &caption, co
 
 QStringList MessageBoxPrompt::openFileNames(const QString &caption, const QString &filters)
 {
-    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), caption, QString(), filters);
+    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), caption, QString(), filters, nullptr,
+                                         kQtDialog);
 }
 
 std::optional<Prompt::SaveChoice> MessageBoxPrompt::saveFileChoice(const QString &caption, const QStringList &filters)
 {
     QString chosenFilter = filters.value(0);
     const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, QString(),
-                                                      filters.join(u";;"_s), &chosenFilter);
+                                                      filters.join(u";;"_s), &chosenFilter, kQtDialog);
     if (path.isEmpty())
         return std::nullopt;
     return SaveChoice{path, int(std::max<qsizetype>(0, filters.indexOf(chosenFilter)))};

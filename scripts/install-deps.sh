@@ -15,6 +15,8 @@ packages=(
   poppler-utils qpdf img2pdf
   sqlite3
   fonts-dejavu-core
+  qt6-translations-l10n
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 missing=()

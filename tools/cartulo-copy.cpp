@@ -2,6 +2,7 @@
 // aside) from the archive one description file names to the one the other names, a file
 // or a server database either way, and verifies the copy before saying it is done.
 #include "db/DbError.h"
+#include "tools/ToolInfo.h"
 #include "tools/copy/Copier.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,15 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const char kUsage[] =
+    "usage: cartulo-copy FROM.udl TO.udl\n"
+    "Copies the whole Cartulo archive that FROM.udl names (records, pages and the\n"
+    "pages moved aside) to the archive that TO.udl names: a file or a PostgreSQL\n"
+    "database either way. The target must be new or empty (a new file, a database\n"
+    "without the archive's tables, or an archive that cartulo-mkdb just made). The\n"
+    "copy is verified (rows of every table counted, every page's SHA-256 compared)\n"
+    "before it becomes the target's archive; on failure the target is left as it was.\n";
 
 // Set by Ctrl+C or a termination request: the copy stops at its next row or page and
 // removes what it wrote, rather than leaving half a target behind.
@@ -46,15 +56,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    if (const auto status = toolinfo::answer(args, kUsage))
+        return *status;
     if (args.size() != 3 || args[1].startsWith(u'-') || args[2].startsWith(u'-')) {
-        std::fputs("usage: cartulo-copy FROM.udl TO.udl\n"
-                   "Copies the whole Cartulo archive that FROM.udl names (records, pages and the\n"
-                   "pages moved aside) to the archive that TO.udl names: a file or a PostgreSQL\n"
-                   "database either way. The target must be new or empty (a new file, a database\n"
-                   "without the archive's tables, or an archive that cartulo-mkdb just made). The\n"
-                   "copy is verified (rows of every table counted, every page's SHA-256 compared)\n"
-                   "before it becomes the target's archive; on failure the target is left as it was.\n",
-                   stderr);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const auto say = [](const QString &line) { printLine(stderr, u"cartulo-copy: "_s + line); };

@@ -5,6 +5,7 @@
 #include "db/DbError.h"
 #include "editing/JpegImage.h"
 #include "tools/gen/Generator.h"
+#include "tools/ToolInfo.h"
 #include "tools/gen/Options.h"
 
 #include <QGuiApplication>
@@ -19,6 +20,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
+    if (toolinfo::asks(QCoreApplication::arguments(), "--version"))
+        return toolinfo::printVersion(QCoreApplication::arguments());
     std::optional<gen::Options> options;
     try {
         options = gen::parseOptions(QCoreApplication::arguments());

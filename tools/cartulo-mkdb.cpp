@@ -6,6 +6,7 @@
 #include "db/Description.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgSchema.h"
+#include "tools/ToolInfo.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -14,6 +15,13 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const char kUsage[] =
+    "usage: cartulo-mkdb PATH | DESCRIPTION.udl\n"
+    "Creates an empty Cartulo archive database at PATH, or the archive that the\n"
+    "description file names (a file, or a database on a PostgreSQL server created\n"
+    "with LOCALE 'C.UTF-8'). An existing file is never replaced, and a database\n"
+    "that already holds the archive's tables is refused.\n";
 
 void printError(const QString &message)
 {
@@ -41,13 +49,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    if (const auto status = toolinfo::answer(args, kUsage))
+        return *status;
     if (args.size() != 2 || args[1].startsWith(u'-')) {
-        std::fputs("usage: cartulo-mkdb PATH | DESCRIPTION.udl\n"
-                   "Creates an empty Cartulo archive database at PATH, or the archive that the\n"
-                   "description file names (a file, or a database on a PostgreSQL server created\n"
-                   "with LOCALE 'C.UTF-8'). An existing file is never replaced, and a database\n"
-                   "that already holds the archive's tables is refused.\n",
-                   stderr);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     try {

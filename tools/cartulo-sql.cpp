@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "db/ResultText.h"
+#include "tools/ToolInfo.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -14,6 +15,12 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const char kUsage[] =
+    "usage: cartulo-sql DESCRIPTION-FILE [STATEMENT]\n"
+    "Runs STATEMENT, or one statement per line of standard input, on the archive\n"
+    "named by DESCRIPTION-FILE (cartulo.udl). Rows are printed as a header of\n"
+    "result names and one line per row, fields separated by tabs.\n";
 
 void printLine(std::FILE *stream, const QString &line)
 {
@@ -48,12 +55,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    if (const auto status = toolinfo::answer(args, kUsage))
+        return *status;
     if (args.size() < 2 || args.size() > 3 || args[1].startsWith(u'-')) {
-        std::fputs("usage: cartulo-sql DESCRIPTION-FILE [STATEMENT]\n"
-                   "Runs STATEMENT, or one statement per line of standard input, on the archive\n"
-                   "named by DESCRIPTION-FILE (cartulo.udl). Rows are printed as a header of\n"
-                   "result names and one line per row, fields separated by tabs.\n",
-                   stderr);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     db::Connection connection;
