@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +36,8 @@ private slots:
     void sqlReadsOneStatementPerLine();
     void sqlRefusesABadDescription();
     void buildPlacedTheArchive();
+    void everyToolAnswersHelpAndVersion_data();
+    void everyToolAnswersHelpAndVersion();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -151,6 +154,28 @@ void TestTools::buildPlacedTheArchive()
     db::Connection connection;
     connection.openFile(dados + u"/cartulo.db"_s);
     QVERIFY(connection.isOpen());
+}
+
+void TestTools::everyToolAnswersHelpAndVersion_data()
+{
+    QTest::addColumn<QString>("tool");
+    for (const char *tool : {"cartulo-mkdb", "cartulo-sql", "cartulo-copy", "cartulo-gen"})
+        QTest::newRow(tool) << QString::fromLatin1(tool);
+}
+
+void TestTools::everyToolAnswersHelpAndVersion()
+{
+    QFETCH(QString, tool);
+    const Run help = runTool(tool, {u"--help"_s});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY2(help.out.startsWith(u"usage: "_s + tool), qPrintable(help.out));
+    QVERIFY2(!help.err.contains(u"usage"_s), qPrintable(help.err)); // on standard output only
+    const Run version = runTool(tool, {u"--version"_s});
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY2(QRegularExpression(u"^"_s + tool + uR"( \(Cartulo\) \d+\.\d+(\.\d+)?\n$)"_s).match(version.out).hasMatch(),
+             qPrintable(version.out));
+    // Any other option is still a wrong command line.
+    QCOMPARE(runTool(tool, {u"--versao"_s}).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestTools)
