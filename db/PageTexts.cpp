@@ -333,6 +333,12 @@ int ServerPageTexts::waitingCount()
         .toInt();
 }
 
+bool ServerPageTexts::mayWrite()
+{
+    return m_server->exec(u"SELECT has_table_privilege('lauda_texto', 'INSERT') "
+                          u"AND has_table_privilege('lauda_texto', 'UPDATE')"_s).text(0, 0) == u"t"_s;
+}
+
 bool ServerPageTexts::storeIfCurrent(const PagePlace &place, const PageText &text)
 {
     bool stored = false;

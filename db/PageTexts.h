@@ -95,6 +95,8 @@ public:
     QList<PagePlace> waiting(int limit, const std::optional<PagePlace> &after = std::nullopt);
     /// How many pages have no text.
     int waitingCount();
+    /// Whether this role may write texts (a read-only role recognises nothing).
+    bool mayWrite();
     /// Stores the text only while the page at `place` still holds the bytes it was read
     /// from, under the document's page lock; false (nothing written) otherwise.
     bool storeIfCurrent(const PagePlace &place, const PageText &text);

@@ -151,7 +151,7 @@ void DbPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray 
         return 0;
     });
     qCDebug(lcDbPages) << "stored" << jpeg.size() << "bytes as" << pageName(key, page);
-    notify({PageChange::Kind::Stored, key, page});
+    notify(PageChange::stored(key, page));
 }
 
 int DbPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) const
@@ -171,7 +171,7 @@ int DbPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) con
                         PgParam::bytes(jpeg)});
         return page;
     });
-    notify({PageChange::Kind::Stored, key, stored});
+    notify(PageChange::stored(key, stored));
     return stored;
 }
 
@@ -197,7 +197,7 @@ bool DbPageStore::removePage(const DocumentKey &key, int page) const
         return true;
     });
     if (removed)
-        notify({PageChange::Kind::Removed, key, page, std::max(page, count)});
+        notify(PageChange::removed(key, page, std::max(page, count)));
     return removed;
 }
 
@@ -234,7 +234,7 @@ bool DbPageStore::exchangePages(const DocumentKey &key, int first) const
         return true;
     });
     if (exchanged)
-        notify({PageChange::Kind::Exchanged, key, first});
+        notify(PageChange::exchanged(key, first));
     return exchanged;
 }
 
@@ -261,7 +261,7 @@ std::optional<TurnMethod> DbPageStore::turnPage(const DocumentKey &key, int page
         return turned.method;
     });
     if (method)
-        notify({PageChange::Kind::Turned, key, page});
+        notify(PageChange::turned(key, page));
     return method;
 }
 
@@ -290,7 +290,7 @@ MovedPages DbPageStore::moveDocumentToDeleted(const DocumentKey &key) const
     requireCode(key.document, u"documento"_s);
     MovedPages moved = moveAside(u"processo = $1 AND documento = $2"_s, {key.process, key.document});
     if (!moved.isEmpty())
-        notify({PageChange::Kind::MovedAside, key, 0, 0, {}, moved.names()});
+        notify(PageChange::movedAside(key, moved.names()));
     return moved;
 }
 
@@ -299,7 +299,7 @@ MovedPages DbPageStore::moveProcessToDeleted(const QString &process) const
     requireCode(process, u"processo"_s);
     MovedPages moved = moveAside(u"processo = $1"_s, {process});
     if (!moved.isEmpty())
-        notify({PageChange::Kind::MovedAside, {process, QString()}, 0, 0, {}, moved.names()});
+        notify(PageChange::movedAside({process, QString()}, moved.names()));
     return moved;
 }
 
@@ -326,7 +326,7 @@ void DbPageStore::putBack(const MovedPages &moved) const
             back.append(name);
     }
     if (!back.isEmpty())
-        notify({PageChange::Kind::PutBack, {}, 0, 0, {}, back});
+        notify(PageChange::putBack(back));
     if (!stuck.isEmpty())
         throw PageError(PageError::Kind::Io, u"Não foi possível devolver às páginas (o número já está em uso), "
                                              u"ficaram em %1: %2"_s.arg(deletedPlace(), stuck.join(u", "_s)));
@@ -397,7 +397,7 @@ void DbPageStore::moveDocumentPages(const DocumentKey &from, const DocumentKey &
         return 0;
     });
     qCInfo(lcDbPages) << "pages of" << from.process << from.document << "given to" << to.document;
-    notify({PageChange::Kind::DocumentGiven, from, 0, 0, to});
+    notify(PageChange::given(from, to));
 }
 
 } // namespace pages

@@ -208,7 +208,7 @@ void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteAr
     pagePath(key, page);
     requireJpeg(jpeg, bytesOrigin(key));
     writeChecked(key, page, jpeg);
-    notify({PageChange::Kind::Stored, key, page});
+    notify(PageChange::stored(key, page));
 }
 
 void FolderPageStore::writeChecked(const DocumentKey &key, int page, const QByteArray &jpeg) const
@@ -231,7 +231,7 @@ int FolderPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg)
     const FolderLock lock(m_folder);
     const int page = pageCount(key) + 1;
     writeChecked(key, page, jpeg); // checked above: a whole decode is not cheap
-    notify({PageChange::Kind::Stored, key, page});
+    notify(PageChange::stored(key, page));
     return page;
 }
 
@@ -245,7 +245,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     if (page > count) { // beyond a gap: listed by nobody, nothing follows it
         if (::unlink(doomed.constData()) != 0)
             throw ioError(u"Não foi possível remover a página %1"_s.arg(page), errno);
-        notify({PageChange::Kind::Removed, key, page, page});
+        notify(PageChange::removed(key, page, page));
         return true;
     }
     // Swap the removed page upwards past each following page, then drop it from the end:
@@ -258,7 +258,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     if (at == count) {
         if (::unlink(encoded(pagePath(key, count)).constData()) != 0)
             throw ioError(u"Não foi possível remover a página %1"_s.arg(count), errno);
-        notify({PageChange::Kind::Removed, key, page, count});
+        notify(PageChange::removed(key, page, count));
         return true;
     }
     // The file system cannot swap names: remove, then close the gap from below, one
@@ -267,7 +267,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
         throw ioError(u"Não foi possível remover a página %1"_s.arg(at), errno);
     for (int next = at + 1; next <= count; ++next)
         renameOrThrow(encoded(pagePath(key, next)), encoded(pagePath(key, next - 1)));
-    notify({PageChange::Kind::Removed, key, page, count});
+    notify(PageChange::removed(key, page, count));
     return true;
 }
 
@@ -283,8 +283,14 @@ bool FolderPageStore::exchangePages(const DocumentKey &key, int first) const
     if (!exchangeNames(encoded(m_folder + firstName), encoded(m_folder + secondName)))
         FolderExchange(m_folder, firstName, secondName).run();
     qCDebug(lcPages) << "exchanged" << firstName << "and" << secondName;
-    notify({PageChange::Kind::Exchanged, key, first}); // under the lock, as the page texts need
+    notify(PageChange::exchanged(key, first)); // under the lock, as the page texts need
     return true;
+}
+
+void FolderPageStore::whileLocked(const std::function<void()> &work) const
+{
+    const FolderLock lock(m_folder);
+    work();
 }
 
 void FolderPageStore::finishInterruptedExchange() const
@@ -302,7 +308,7 @@ std::optional<TurnMethod> FolderPageStore::turnPage(const DocumentKey &key, int 
         return std::nullopt;
     try {
         const TurnMethod method = turnPageFile(path, turn);
-        notify({PageChange::Kind::Turned, key, page});
+        notify(PageChange::turned(key, page));
         return method;
     } catch (const editing::jpeg::JpegError &error) {
         throw PageError(PageError::Kind::Io, error.message());
@@ -328,7 +334,7 @@ MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
     }
     MovedPages moved = moveAllToDeleted(names);
     if (!moved.isEmpty())
-        notify({PageChange::Kind::MovedAside, key, 0, 0, {}, moved.names()});
+        notify(PageChange::movedAside(key, moved.names()));
     return moved;
 }
 
@@ -350,7 +356,7 @@ MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
     names.sort();
     MovedPages moved = moveAllToDeleted(names);
     if (!moved.isEmpty())
-        notify({PageChange::Kind::MovedAside, {process, QString()}, 0, 0, {}, moved.names()});
+        notify(PageChange::movedAside({process, QString()}, moved.names()));
     return moved;
 }
 
@@ -410,7 +416,7 @@ void FolderPageStore::putBack(const MovedPages &moved) const
         stuck.prepend(QDir::toNativeSeparators(move->to));
     }
     if (!back.isEmpty())
-        notify({PageChange::Kind::PutBack, {}, 0, 0, {}, back});
+        notify(PageChange::putBack(back));
     if (!stuck.isEmpty())
         throw PageError(PageError::Kind::Io, u"Não foi possível devolver à pasta das páginas (%1): %2"_s.arg(
                                                  reason, stuck.join(u", "_s)));
@@ -488,7 +494,7 @@ void FolderPageStore::moveDocumentPages(const DocumentKey &from, const DocumentK
     }
     qCInfo(lcPages) << count << "pages of" << from.process << from.document << "given to" << to.document;
     if (count > 0)
-        notify({PageChange::Kind::DocumentGiven, from, 0, 0, to});
+        notify(PageChange::given(from, to));
 }
 
 } // namespace pages

@@ -19,7 +19,7 @@ struct PageChange {
         PutBack,       ///< the pages `names` came back from aside
         DocumentGiven, ///< every page of `document` now belongs to `to`, same numbers
     };
-    Kind kind;
+    Kind kind = Kind::Stored;
     /// The document touched; for a whole process moved aside, `document.document` is empty.
     DocumentKey document;
     int page = 0;
@@ -29,6 +29,44 @@ struct PageChange {
     DocumentKey to;
     /// MovedAside, PutBack: the names of the pages ("0000700003002.jpg").
     QStringList names;
+
+    static PageChange stored(const DocumentKey &key, int page) { return make(Kind::Stored, key, page); }
+    static PageChange removed(const DocumentKey &key, int page, int lastPage)
+    {
+        PageChange change = make(Kind::Removed, key, page);
+        change.lastPage = lastPage;
+        return change;
+    }
+    static PageChange exchanged(const DocumentKey &key, int first) { return make(Kind::Exchanged, key, first); }
+    static PageChange turned(const DocumentKey &key, int page) { return make(Kind::Turned, key, page); }
+    static PageChange movedAside(const DocumentKey &key, const QStringList &names)
+    {
+        PageChange change = make(Kind::MovedAside, key, 0);
+        change.names = names;
+        return change;
+    }
+    static PageChange putBack(const QStringList &names)
+    {
+        PageChange change = make(Kind::PutBack, {}, 0);
+        change.names = names;
+        return change;
+    }
+    static PageChange given(const DocumentKey &from, const DocumentKey &to)
+    {
+        PageChange change = make(Kind::DocumentGiven, from, 0);
+        change.to = to;
+        return change;
+    }
+
+private:
+    static PageChange make(Kind kind, const DocumentKey &key, int page)
+    {
+        PageChange change;
+        change.kind = kind;
+        change.document = key;
+        change.page = page;
+        return change;
+    }
 };
 
 /// Called on the thread that made the change; must not throw for the change to stand.
