@@ -82,7 +82,7 @@ DrawnPage drawPage(int seed)
 int wordsFound(const QStringList &printed, const QString &read)
 {
     QHash<QString, int> available;
-    for (const QString &word : read.split(QRegularExpression(u"[^\\w]+"_s), Qt::SkipEmptyParts))
+    for (const QString &word : read.split(QRegularExpression(u"[^\\w]+"_s, QRegularExpression::UseUnicodePropertiesOption), Qt::SkipEmptyParts))
         ++available[word];
     int found = 0;
     for (const QString &word : printed) {

@@ -23,8 +23,8 @@ QStringList serverStatements();
 
 /// Adds the table to a file archive that lacks it. Throws DbError.
 void ensure(sqlite3 *handle);
-/// Adds the table to a server archive that lacks it; false when it is missing and this role
-/// may not make it (the texts are then off for this workstation). Other failures throw DbError.
+/// Adds the table to a server archive that lacks it; false when it is missing and could not
+/// be made (a role that is not the owner): the texts are then off for this workstation.
 bool ensure(pg::PgConnection &server);
 /// Whether the server archive has the table.
 bool present(pg::PgConnection &server);
