@@ -2,6 +2,7 @@
 
 #include "app/PictureButton.h"
 #include "app/PictureLibrary.h"
+#include "app/RecognitionStatus.h"
 #include "app/UntFrameCartulo.h"
 #include "app/WindowDrag.h"
 #include "app/WindowShape.h"
@@ -16,6 +17,7 @@
 #include "editing/UntFramePesq.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
+#include "ocr/PageSupply.h"
 #include "registers/UntFrameDoc.h"
 #include "registers/UntFrameOrgao.h"
 #include "registers/UntFrameProcesso.h"
@@ -250,6 +252,18 @@ void TfrmCartulo::FormShow()
     showDocumentsView(Panel8);
     loadAgencyProfile();
     adviseOnSharedArchive();
+    startRecognition();
+}
+
+// Pages without text are read in the background; the window only shows how many wait.
+void TfrmCartulo::startRecognition()
+{
+    if (Reconhecimento || !ConnArq->isOpen())
+        return;
+    Reconhecimento = new RecognitionStatus(this);
+    Reconhecimento->setGeometry(40, 566, 700, 22);
+    Reconhecimento->raise();
+    Reconhecimento->start(ocr::ArchiveSource::of(m_programDir, *ConnArq));
 }
 
 // Said once, at the first show: the archive works on a share, but without the write-ahead

@@ -10,6 +10,7 @@
 class QAbstractButton;
 class QAction;
 class QFrame;
+class RecognitionStatus;
 class TFrameCartulo;
 class TFrameDoc;
 class TFrameDocumento;
@@ -102,6 +103,9 @@ public:
     void setLookupDialog(TFrmFramePesq *dialog);
     TFrmFramePesq *lookupDialog();
 
+    /// Pages waiting for text recognition, and its pause button (bottom of the window).
+    RecognitionStatus *Reconhecimento = nullptr;
+
     /// The documents area's view that is shown: Panel8, Panel10 or Panel11.
     QWidget *documentsView() const;
 
@@ -175,6 +179,7 @@ private:
     void openScreenQueries();
     void loadAgencyProfile();
     void adviseOnSharedArchive();
+    void startRecognition();
 
     QString m_programDir;
     QPointer<TFrmFramePesq> m_lookupDialog;

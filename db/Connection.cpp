@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "db/Description.h"
 #include "db/Fold.h"
+#include "db/PageTextSchema.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
@@ -27,6 +28,17 @@ namespace db {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// An archive made before page texts gets their table; one that cannot take it now (busy,
+// read-only) opens all the same, without them.
+void ensurePageTexts(sqlite3 *handle, const QString &dbPath)
+{
+    try {
+        pagetext::ensure(handle);
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "no page texts in" << dbPath << ":" << error.message();
+    }
+}
 
 QString engineMessage(sqlite3 *handle)
 {
@@ -255,6 +267,7 @@ void Connection::openServer(const ServerAddress &address)
     close();
     auto server = std::make_unique<pg::PgConnection>(address);
     pg::schema::checkIsArchive(*server);
+    pagetext::ensure(*server); // archives made before page texts get them
     d->server = std::move(server);
     d->serverReaders = pg::PgReadPool::create(address);
     d->catalog.clear();
@@ -280,6 +293,7 @@ void Connection::openFile(const QString &dbPath, const OpenOptions &options)
     try {
         configureHandle(handle);
         schema::checkIsArchive(handle, dbPath);
+        ensurePageTexts(handle, dbPath);
         fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
         journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {

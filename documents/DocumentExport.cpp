@@ -2,6 +2,8 @@
 
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/PageTexts.h"
+#include "db/PageWords.h"
 #include "db/Query.h"
 #include "editing/Prompt.h"
 #include "editing/lib.h"
@@ -30,12 +32,38 @@ pdf::ExportPage storedPage(const std::shared_ptr<const PageStore> &store, const 
     })};
 }
 
-QList<pdf::ExportPage> storedPages(const std::shared_ptr<const PageStore> &store, const DocumentKey &key)
+// The words recognised on the page, for the PDF's invisible text; none when not yet read.
+void addWords(pdf::ExportPage &page, db::PageTexts *texts, const DocumentKey &key, int number)
+{
+    if (!texts)
+        return;
+    const std::optional<db::PageText> text = texts->find({key.process, key.document, number});
+    if (!text || !text->texto)
+        return;
+    const std::optional<db::PageWords> words = db::PageWords::decode(text->palavras);
+    if (!words)
+        return;
+    page.wordsPicture = words->imageSize;
+    for (const db::PageWord &word : words->words)
+        page.words.append({word.text, word.box});
+}
+
+QList<pdf::ExportPage> storedPages(const std::shared_ptr<const PageStore> &store, const DocumentKey &key,
+                                   db::PageTexts *texts)
 {
     QList<pdf::ExportPage> result;
-    for (const QString &name : store->listPages(key))
+    for (const QString &name : store->listPages(key)) {
         result.append(storedPage(store, name));
+        addWords(result.last(), texts, key, int(result.size()));
+    }
     return result;
+}
+
+// The archive's page texts, when it has them.
+std::unique_ptr<db::PageTexts> pageTexts(db::Connection &connection)
+{
+    std::unique_ptr<db::PageTexts> texts = db::PageTexts::on(connection);
+    return texts && texts->available() ? std::move(texts) : nullptr;
 }
 
 QString withPdfSuffix(const QString &path)
@@ -65,7 +93,7 @@ ExportContent DocumentExport::documentContent(db::Connection &connection, std::s
     ExportContent content;
     if (!query.isEmpty())
         content.metadata = {query.asText(0), query.asText(1), query.asText(2)};
-    content.documents.append({QString(), storedPages(store, key)});
+    content.documents.append({QString(), storedPages(store, key, pageTexts(connection).get())});
     return content;
 }
 
@@ -78,11 +106,12 @@ ExportContent DocumentExport::processContent(db::Connection &connection, std::sh
     db::Query query(&connection);
     query.addSql(u"Select cod,descricao From documento Where processo="_s + lib::quoted(process) + u" Order By cod"_s);
     query.open();
+    const std::unique_ptr<db::PageTexts> texts = pageTexts(connection);
     for (; !query.isEmpty() && !query.eof(); query.next()) {
         const QString code = query.asText(0);
         if (!PageStore::canName({process, code}))
             continue; // a code that names no page has none
-        QList<pdf::ExportPage> pages = storedPages(store, {process, code});
+        QList<pdf::ExportPage> pages = storedPages(store, {process, code}, texts.get());
         if (!pages.isEmpty())
             content.documents.append({code + u" - "_s + query.asText(1), std::move(pages)});
     }

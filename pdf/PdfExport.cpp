@@ -4,6 +4,7 @@
 #include "pdf/Logging.h"
 #include "pdf/PagePlacement.h"
 #include "pdf/PdfError.h"
+#include "pdf/TextLayer.h"
 #include "pdf/XmpPacket.h"
 
 #include <QColorSpace>
@@ -68,6 +69,7 @@ QByteArray readPageFile(const QString &path, const QString &name, qsizetype limi
 
 struct PlannedPage {
     const PageSource *source = nullptr;
+    const ExportPage *page = nullptr;
     int number = 0; // 1-based, across the whole file
     JpegHeader header;
     PagePlacement placement;
@@ -118,6 +120,7 @@ std::vector<PlannedPage> plan(const QList<ExportDocument> &documents, Steps &ste
         for (const ExportPage &page : document.pages) {
             PlannedPage planned;
             planned.source = &page.source;
+            planned.page = &page;
             planned.number = int(pages.size()) + 1;
             planned.header = measure(planned);
             planned.placement = placePicture(planned.header);
@@ -206,7 +209,7 @@ std::string pictureDrawing(const PagePlacement &placement)
     return "q " + w + " 0 0 " + h + " 0 0 cm /Im0 Do Q\n";
 }
 
-Handle addPage(QPDF &pdf, const PlannedPage &page, const std::shared_ptr<PagePictures> &pictures)
+Handle addPage(QPDF &pdf, const PlannedPage &page, const std::shared_ptr<PagePictures> &pictures, TextLayer &text)
 {
     Handle image = Handle::newStream(&pdf);
     Handle imageDict = image.getDict();
@@ -230,7 +233,17 @@ Handle addPage(QPDF &pdf, const PlannedPage &page, const std::shared_ptr<PagePic
     dict.replaceKey("/MediaBox", Handle::newArray(QPDFObjectHandle::Rectangle(
                                      0, 0, page.placement.mediaBox.width(), page.placement.mediaBox.height())));
     dict.replaceKey("/Resources", resources);
-    dict.replaceKey("/Contents", Handle::newStream(&pdf, pictureDrawing(page.placement)));
+    std::string contents = pictureDrawing(page.placement);
+    if (!page.page->words.isEmpty()) {
+        const std::string words = text.drawing(page.page->words, page.page->wordsPicture, page.header.pixels, page.placement);
+        if (!words.empty()) {
+            contents += words;
+            Handle fonts = Handle::newDictionary();
+            fonts.replaceKey(TextLayer::kFontName, text.font(pdf));
+            resources.replaceKey("/Font", fonts);
+        }
+    }
+    dict.replaceKey("/Contents", Handle::newStream(&pdf, contents));
     if (page.placement.rotate != 0)
         dict.replaceKey("/Rotate", Handle::newInteger(page.placement.rotate));
     Handle pageObject = pdf.makeIndirectObject(dict);
@@ -385,8 +398,9 @@ ExportOutcome exportPdf(const QString &target, const ExportMetadata &metadata, c
         const auto pictures = std::make_shared<PagePictures>(pages, steps);
         std::vector<Handle> pageObjects;
         pageObjects.reserve(pages.size());
+        TextLayer text;
         for (const PlannedPage &page : pages)
-            pageObjects.push_back(addPage(pdf, page, pictures));
+            pageObjects.push_back(addPage(pdf, page, pictures, text));
         addBookmarks(pdf, documents, pageObjects);
         addMetadata(pdf, metadata);
         addOutputIntent(pdf);

@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
 #include <QList>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -31,10 +33,22 @@ private:
     std::function<QByteArray()> m_read;
 };
 
-/// One page of the file. Its picture is embedded as it is; a later text layer (the words
-/// recognised on the page) belongs here beside the source.
+/// A word recognised on a page picture, in the picture's pixels as it is seen (upright).
+struct TextWord {
+    QString text;
+    QRect box;
+};
+
+/// One page of the file. Its picture is embedded as it is; the words recognised on it, when
+/// there are any, go over it as invisible text, so the file can be searched and copied from.
 struct ExportPage {
+    ExportPage(PageSource pageSource, QList<TextWord> pageWords = {}, QSize picture = {})
+        : source(std::move(pageSource)), words(std::move(pageWords)), wordsPicture(picture)
+    {
+    }
     PageSource source;
+    QList<TextWord> words;
+    QSize wordsPicture; ///< the size of the picture the word boxes were measured on
 };
 
 /// The pages of one document, in order, and the bookmark that leads to its first page

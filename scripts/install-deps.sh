@@ -17,6 +17,7 @@ packages=(
   fonts-dejavu-core
   qt6-translations-l10n
   dpkg-dev fakeroot lintian desktop-file-utils appstream
+  libtesseract-dev tesseract-ocr-por tesseract-ocr
 )
 
 missing=()
