@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/Description.h"
+#include "db/AccentFold.h"
 #include "db/Fold.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
@@ -86,6 +87,15 @@ void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
+// cartulo_sem_acento(text): the fold of "Ignorar acentos".
+void accentFoldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return;
+    const QByteArray folded = foldAccentsUtf8(textOf(argv[0]));
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
 void registerFunctions(sqlite3 *handle)
 {
     constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
@@ -94,6 +104,9 @@ void registerFunctions(sqlite3 *handle)
         rc = sqlite3_create_function(handle, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function(handle, "cartulo_fold", 1, flags, nullptr, foldFunction,
+                                     nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function(handle, "cartulo_sem_acento", 1, flags, nullptr, accentFoldFunction,
                                      nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw DbError(engineMessage(handle));
