@@ -46,7 +46,7 @@ PgWriter::PgWriter(const db::ServerAddress &address, int jobs) : m_jobs(jobs), m
     // Built once over a million rows instead of row by row; the key and the checks stay.
     const db::pg::PgResult indexes = m_server.exec(
         u"SELECT i.indexname, i.indexdef FROM pg_indexes i "
-        u"WHERE i.schemaname = current_schema() AND i.tablename = 'documento' "
+        u"WHERE i.schemaname = current_schema() AND i.tablename IN ('documento', 'lauda_texto') "
         u"AND NOT EXISTS (SELECT 1 FROM pg_constraint c WHERE c.conname = i.indexname) ORDER BY 1"_s);
     for (int row = 0; row < indexes.rowCount(); ++row) {
         m_documentIndexes << indexes.text(row, 1);
@@ -120,6 +120,15 @@ void PgWriter::writeDocument(const DocumentRow &row)
     copy.endRow();
 }
 
+void PgWriter::writePageText(const PageTextRow &row)
+{
+    db::pg::PgCopy &copy = copyInto(u"lauda_texto"_s, {u"processo"_s, u"documento"_s, u"numero"_s, u"impressao"_s,
+                                                       u"texto"_s});
+    copy.text(text(row.processo)).text(text(row.documento)).integer(row.numero).text(text(row.impressao));
+    copy.text(text(row.texto));
+    copy.endRow();
+}
+
 void PgWriter::addPages(std::vector<PageJob> &&pages)
 {
     // Drawn after the rows: the pages go through this connection, which the rows' copy holds.
@@ -132,10 +141,10 @@ void PgWriter::finish()
     endCopy();
     QElapsedTimer clock;
     clock.start();
-    std::fprintf(stderr, "document indexes: building\n");
+    std::fprintf(stderr, "document and page text indexes: building\n");
     for (const QString &definition : std::as_const(m_documentIndexes))
         m_server.exec(definition);
-    std::fprintf(stderr, "document indexes: built in %.1f s\n", double(clock.elapsed()) / 1000.0);
+    std::fprintf(stderr, "document and page text indexes: built in %.1f s\n", double(clock.elapsed()) / 1000.0);
 
     std::fprintf(stderr, "pages: %zu to draw and store\n", m_pageJobs.size());
     db::pg::PgCopy &copy = copyInto(db::pg::schema::kPagesTable.toString(),
