@@ -108,6 +108,40 @@ std::optional<QString> fileRestriction(const QList<Term> &terms)
     return u"documento.rowid in ("_s + alternatives.join(u" union "_s) + u')';
 }
 
+qlonglong candidatesIn(db::Connection &connection, QStringView index, const QString &expression)
+{
+    db::Query probe(&connection);
+    probe.setSql(fillPlaces(format::kCandidateProbe, {index.toString(), index.toString(), lib::escapeQuotes(expression),
+                                                      QString::number(kManyCandidates)}));
+    probe.open();
+    return probe.value(0).toLongLong();
+}
+
+// Some group of terms joined by "e" whose every term is common in the file's indexes: its
+// hits are dense, and the plain statement shows the first of them sooner than the
+// candidates could be gathered.
+bool anyGroupCommon(db::Connection &connection, const QList<Term> &terms)
+{
+    for (const QList<Term> &group : groupsOf(terms)) {
+        bool allCommon = true;
+        for (const Term &term : group) {
+            const QStringList trigrams = termTrigrams(term.text);
+            if (trigrams.isEmpty())
+                continue;
+            const QString expression = trigramExpression(trigrams);
+            if (candidatesIn(connection, db::searchindex::kTable, expression)
+                    + candidatesIn(connection, db::pagetextsearch::kTable, expression)
+                < kManyCandidates) {
+                allCommon = false;
+                break;
+            }
+        }
+        if (allCommon)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server)
@@ -198,6 +232,8 @@ QString pageTextStatementToRun(db::Connection &connection, const QList<Term> &te
                     || !db::pagetextsearch::isPresent(connection.handle())))
         return plain;
     if ((!typeClause.isEmpty() || !dateClause.isEmpty()) && fewRowsInRange(connection, typeClause, dateClause))
+        return plain;
+    if (!server && anyGroupCommon(connection, terms))
         return plain;
     return restrictedStatement(*restriction, typeClause, dateClause, termsClause(terms, options));
 }

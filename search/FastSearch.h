@@ -41,9 +41,15 @@ inline constexpr QStringView kIndexedTermCandidates =
 inline constexpr QStringView kServerTermCandidates =
     u"(select documento.processo, documento.cod from documento where %s or %s or %s) union "
     u"(select lauda_texto.processo, lauda_texto.documento from lauda_texto where %s)";
+/// How many candidates one term has in one of the file's substring indexes, up to a limit.
+inline constexpr QStringView kCandidateProbe = u"select count(*) from (select 1 from %s where %s match \"%s\" limit %s)";
 inline constexpr QStringView kRestrictionProbe =
     u"select count(*) from (select 1 from documento where 1=1 %s %s limit %s)";
 } // namespace format
+
+/// A term with this many candidates (fields or page texts) is common: the plain statement
+/// meets its first hits at once, while the candidates take long to gather.
+inline constexpr int kManyCandidates = 20000;
 
 /// Below this many documents of the type and date range, reading them through their
 /// index and checking each with like() is cheaper than walking the term's candidates.
