@@ -4,6 +4,7 @@
 #include "db/Description.h"
 #include "db/AccentFold.h"
 #include "db/Fold.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
@@ -110,6 +111,28 @@ void registerFunctions(sqlite3 *handle)
                                      nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw DbError(engineMessage(handle));
+}
+
+// The page texts' search index of an archive made before it; without it the search in the
+// page texts only reads more.
+void ensurePageTextSearch(sqlite3 *handle, const QString &path)
+{
+    try {
+        pagetextsearch::ensure(handle);
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "page text index of" << path << "not made:" << error.message();
+    }
+}
+
+void ensurePageTextSearch(pg::PgConnection &server)
+{
+    try {
+        const QString missing = pagetextsearch::ensure(server);
+        if (!missing.isEmpty())
+            qCWarning(lcDb).noquote() << missing;
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "page text indexes of" << server.address().displayName() << "not made:" << error.message();
+    }
 }
 
 // Every handle on an archive, the archive connection and the read connections alike.
@@ -268,6 +291,7 @@ void Connection::openServer(const ServerAddress &address)
     close();
     auto server = std::make_unique<pg::PgConnection>(address);
     pg::schema::checkIsArchive(*server);
+    ensurePageTextSearch(*server);
     d->server = std::move(server);
     d->serverReaders = pg::PgReadPool::create(address);
     d->catalog.clear();
@@ -293,6 +317,7 @@ void Connection::openFile(const QString &dbPath, const OpenOptions &options)
     try {
         configureHandle(handle);
         schema::checkIsArchive(handle, dbPath);
+        ensurePageTextSearch(handle, dbPath);
         fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
         journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {

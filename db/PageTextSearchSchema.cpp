@@ -156,10 +156,15 @@ QString ensure(db::pg::PgConnection &connection)
         if (error.sqlState() != u"42501"_s && error.kind() != ErrorKind::NoPrivilege)
             throw;
         return u"Sem permissão para criar os índices de pesquisa no texto das páginas (%1): as pesquisas no "
-               u"texto das páginas ficam mais lentas, e \"Ignorar acentos\" só funciona depois que o dono do "
-               u"banco executar cartulo-mkdb --atualizar."_s.arg(error.message());
+               u"texto das páginas ficam mais lentas, e \"Ignorar acentos\" só funciona depois que o arquivo for "
+               u"aberto uma vez pelo dono do banco."_s.arg(error.message());
     }
     return {};
+}
+
+bool hasAccentFold(db::pg::PgConnection &connection)
+{
+    return connection.exec(u"SELECT to_regprocedure('cartulo_sem_acento(text)') IS NOT NULL"_s).text(0, 0) == u"t"_s;
 }
 
 } // namespace db::pagetextsearch

@@ -40,7 +40,10 @@ QStringList createStatements(db::pg::PgConnection &connection);
 
 /// Creates what the server archive lacks of them. Returns an empty text when all is there,
 /// else why the search goes without (a role that may not create them: the search is only
-/// slower, and "Ignorar acentos" needs cartulo_sem_acento). Throws DbError for other failures.
+/// slower, and "Ignorar acentos" needs cartulo_sem_acento; the owner's next opening makes them). Throws DbError for other failures.
 QString ensure(db::pg::PgConnection &connection);
+
+/// True when the server holds cartulo_sem_acento, which "Ignorar acentos" needs. Throws DbError.
+bool hasAccentFold(db::pg::PgConnection &connection);
 
 } // namespace db::pagetextsearch

@@ -1,6 +1,7 @@
 #include "search/UntPesquisaAvancada.h"
 
 #include "db/Connection.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/Query.h"
 #include "db/QueryModel.h"
 #include "db/SearchIndex.h"
@@ -331,6 +332,7 @@ void TFramePesquisaAvancada::setConnection(db::Connection *connection)
     m_connection = connection;
     QryPesqAvanc->setConnection(connection);
     startIndexUpkeep();
+    offerAccentFold();
 }
 
 // The index is checked against its table on a thread of its own, and rebuilt there when
@@ -343,6 +345,19 @@ void TFramePesquisaAvancada::startIndexUpkeep()
 
     m_indexPath = path;
     indexUpkeep->start(path);
+}
+
+// A server archive whose owner has not brought it up to date lacks the accent fold.
+void TFramePesquisaAvancada::offerAccentFold()
+{
+    const bool missing = m_connection && m_connection->isOpen() && m_connection->server()
+        && !db::pagetextsearch::hasAccentFold(*m_connection->server());
+    ChkIgnorarAcentos->setEnabled(!missing);
+    if (missing)
+        ChkIgnorarAcentos->setChecked(false);
+    ChkIgnorarAcentos->setToolTip(missing ? u"Indisponível neste banco até que o arquivo seja aberto uma "
+                                            u"vez pelo dono do banco."_s
+                                          : QString());
 }
 
 bool TFramePesquisaAvancada::indexChecked() const

@@ -178,6 +178,7 @@ private:
     void showIndexProgress(qint64 done, qint64 total);
     void indexUpkeepFinished(bool ready, const QString &error);
     bool indexChecked() const;
+    void offerAccentFold();
     /// The page a hit is first shown at: its lowest-numbered page whose text holds a term
     /// when the page texts were searched, else "001".
     QString firstPageOfHit() const;

@@ -175,6 +175,23 @@ class TestPageText : public QObject {
         command.execute();
     }
 
+    // The page-text table of the fixed layout where the archive has none yet, and its
+    // search index as an archive gets it when opened.
+    void ensurePageTextTable(db::Connection &c, db::Provider provider)
+    {
+        run(c, u"create table if not exists lauda_texto (processo text not null, documento text not null, "
+               u"numero integer not null, impressao text not null, texto text, palavras %1, nota text, "
+               u"primary key (processo, documento, numero))"_s.arg(provider == db::Provider::SQLite ? u"blob"_s
+                                                                                               : u"bytea"_s));
+        if (provider == db::Provider::SQLite) {
+            db::pagetextsearch::ensure(c.handle());
+            return;
+        }
+        const QString missing = db::pagetextsearch::ensure(*c.server());
+        if (!missing.isEmpty())
+            qFatal("%s", qPrintable(missing));
+    }
+
     static QString literalOrNull(const QString &text) { return text.isNull() ? u"NULL"_s : lib::quoted(text); }
 
     // The archive of the provider with the fixture's rows and the pages of the first document.
@@ -185,9 +202,7 @@ class TestPageText : public QObject {
             return a.connection();
         const std::shared_ptr<pages::PageStore> store = m_stores.freshStore(provider);
         db::Connection &c = a.connection();
-        // TEMPORARY until the page-text table arrives
-        run(c, u"create table if not exists lauda_texto (processo text not null, documento text not null, numero integer not null, impressao text not null, texto text, palavras %1, nota text, primary key (processo, documento, numero))"_s.arg(provider == db::Provider::SQLite ? u"blob"_s : u"bytea"_s));
-        if (provider == db::Provider::SQLite) db::pagetextsearch::ensure(c.handle()); else { auto m = db::pagetextsearch::ensure(*c.server()); if (!m.isEmpty()) qFatal("%s", qPrintable(m)); }
+        ensurePageTextTable(c, provider);
         run(c, u"delete from lauda_texto"_s);
         run(c, u"Insert Into tipo_arq (cod,descricao) VALUES (\"00001\",\"CARTA\")"_s);
         for (const char16_t *process : {u"00001", u"00002", u"00003"})
