@@ -9,6 +9,7 @@
 #include "app/UntFrameCartulo.h"
 #include "db/Connection.h"
 #include "db/Dialect.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
 #include "pages/PageStore.h"
 #include "db/Query.h"
@@ -731,6 +732,16 @@ struct NamedFigure {
     std::function<Row(Program &, const Context &)> measure;
 };
 
+bool archiveKeepsPageTexts(const Context &context)
+{
+    db::Connection connection;
+    if (context.provider == db::Provider::PostgreSQL)
+        connection.openServer(serverOf(context));
+    else
+        connection.openFile(QDir(context.archiveDir).filePath(u"dados/cartulo.db"_s));
+    return db::pagetextsearch::hasPageTextTable(connection);
+}
+
 QList<NamedFigure> screenFigureList()
 {
     QList<NamedFigure> figures{
@@ -769,6 +780,10 @@ QList<Row> screenFigures(const Context &context, const QStringList &only)
     for (const NamedFigure &f : screenFigureList()) {
         if (!only.isEmpty() && !only.contains(f.name))
             continue;
+        if (f.name.startsWith(u"search-pages"_s) && !archiveKeepsPageTexts(context)) {
+            std::fprintf(stderr, "not measured, the archive keeps no page texts: %s\n", qPrintable(f.figure));
+            continue;
+        }
         std::fprintf(stderr, "measuring: %s\n", qPrintable(f.figure));
         try {
             if (!program)

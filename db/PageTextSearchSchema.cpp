@@ -1,5 +1,6 @@
 #include "db/PageTextSearchSchema.h"
 
+#include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
 #include "db/Statement.h"
@@ -160,6 +161,13 @@ QString ensure(db::pg::PgConnection &connection)
                u"aberto uma vez pelo dono do banco."_s.arg(error.message());
     }
     return {};
+}
+
+bool hasPageTextTable(db::Connection &connection)
+{
+    if (connection.server())
+        return connection.server()->exec(u"SELECT to_regclass('lauda_texto') IS NOT NULL"_s).text(0, 0) == u"t"_s;
+    return objectCount(connection.handle(), u"table", {u"lauda_texto"_s}) == 1;
 }
 
 bool hasAccentFold(db::pg::PgConnection &connection)

@@ -4,6 +4,9 @@
 
 struct sqlite3;
 
+namespace db {
+class Connection;
+}
 namespace db::pg {
 class PgConnection;
 }
@@ -42,6 +45,9 @@ QStringList createStatements(db::pg::PgConnection &connection);
 /// else why the search goes without (a role that may not create them: the search is only
 /// slower, and "Ignorar acentos" needs cartulo_sem_acento; the owner's next opening makes them). Throws DbError for other failures.
 QString ensure(db::pg::PgConnection &connection);
+
+/// True when the archive keeps page texts (it has lauda_texto). Throws DbError.
+bool hasPageTextTable(db::Connection &connection);
 
 /// True when the server holds cartulo_sem_acento, which "Ignorar acentos" needs. Throws DbError.
 bool hasAccentFold(db::pg::PgConnection &connection);

@@ -347,9 +347,16 @@ void TFramePesquisaAvancada::startIndexUpkeep()
     indexUpkeep->start(path);
 }
 
-// A server archive whose owner has not brought it up to date lacks the accent fold.
+// The page texts only where the archive keeps them; the accent fold is missing on a server
+// archive whose owner has not opened it since.
 void TFramePesquisaAvancada::offerAccentFold()
 {
+    const bool noTexts = m_connection && m_connection->isOpen() && !db::pagetextsearch::hasPageTextTable(*m_connection);
+    ChkTextoPaginas->setEnabled(!noTexts);
+    if (noTexts)
+        ChkTextoPaginas->setChecked(false);
+    ChkTextoPaginas->setToolTip(noTexts ? u"Este arquivo ainda não guarda o texto das páginas."_s : QString());
+
     const bool missing = m_connection && m_connection->isOpen() && m_connection->server()
         && !db::pagetextsearch::hasAccentFold(*m_connection->server());
     ChkIgnorarAcentos->setEnabled(!missing);

@@ -10,6 +10,8 @@
 #include "db/Fold.h"
 #include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
+#include "db/pg/PgSchema.h"
+#include "tests/support/PgTestDatabase.h"
 #include "db/Query.h"
 #include "db/QueryModel.h"
 #include "documents/ImagePreview.h"
@@ -450,6 +452,45 @@ private slots:
             QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
             QVERIFY(f->QryPesqAvanc->text().contains(u"(documento.processo, documento.cod) in"_s));
         }
+    }
+
+    // An archive that keeps no page texts offers no search in them; a server whose accent
+    // fold could not be made by the role that opened it offers no "Ignorar acentos".
+    void boxesOffWhereTheArchiveCannot()
+    {
+        testsupport::ProviderArchive file(db::Provider::SQLite);
+        file.connection().execute(u"drop table if exists lauda_texto"_s);
+        search::searchState() = {};
+        f = std::make_unique<TFramePesquisaAvancada>();
+        f->ChkTextoPaginas->setChecked(true);
+        f->setConnection(&file.connection());
+        QVERIFY(!f->ChkTextoPaginas->isEnabled());
+        QVERIFY(!f->ChkTextoPaginas->isChecked());
+        QVERIFY(f->ChkIgnorarAcentos->isEnabled());
+
+        testsupport::PgTestDatabase database;
+        {
+            db::pg::PgConnection owner(database.address());
+            db::pg::schema::create(owner);
+        }
+        db::Connection ownerConnection;
+        ownerConnection.openServer(database.address());
+        ensurePageTextTable(ownerConnection, db::Provider::PostgreSQL);
+        ownerConnection.server()->exec(u"DROP FUNCTION cartulo_sem_acento(text) CASCADE"_s);
+        const testsupport::PgTestRole clerk;
+        ownerConnection.server()->exec(u"GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1"_s.arg(clerk.name()));
+        db::Connection clerkConnection;
+        clerkConnection.openServer(database.addressAs(clerk.name()));
+        f = std::make_unique<TFramePesquisaAvancada>();
+        f->ChkIgnorarAcentos->setChecked(true);
+        f->setConnection(&clerkConnection);
+        QVERIFY(f->ChkTextoPaginas->isEnabled());
+        QVERIFY(!f->ChkIgnorarAcentos->isEnabled());
+        QVERIFY(!f->ChkIgnorarAcentos->isChecked());
+        QVERIFY(f->ChkIgnorarAcentos->toolTip().contains(u"dono do banco"_s));
+        f.reset();
+        clerkConnection.close();
+        ownerConnection.close();
     }
 
     // On the server each like of the narrowed statement is served by its trigram index.

@@ -117,6 +117,10 @@ void generate(const Options &options)
             progress.update(index);
     });
     progress.update(index, true);
+    if (!withTexts.empty() && !writer->keepsPageTexts()) {
+        std::fprintf(stderr, "page texts: none written, this archive has no page-text table (lauda_texto)\n");
+        withTexts.clear();
+    }
     Progress texts("page texts", options.pageTexts);
     long long written = 0;
     for (const auto &[processo, documento] : withTexts) {
@@ -126,7 +130,7 @@ void generate(const Options &options)
                 texts.update(written);
         }
     }
-    if (options.pageTexts > 0)
+    if (written > 0)
         texts.update(written, true);
     writer->finish();
 

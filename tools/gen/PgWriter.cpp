@@ -120,6 +120,12 @@ void PgWriter::writeDocument(const DocumentRow &row)
     copy.endRow();
 }
 
+bool PgWriter::keepsPageTexts()
+{
+    endCopy(); // the question goes through the connection a copy holds
+    return m_server.exec(u"SELECT to_regclass('lauda_texto') IS NOT NULL"_s).text(0, 0) == u"t"_s;
+}
+
 void PgWriter::writePageText(const PageTextRow &row)
 {
     db::pg::PgCopy &copy = copyInto(u"lauda_texto"_s, {u"processo"_s, u"documento"_s, u"numero"_s, u"impressao"_s,

@@ -224,6 +224,12 @@ void SqliteWriter::writeDocument(const DocumentRow &row)
     insert.run();
 }
 
+bool SqliteWriter::keepsPageTexts()
+{
+    Statement count(m_connection.handle(), "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'lauda_texto'");
+    return count.singleText() == u"1"_s;
+}
+
 void SqliteWriter::writePageText(const PageTextRow &row)
 {
     Statement &insert = statementFor("lauda_texto", "INSERT INTO lauda_texto (processo,documento,numero,impressao,texto) "
