@@ -4,6 +4,7 @@
 #include "db/Description.h"
 #include "db/AccentFold.h"
 #include "db/Fold.h"
+#include "db/PageTextSchema.h"
 #include "db/PageTextSearchSchema.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
@@ -29,6 +30,17 @@ namespace db {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// An archive made before page texts gets their table; one that cannot take it now (busy,
+// read-only) opens all the same, without them.
+void ensurePageTexts(sqlite3 *handle, const QString &dbPath)
+{
+    try {
+        pagetext::ensure(handle);
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "no page texts in" << dbPath << ":" << error.message();
+    }
+}
 
 QString engineMessage(sqlite3 *handle)
 {
@@ -291,6 +303,7 @@ void Connection::openServer(const ServerAddress &address)
     close();
     auto server = std::make_unique<pg::PgConnection>(address);
     pg::schema::checkIsArchive(*server);
+    pagetext::ensure(*server); // archives made before page texts get them
     ensurePageTextSearch(*server);
     d->server = std::move(server);
     d->serverReaders = pg::PgReadPool::create(address);
@@ -317,6 +330,7 @@ void Connection::openFile(const QString &dbPath, const OpenOptions &options)
     try {
         configureHandle(handle);
         schema::checkIsArchive(handle, dbPath);
+        ensurePageTexts(handle, dbPath);
         ensurePageTextSearch(handle, dbPath);
         fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
         journal = setJournalMode(handle, fileSystem, dbPath);

@@ -18,6 +18,7 @@ namespace {
 constexpr QStringView kInsertTrigger = u"lauda_texto_busca_insere";
 constexpr QStringView kDeleteTrigger = u"lauda_texto_busca_exclui";
 constexpr QStringView kUpdateTrigger = u"lauda_texto_busca_altera";
+constexpr QStringView kReplaceTrigger = u"lauda_texto_busca_substitui";
 
 // A contentless table forgets a row only when told the exact text it indexed; a NULL text
 // (a page that could not be read) is never indexed.
@@ -26,6 +27,11 @@ QStringList fileStatements()
     return {
         u"CREATE VIRTUAL TABLE %1 USING fts5(texto, tokenize = 'trigram', content = '', detail = none, "
         u"columnsize = 0)"_s.arg(kTable),
+        // INSERT OR REPLACE removes the row it replaces without its delete trigger.
+        u"CREATE TRIGGER %1 BEFORE INSERT ON lauda_texto BEGIN "
+        u"INSERT INTO %2 (%2, rowid, texto) SELECT 'delete', rowid, texto FROM lauda_texto "
+        u"WHERE processo = new.processo AND documento = new.documento AND numero = new.numero "
+        u"AND texto IS NOT NULL; END"_s.arg(kReplaceTrigger, kTable),
         u"CREATE TRIGGER %1 AFTER INSERT ON lauda_texto WHEN new.texto IS NOT NULL BEGIN "
         u"INSERT INTO %2 (rowid, texto) VALUES (new.rowid, new.texto); END"_s.arg(kInsertTrigger, kTable),
         u"CREATE TRIGGER %1 AFTER DELETE ON lauda_texto WHEN old.texto IS NOT NULL BEGIN "
@@ -61,8 +67,9 @@ bool complete(sqlite3 *handle)
 {
     return objectCount(handle, u"table", {kTable.toString()}) == 1
         && objectCount(handle, u"trigger",
-                       {kInsertTrigger.toString(), kDeleteTrigger.toString(), kUpdateTrigger.toString()})
-        == 3;
+                       {kInsertTrigger.toString(), kDeleteTrigger.toString(), kUpdateTrigger.toString(),
+                        kReplaceTrigger.toString()})
+        == 4;
 }
 
 } // namespace
@@ -87,7 +94,7 @@ void ensure(sqlite3 *handle)
         return;
     exec(handle, u"SAVEPOINT lauda_texto_busca"_s);
     try {
-        for (const QStringView trigger : {kInsertTrigger, kDeleteTrigger, kUpdateTrigger})
+        for (const QStringView trigger : {kInsertTrigger, kDeleteTrigger, kUpdateTrigger, kReplaceTrigger})
             exec(handle, u"DROP TRIGGER IF EXISTS %1"_s.arg(trigger));
         exec(handle, u"DROP TABLE IF EXISTS %1"_s.arg(kTable));
         for (const QString &statement : fileStatements())

@@ -2,6 +2,8 @@
 
 #include "db/DbError.h"
 #include "db/Exec.h"
+#include "db/PageTextSchema.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/SearchIndex.h"
 
 #include <QSet>
@@ -173,6 +175,8 @@ QStringList createStatements()
                   u"BEGIN\n  DELETE FROM documento WHERE processo = OLD.cod;\nEND"_s;
     // The substring index, complete while empty, kept by its triggers from the first document.
     statements << searchindex::createStatements();
+    statements << pagetext::fileStatements();
+    statements << pagetextsearch::createStatements();
     statements << u"PRAGMA user_version = %1"_s.arg(kFormatVersion);
     return statements;
 }

@@ -1,9 +1,11 @@
 #include "pages/DbPageStore.h"
 
 #include "db/DbError.h"
+#include "db/PageTexts.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgResult.h"
 #include "editing/JpegImage.h"
+#include "pages/PageChange.h"
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -36,6 +38,14 @@ std::optional<EntryKey> parseEntry(const QString &entryName)
     if (!ok || page < 1 || page > PageStore::kMaxPages)
         return std::nullopt;
     return EntryKey{{match.captured(1), match.captured(2)}, page};
+}
+
+// The text read from a page's old bytes goes with them, in the same transaction.
+void forgetText(db::pg::PgConnection &server, const DocumentKey &key, int page)
+{
+    db::ServerPageTexts texts(server);
+    if (texts.available())
+        texts.forget({key.process, key.document, page});
 }
 
 PageError serverError(const db::DbError &error)
@@ -132,20 +142,23 @@ void DbPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray 
     pageName(key, page);
     requireJpeg(jpeg, bytesOrigin(key));
     inTransaction([&] {
+        lockDocument(key); // a text being stored for the old bytes waits, then sees them gone
         m_server->exec(u"INSERT INTO lauda (processo, documento, numero, imagem) VALUES ($1, $2, $3, $4) "
                        u"ON CONFLICT (processo, documento, numero) DO UPDATE SET imagem = EXCLUDED.imagem"_s,
                        {PgParam::text(key.process), PgParam::text(key.document), PgParam::integer(page),
                         PgParam::bytes(jpeg)});
+        forgetText(*m_server, key, page);
         return 0;
     });
     qCDebug(lcDbPages) << "stored" << jpeg.size() << "bytes as" << pageName(key, page);
+    notify(PageChange::stored(key, page));
 }
 
 int DbPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) const
 {
     pageName(key, 1);
     requireJpeg(jpeg, bytesOrigin(key));
-    return inTransaction([&] {
+    const int stored = inTransaction([&] {
         lockDocument(key);
         const QList<int> numbers = pageNumbers(key);
         int page = 1;
@@ -158,17 +171,19 @@ int DbPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg) con
                         PgParam::bytes(jpeg)});
         return page;
     });
+    notify(PageChange::stored(key, stored));
+    return stored;
 }
 
 bool DbPageStore::removePage(const DocumentKey &key, int page) const
 {
     pageName(key, page);
-    return inTransaction([&] {
+    int count = 0;
+    const bool removed = inTransaction([&] {
         lockDocument(key);
         const QList<int> numbers = pageNumbers(key);
         if (!numbers.contains(page))
             return false;
-        int count = 0;
         while (count < numbers.size() && numbers[count] == count + 1)
             ++count;
         const QList<PgParam> codes{PgParam::text(key.process), PgParam::text(key.document)};
@@ -181,6 +196,9 @@ bool DbPageStore::removePage(const DocumentKey &key, int page) const
                            codes + QList<PgParam>{PgParam::integer(next - 1), PgParam::integer(next)});
         return true;
     });
+    if (removed)
+        notify(PageChange::removed(key, page, std::max(page, count)));
+    return removed;
 }
 
 int DbPageStore::listedCount(const DocumentKey &key) const
@@ -197,7 +215,7 @@ bool DbPageStore::exchangePages(const DocumentKey &key, int first) const
     if (first < 1 || first >= kMaxPages)
         return false;
     pageName(key, first + 1);
-    return inTransaction([&] {
+    const bool exchanged = inTransaction([&] {
         lockDocument(key);
         if (listedCount(key) < first + 1)
             return false;
@@ -210,14 +228,20 @@ bool DbPageStore::exchangePages(const DocumentKey &key, int first) const
             {PgParam::text(key.process), PgParam::text(key.document), PgParam::integer(first)}).affectedRows();
         if (changed != 2)
             throw db::DbError(u"a troca alterou %1 páginas em vez de 2"_s.arg(changed));
+        db::ServerPageTexts texts(*m_server);
+        if (texts.available())
+            texts.followExchange(key.process, key.document, first);
         return true;
     });
+    if (exchanged)
+        notify(PageChange::exchanged(key, first));
+    return exchanged;
 }
 
 std::optional<TurnMethod> DbPageStore::turnPage(const DocumentKey &key, int page, Turn turn) const
 {
     const QString name = pageName(key, page);
-    return inTransaction([&]() -> std::optional<TurnMethod> {
+    const std::optional<TurnMethod> method = inTransaction([&]() -> std::optional<TurnMethod> {
         lockDocument(key);
         if (listedCount(key) < page)
             return std::nullopt;
@@ -233,8 +257,12 @@ std::optional<TurnMethod> DbPageStore::turnPage(const DocumentKey &key, int page
         }
         m_server->exec(u"UPDATE lauda SET imagem = $4 WHERE processo = $1 AND documento = $2 AND numero = $3"_s,
                        row + QList<PgParam>{PgParam::bytes(turned.bytes)});
+        forgetText(*m_server, key, page);
         return turned.method;
     });
+    if (method)
+        notify(PageChange::turned(key, page));
+    return method;
 }
 
 MovedPages DbPageStore::moveAside(const QString &condition, const QStringList &codes) const
@@ -260,13 +288,19 @@ MovedPages DbPageStore::moveDocumentToDeleted(const DocumentKey &key) const
 {
     requireCode(key.process, u"processo"_s);
     requireCode(key.document, u"documento"_s);
-    return moveAside(u"processo = $1 AND documento = $2"_s, {key.process, key.document});
+    MovedPages moved = moveAside(u"processo = $1 AND documento = $2"_s, {key.process, key.document});
+    if (!moved.isEmpty())
+        notify(PageChange::movedAside(key, moved.names()));
+    return moved;
 }
 
 MovedPages DbPageStore::moveProcessToDeleted(const QString &process) const
 {
     requireCode(process, u"processo"_s);
-    return moveAside(u"processo = $1"_s, {process});
+    MovedPages moved = moveAside(u"processo = $1"_s, {process});
+    if (!moved.isEmpty())
+        notify(PageChange::movedAside({process, QString()}, moved.names()));
+    return moved;
 }
 
 void DbPageStore::putBack(const MovedPages &moved) const
@@ -286,6 +320,13 @@ void DbPageStore::putBack(const MovedPages &moved) const
         }
         return notBack;
     });
+    QStringList back;
+    for (const QString &name : moved.names()) {
+        if (!stuck.contains(name))
+            back.append(name);
+    }
+    if (!back.isEmpty())
+        notify(PageChange::putBack(back));
     if (!stuck.isEmpty())
         throw PageError(PageError::Kind::Io, u"Não foi possível devolver às páginas (o número já está em uso), "
                                              u"ficaram em %1: %2"_s.arg(deletedPlace(), stuck.join(u", "_s)));
@@ -356,6 +397,7 @@ void DbPageStore::moveDocumentPages(const DocumentKey &from, const DocumentKey &
         return 0;
     });
     qCInfo(lcDbPages) << "pages of" << from.process << from.document << "given to" << to.document;
+    notify(PageChange::given(from, to));
 }
 
 } // namespace pages

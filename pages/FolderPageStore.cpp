@@ -2,6 +2,7 @@
 
 #include "editing/JpegImage.h"
 #include "pages/FolderExchange.h"
+#include "pages/PageChange.h"
 
 #include <QDir>
 #include <QFile>
@@ -207,6 +208,7 @@ void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteAr
     pagePath(key, page);
     requireJpeg(jpeg, bytesOrigin(key));
     writeChecked(key, page, jpeg);
+    notify(PageChange::stored(key, page));
 }
 
 void FolderPageStore::writeChecked(const DocumentKey &key, int page, const QByteArray &jpeg) const
@@ -229,6 +231,7 @@ int FolderPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg)
     const FolderLock lock(m_folder);
     const int page = pageCount(key) + 1;
     writeChecked(key, page, jpeg); // checked above: a whole decode is not cheap
+    notify(PageChange::stored(key, page));
     return page;
 }
 
@@ -242,6 +245,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     if (page > count) { // beyond a gap: listed by nobody, nothing follows it
         if (::unlink(doomed.constData()) != 0)
             throw ioError(u"Não foi possível remover a página %1"_s.arg(page), errno);
+        notify(PageChange::removed(key, page, page));
         return true;
     }
     // Swap the removed page upwards past each following page, then drop it from the end:
@@ -254,6 +258,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     if (at == count) {
         if (::unlink(encoded(pagePath(key, count)).constData()) != 0)
             throw ioError(u"Não foi possível remover a página %1"_s.arg(count), errno);
+        notify(PageChange::removed(key, page, count));
         return true;
     }
     // The file system cannot swap names: remove, then close the gap from below, one
@@ -262,6 +267,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
         throw ioError(u"Não foi possível remover a página %1"_s.arg(at), errno);
     for (int next = at + 1; next <= count; ++next)
         renameOrThrow(encoded(pagePath(key, next)), encoded(pagePath(key, next - 1)));
+    notify(PageChange::removed(key, page, count));
     return true;
 }
 
@@ -277,7 +283,14 @@ bool FolderPageStore::exchangePages(const DocumentKey &key, int first) const
     if (!exchangeNames(encoded(m_folder + firstName), encoded(m_folder + secondName)))
         FolderExchange(m_folder, firstName, secondName).run();
     qCDebug(lcPages) << "exchanged" << firstName << "and" << secondName;
+    notify(PageChange::exchanged(key, first)); // under the lock, as the page texts need
     return true;
+}
+
+void FolderPageStore::whileLocked(const std::function<void()> &work) const
+{
+    const FolderLock lock(m_folder);
+    work();
 }
 
 void FolderPageStore::finishInterruptedExchange() const
@@ -294,7 +307,9 @@ std::optional<TurnMethod> FolderPageStore::turnPage(const DocumentKey &key, int 
     if (pageCount(key) < page)
         return std::nullopt;
     try {
-        return turnPageFile(path, turn);
+        const TurnMethod method = turnPageFile(path, turn);
+        notify(PageChange::turned(key, page));
+        return method;
     } catch (const editing::jpeg::JpegError &error) {
         throw PageError(PageError::Kind::Io, error.message());
     }
@@ -317,7 +332,10 @@ MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
         if (fileExists(encoded(m_folder + name)))
             names.append(name);
     }
-    return moveAllToDeleted(names);
+    MovedPages moved = moveAllToDeleted(names);
+    if (!moved.isEmpty())
+        notify(PageChange::movedAside(key, moved.names()));
+    return moved;
 }
 
 MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
@@ -336,7 +354,10 @@ MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
             names.append(name);
     }
     names.sort();
-    return moveAllToDeleted(names);
+    MovedPages moved = moveAllToDeleted(names);
+    if (!moved.isEmpty())
+        notify(PageChange::movedAside({process, QString()}, moved.names()));
+    return moved;
 }
 
 MovedPages FolderPageStore::moveAllToDeleted(const QStringList &names) const
@@ -378,12 +399,14 @@ QString FolderPageStore::moveOneToDeleted(const QString &name) const
 void FolderPageStore::putBack(const MovedPages &moved) const
 {
     QStringList stuck;
+    QStringList back;
     QString reason;
     // Latest first: the reverse of the move.
     for (auto move = moved.moves().rbegin(); move != moved.moves().rend(); ++move) {
         try {
             if (moveWithoutReplacing(encoded(move->to), encoded(m_folder + move->name))) {
                 qCDebug(lcPages) << "put back" << move->name;
+                back.prepend(move->name);
                 continue;
             }
             reason = u"o nome já está em uso"_s;
@@ -392,6 +415,8 @@ void FolderPageStore::putBack(const MovedPages &moved) const
         }
         stuck.prepend(QDir::toNativeSeparators(move->to));
     }
+    if (!back.isEmpty())
+        notify(PageChange::putBack(back));
     if (!stuck.isEmpty())
         throw PageError(PageError::Kind::Io, u"Não foi possível devolver à pasta das páginas (%1): %2"_s.arg(
                                                  reason, stuck.join(u", "_s)));
@@ -468,6 +493,8 @@ void FolderPageStore::moveDocumentPages(const DocumentKey &from, const DocumentK
         throw PageError(PageError::Kind::Io, u"As páginas não puderam passar ao código %1: %2"_s.arg(to.document, error.message()));
     }
     qCInfo(lcPages) << count << "pages of" << from.process << from.document << "given to" << to.document;
+    if (count > 0)
+        notify(PageChange::given(from, to));
 }
 
 } // namespace pages

@@ -44,6 +44,9 @@ public:
     void moveDocumentPages(const DocumentKey &from, const DocumentKey &to) const override;
     QImage previewImage(const QString &entryName, QSize box) const override;
     QImage fullImage(const QString &entryName) const override;
+    /// Runs `work` holding the lock under which pages are renumbered and exchanged (and
+    /// their listeners told): what `work` sees of the pages does not move meanwhile.
+    void whileLocked(const std::function<void()> &work) const;
 
 private:
     /// Writes bytes already known to be a JPEG image as page `page`, whole or not at all.

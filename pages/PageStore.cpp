@@ -4,9 +4,12 @@
 #include "editing/JpegImage.h"
 #include "pages/DbPageStore.h"
 #include "pages/FolderPageStore.h"
+#include "pages/PageChange.h"
+#include "pages/PageTextFollower.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <algorithm>
 
@@ -15,6 +18,8 @@ using namespace Qt::StringLiterals;
 namespace pages {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcChanges, "cartulo.pages.changes")
 
 constexpr int kCodeDigits = 5;
 
@@ -156,11 +161,38 @@ QImage PageStore::fullImage(const QString &entryName) const
     }
 }
 
+void PageStore::addListener(std::function<void(const PageChange &)> listener)
+{
+    const std::lock_guard lock(m_listenersLock);
+    m_listeners.push_back(std::move(listener));
+}
+
+void PageStore::notify(const PageChange &change) const
+{
+    std::vector<std::function<void(const PageChange &)>> listeners;
+    {
+        const std::lock_guard lock(m_listenersLock);
+        listeners = m_listeners;
+    }
+    for (const auto &listener : listeners) {
+        try {
+            listener(change);
+        } catch (const std::exception &error) {
+            // The pages did change: the caller is told of success, the log of what lags.
+            qCWarning(lcChanges) << "a listener could not follow a page change:" << error.what();
+        }
+    }
+}
+
 std::shared_ptr<PageStore> openPageStore(const QString &programDir, const db::Connection *connection)
 {
     if (connection && connection->isOpen() && connection->provider() == db::Provider::PostgreSQL && connection->server())
         return std::make_shared<DbPageStore>(*connection->server(), connection);
-    return std::make_shared<FolderPageStore>(programDir);
+    auto store = std::make_shared<FolderPageStore>(programDir);
+    // The page texts in the archive file follow the files: renumbered, traded, given away.
+    if (connection && connection->isOpen())
+        store->addListener(PageTextFollower(*connection));
+    return store;
 }
 
 } // namespace pages

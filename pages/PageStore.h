@@ -6,7 +6,9 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -16,6 +18,8 @@ class Connection;
 }
 
 namespace pages {
+
+struct PageChange;
 
 /// A failed page operation; message() is the text to show the user.
 class PageError : public std::runtime_error {
@@ -163,13 +167,23 @@ public:
     /// The page at full resolution (for printing); null when there is no such page.
     virtual QImage fullImage(const QString &entryName) const;
 
+    /// `listener` hears of every change this store makes from now on, after it is complete.
+    void addListener(std::function<void(const PageChange &)> listener);
+
 protected:
+    /// Tells every listener; a listener's failure is logged and the change still stands.
+    void notify(const PageChange &change) const;
+
     /// Refuses (PageError) bytes that are not a JPEG image, naming where they came from.
     static void requireJpeg(const QByteArray &bytes, const QString &origin);
     /// How requireJpeg names bytes handed straight to the store.
     static QString bytesOrigin(const DocumentKey &key);
     /// Refuses (PageError BadCode) a code that is not five digits; `what` names it.
     static void requireCode(const QString &code, const QString &what);
+
+private:
+    mutable std::mutex m_listenersLock;
+    std::vector<std::function<void(const PageChange &)>> m_listeners;
 };
 
 /// The page store of an open archive: rows on the server of a PostgreSQL archive, files

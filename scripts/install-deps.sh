@@ -15,6 +15,7 @@ packages=(
   poppler-utils qpdf img2pdf
   sqlite3
   fonts-dejavu-core
+  libtesseract-dev tesseract-ocr-por tesseract-ocr
 )
 
 missing=()

@@ -2,6 +2,8 @@
 
 #include "db/ArchiveTables.h"
 #include "db/DbError.h"
+#include "db/PageTextSchema.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgFold.h"
 
@@ -124,6 +126,8 @@ QStringList createStatements(PgConnection &connection)
            u"%2(descricao) gin_trgm_ops, %2(palavras_chave) gin_trgm_ops) WITH (fastupdate = off)"_s.arg(
                kSearchIndex, kFoldFunction)
         << createPageTables()
+        << db::pagetext::serverStatements()
+        << db::pagetextsearch::createStatements(connection)
         << u"CREATE TABLE %1 (versao integer NOT NULL)"_s.arg(kFormatTable)
         << u"INSERT INTO %1 (versao) VALUES (%2)"_s.arg(kFormatTable, QString::number(kFormatVersion));
     return statements;

@@ -101,7 +101,7 @@ public:
             emptyServerArchive(*m_connection.server());
             return;
         }
-        for (const char *table : {"documento", "processo", "tipo_arq", "orgao"})
+        for (const char *table : {"documento", "processo", "tipo_arq", "orgao", "lauda_texto"})
             m_connection.execute(QStringLiteral("delete from %1").arg(QLatin1StringView(table)));
     }
 

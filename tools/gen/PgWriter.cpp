@@ -1,6 +1,7 @@
 #include "tools/gen/PgWriter.h"
 
 #include "db/DbError.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgSchema.h"
 
 #include <QElapsedTimer>
@@ -164,6 +165,10 @@ void PgWriter::finish()
     endCopy();
     m_transaction->commit();
     m_transaction.reset();
+    // The page texts' search indexes, as the program's first opening would make them.
+    const QString missing = db::pagetextsearch::ensure(m_server);
+    if (!missing.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(missing));
     // Plans over fresh tables need their statistics.
     m_server.exec(u"ANALYZE"_s);
 }
