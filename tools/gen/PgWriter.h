@@ -41,6 +41,7 @@ private:
     QString m_copyTable;
     QStringList m_documentIndexes; ///< their definitions, built again after the rows
     std::vector<PageJob> m_pageJobs;
+    bool m_stagingTexts = false; ///< page texts wait in a temporary table for their pages
     long long m_pagesWritten = 0;
     long long m_pageBytes = 0;
 };
