@@ -211,6 +211,7 @@ ArchivePlan ArchivePlan::full()
     s.documents = 1000000;
     s.types = 10000;
     s.pagesDocs = 300;
+    s.pageTexts = 300000;
     s.seed = u"2024"_s;
     s.until = u"2026-06-30"_s;
     s.bigProcess = u"12345"_s;
@@ -229,6 +230,7 @@ ArchivePlan ArchivePlan::small()
     s.documents = 3000;
     s.types = 300;
     s.pagesDocs = 20;
+    s.pageTexts = 900;
     s.pageDpi = 50;
     s.seed = u"2024"_s;
     s.until = u"2026-06-30"_s;
@@ -255,6 +257,8 @@ QStringList ArchivePlan::generatorArgs(const QString &dir) const
                      u"--until"_s, until};
     if (pageDpi > 0)
         args << u"--page-dpi"_s << QString::number(pageDpi);
+    if (pageTexts > 0)
+        args << u"--page-texts"_s << QString::number(pageTexts);
     return args;
 }
 

@@ -18,6 +18,7 @@ struct ArchivePlan {
     int types = 0;
     int pagesDocs = 0;
     int pageDpi = 0; ///< 0: the generator's mix of 150 and 300 dpi
+    int pageTexts = 0; ///< recognised page texts, made without images
     QString seed;
     QString until;
 

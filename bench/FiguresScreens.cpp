@@ -9,6 +9,7 @@
 #include "app/UntFrameCartulo.h"
 #include "db/Connection.h"
 #include "db/Dialect.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
 #include "pages/PageStore.h"
 #include "db/Query.h"
@@ -22,8 +23,10 @@
 #include "editing/painel.h"
 #include "registers/UntFrameDoc.h"
 #include "search/UntPesquisaAvancada.h"
+#include "search/SearchStatement.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QPushButton>
 #include <QApplication>
 #include <QDir>
@@ -442,6 +445,7 @@ struct SearchCriteria {
     QString endDate;   ///< digits typed in "ATÉ:"
     QStringList terms; ///< Edit1..Edit4
     QList<bool> andBefore; ///< "e" (true) or "ou" before terms 2..4
+    search::TermOptions options; ///< the two check boxes
 };
 
 /// The advanced search screen of the main window.
@@ -494,6 +498,11 @@ struct SearchScreen {
             typeText(terms[i], c.terms[i]);
             if (terms[i]->text() != c.terms[i])
                 throw BenchError(u"typing \"%1\" gave \"%2\""_s.arg(c.terms[i], terms[i]->text()));
+        }
+        for (const auto &[box, wanted] : {std::pair{frame->ChkTextoPaginas, c.options.pageText},
+                                          std::pair{frame->ChkIgnorarAcentos, c.options.ignoreAccents}}) {
+            if (box->isChecked() != wanted)
+                click(box);
         }
         settle();
     }
@@ -569,6 +578,37 @@ PlainScan plainServerScan(const Context &context, const QString &statement)
     return scan;
 }
 
+/// With the page texts or without accents: the plain statement through the program's own
+/// engine, every row read: on a file every document is read and each one's page texts
+/// through their key; on a server the trigram indexes are turned away (the keys stay).
+PlainScan plainEngineScan(const Context &context, const SearchCriteria &criteria)
+{
+    QList<search::Term> terms;
+    for (qsizetype i = 0; i < criteria.terms.size(); ++i)
+        terms.append({i == 0 ? QString() : (criteria.andBefore.value(i - 1, true) ? u"AND"_s : u"OR"_s),
+                      criteria.terms[i]});
+    const QString statement = search::statement({}, {}, search::termsClause(terms, criteria.options));
+    PlainScan scan;
+    if (context.provider == db::Provider::PostgreSQL) {
+        db::pg::PgConnection server(serverOf(context));
+        server.exec(u"SET enable_bitmapscan = off"_s); // the trigram indexes serve bitmap scans only
+        const db::Translation plain = db::translate(statement, {}, db::Provider::PostgreSQL);
+        Stopwatch clock;
+        scan.rows = server.exec(plain.sql).rowCount();
+        scan.ms = clock.elapsedMs();
+        return scan;
+    }
+    db::Connection connection;
+    connection.openFile(QDir(context.archiveDir).filePath(u"dados/cartulo.db"_s));
+    Stopwatch clock;
+    db::Query query(&connection);
+    query.setSql(statement);
+    query.open();
+    scan.rows = query.recordCount();
+    scan.ms = clock.elapsedMs();
+    return scan;
+}
+
 Row searchFigure(Program &program, const Context &context, const QString &figure, const SearchCriteria &criteria,
                  double targetMs, bool withBaseline)
 {
@@ -590,7 +630,9 @@ Row searchFigure(Program &program, const Context &context, const QString &figure
         ratio.baseline = u"plain SQL full scan"_s;
         long long hits = 0;
         for (int i = 0; i < context.baselineRuns; ++i) {
-            const PlainScan scan = context.provider == db::Provider::PostgreSQL
+            const bool beyondFields = criteria.options.pageText || criteria.options.ignoreAccents;
+            const PlainScan scan = beyondFields ? plainEngineScan(context, criteria)
+                                   : context.provider == db::Provider::PostgreSQL
                                        ? plainServerScan(context, statement)
                                        : plainScan(QDir(context.archiveDir).filePath(u"dados/cartulo.db"_s), statement);
             ratio.baselineSamples.add(scan.ms);
@@ -599,7 +641,9 @@ Row searchFigure(Program &program, const Context &context, const QString &figure
         ratio.value = ratio.baselineSamples.median() / row.samples.median();
         ratio.text = speedup(ratio.value);
         row.ratio = ratio;
-        row.note = context.provider == db::Provider::PostgreSQL
+        row.note = criteria.options.pageText || criteria.options.ignoreAccents
+                       ? u"%1; the plain statement, reading every document and its page texts, finds %2"_s.arg(row.note).arg(hits)
+                   : context.provider == db::Provider::PostgreSQL
                        ? u"%1; the plain statement, scanning every row, finds %2"_s.arg(row.note).arg(hits)
                        : u"%1; the plain statement finds %2 (SQLite's own like folds ASCII letters only)"_s.arg(row.note).arg(hits);
     }
@@ -668,6 +712,16 @@ QList<SearchCase> searchCases()
         {u"search-type-dates"_s, u"advanced search, type 00007 and dates 01/01/90 to 31/12/99"_s,
          {u"7"_s, u"010190"_s, u"311299"_s, {}, {}}, 100, true},
         {u"search-all"_s, u"advanced search with no criteria"_s, {}, 300, false},
+        {u"search-pages-rare"_s, u"advanced search in the page texts too, one rare term (sambaqui)"_s,
+         {{}, {}, {}, {u"sambaqui"_s}, {}, {true, false}}, 100, true},
+        {u"search-pages-common"_s, u"advanced search in the page texts too, one common term (contrato)"_s,
+         {{}, {}, {}, {u"contrato"_s}, {}, {true, false}}, 100, true},
+        {u"search-pages-and"_s, u"advanced search in the page texts too, two terms \"e\" (licitação e pavimentação)"_s,
+         {{}, {}, {}, {u"licitação"_s, u"pavimentação"_s}, {true}, {true, false}}, 100, true},
+        {u"search-pages-noaccents-rare"_s, u"advanced search in the page texts too, accents ignored, one rare term (jequitiba)"_s,
+         {{}, {}, {}, {u"jequitiba"_s}, {}, {true, true}}, 100, true},
+        {u"search-pages-noaccents-and"_s, u"advanced search in the page texts too, accents ignored, two terms \"e\" (licitacao e pavimentacao)"_s,
+         {{}, {}, {}, {u"licitacao"_s, u"pavimentacao"_s}, {true}, {true, true}}, 100, true},
     };
 }
 
@@ -677,6 +731,16 @@ struct NamedFigure {
     QString target;
     std::function<Row(Program &, const Context &)> measure;
 };
+
+bool archiveKeepsPageTexts(const Context &context)
+{
+    db::Connection connection;
+    if (context.provider == db::Provider::PostgreSQL)
+        connection.openServer(serverOf(context));
+    else
+        connection.openFile(QDir(context.archiveDir).filePath(u"dados/cartulo.db"_s));
+    return db::pagetextsearch::hasPageTextTable(connection);
+}
 
 QList<NamedFigure> screenFigureList()
 {
@@ -716,6 +780,10 @@ QList<Row> screenFigures(const Context &context, const QStringList &only)
     for (const NamedFigure &f : screenFigureList()) {
         if (!only.isEmpty() && !only.contains(f.name))
             continue;
+        if (f.name.startsWith(u"search-pages"_s) && !archiveKeepsPageTexts(context)) {
+            std::fprintf(stderr, "not measured, the archive keeps no page texts: %s\n", qPrintable(f.figure));
+            continue;
+        }
         std::fprintf(stderr, "measuring: %s\n", qPrintable(f.figure));
         try {
             if (!program)

@@ -2,8 +2,10 @@
 
 #include "db/DbError.h"
 #include "db/Description.h"
+#include "db/AccentFold.h"
 #include "db/Fold.h"
 #include "db/PageTextSchema.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
@@ -98,6 +100,15 @@ void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
+// cartulo_sem_acento(text): the fold of "Ignorar acentos".
+void accentFoldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return;
+    const QByteArray folded = foldAccentsUtf8(textOf(argv[0]));
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
 void registerFunctions(sqlite3 *handle)
 {
     constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
@@ -107,8 +118,33 @@ void registerFunctions(sqlite3 *handle)
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function(handle, "cartulo_fold", 1, flags, nullptr, foldFunction,
                                      nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function(handle, "cartulo_sem_acento", 1, flags, nullptr, accentFoldFunction,
+                                     nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw DbError(engineMessage(handle));
+}
+
+// The page texts' search index of an archive made before it; without it the search in the
+// page texts only reads more.
+void ensurePageTextSearch(sqlite3 *handle, const QString &path)
+{
+    try {
+        pagetextsearch::ensure(handle);
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "page text index of" << path << "not made:" << error.message();
+    }
+}
+
+void ensurePageTextSearch(pg::PgConnection &server)
+{
+    try {
+        const QString missing = pagetextsearch::ensure(server);
+        if (!missing.isEmpty())
+            qCWarning(lcDb).noquote() << missing;
+    } catch (const DbError &error) {
+        qCWarning(lcDb) << "page text indexes of" << server.address().displayName() << "not made:" << error.message();
+    }
 }
 
 // Every handle on an archive, the archive connection and the read connections alike.
@@ -268,6 +304,7 @@ void Connection::openServer(const ServerAddress &address)
     auto server = std::make_unique<pg::PgConnection>(address);
     pg::schema::checkIsArchive(*server);
     pagetext::ensure(*server); // archives made before page texts get them
+    ensurePageTextSearch(*server);
     d->server = std::move(server);
     d->serverReaders = pg::PgReadPool::create(address);
     d->catalog.clear();
@@ -294,6 +331,7 @@ void Connection::openFile(const QString &dbPath, const OpenOptions &options)
         configureHandle(handle);
         schema::checkIsArchive(handle, dbPath);
         ensurePageTexts(handle, dbPath);
+        ensurePageTextSearch(handle, dbPath);
         fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
         journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {

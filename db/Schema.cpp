@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "db/Exec.h"
 #include "db/PageTextSchema.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/SearchIndex.h"
 
 #include <QSet>
@@ -175,6 +176,7 @@ QStringList createStatements()
     // The substring index, complete while empty, kept by its triggers from the first document.
     statements << searchindex::createStatements();
     statements << pagetext::fileStatements();
+    statements << pagetextsearch::createStatements();
     statements << u"PRAGMA user_version = %1"_s.arg(kFormatVersion);
     return statements;
 }

@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Fold.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/Query.h"
 #include "db/SearchIndex.h"
 #include "editing/lib.h"
@@ -35,7 +36,123 @@ bool fewRowsInRange(db::Connection &connection, const QString &typeClause, const
     return probe.value(0).toLongLong() < kFewRowsForPlainScan;
 }
 
+QString trigramExpression(const QStringList &trigrams)
+{
+    return trigrams.join(u" AND "_s);
+}
+
+// One like of the server's candidates, as the plain statement writes it.
+QString serverLike(const QString &column, const QString &pattern, bool ignoreAccents)
+{
+    const QString literal = u'"' + lib::escapeQuotes(pattern) + u'"';
+    return ignoreAccents ? u"cartulo_sem_acento(%1) like cartulo_sem_acento(%2)"_s.arg(column, literal)
+                         : u"%1 like %2"_s.arg(column, literal);
+}
+
+QString serverTermCandidates(const Term &term, bool ignoreAccents)
+{
+    const QString pattern = likePattern(term.text);
+    return fillPlaces(format::kServerTermCandidates,
+                      {serverLike(u"documento.ementa"_s, pattern, ignoreAccents),
+                       serverLike(u"documento.descricao"_s, pattern, ignoreAccents),
+                       serverLike(u"documento.palavras_chave"_s, pattern, ignoreAccents),
+                       serverLike(u"lauda_texto.texto"_s, pattern, ignoreAccents)});
+}
+
+// The terms in groups joined by OR, each group's terms joined by AND (AND binds first).
+QList<QList<Term>> groupsOf(const QList<Term> &terms)
+{
+    QList<QList<Term>> groups;
+    for (const Term &term : terms) {
+        if (groups.isEmpty() || term.connector == u"OR"_s)
+            groups.append(QList<Term>());
+        groups.back().append(term);
+    }
+    return groups;
+}
+
+std::optional<QString> serverRestriction(const QList<Term> &terms, bool ignoreAccents)
+{
+    QStringList alternatives;
+    for (const QList<Term> &group : groupsOf(terms)) {
+        QStringList all;
+        for (const Term &term : group)
+            all << u'(' + serverTermCandidates(term, ignoreAccents) + u')';
+        alternatives << u'(' + all.join(u" intersect "_s) + u')';
+    }
+    if (alternatives.isEmpty())
+        return std::nullopt;
+    return u"(documento.processo, documento.cod) in ("_s + alternatives.join(u" union "_s) + u')';
+}
+
+// SQLite cannot put a compound select in parentheses; a subquery in FROM can be.
+std::optional<QString> fileRestriction(const QList<Term> &terms)
+{
+    QStringList alternatives;
+    for (const QList<Term> &group : groupsOf(terms)) {
+        QStringList all;
+        for (const Term &term : group) {
+            const QStringList trigrams = termTrigrams(term.text);
+            if (trigrams.isEmpty())
+                continue; // its candidates are not narrowed; the others' still hold
+            const QString expression = lib::escapeQuotes(trigramExpression(trigrams));
+            all << u"select rowid from ("_s + fillPlaces(format::kIndexedTermCandidates, {expression, expression})
+                    + u')';
+        }
+        if (all.isEmpty())
+            return std::nullopt; // a group the indexes cannot point to
+        alternatives << u"select rowid from ("_s + all.join(u" intersect "_s) + u')';
+    }
+    if (alternatives.isEmpty())
+        return std::nullopt;
+    return u"documento.rowid in ("_s + alternatives.join(u" union "_s) + u')';
+}
+
+qlonglong candidatesIn(db::Connection &connection, QStringView index, const QString &expression)
+{
+    db::Query probe(&connection);
+    probe.setSql(fillPlaces(format::kCandidateProbe, {index.toString(), index.toString(), lib::escapeQuotes(expression),
+                                                      QString::number(kManyCandidates)}));
+    probe.open();
+    return probe.value(0).toLongLong();
+}
+
+// Some group of terms joined by "e" whose every term is common in the file's indexes: its
+// hits are dense, and the plain statement shows the first of them sooner than the
+// candidates could be gathered.
+bool anyGroupCommon(db::Connection &connection, const QList<Term> &terms)
+{
+    for (const QList<Term> &group : groupsOf(terms)) {
+        bool allCommon = true;
+        for (const Term &term : group) {
+            const QStringList trigrams = termTrigrams(term.text);
+            if (trigrams.isEmpty())
+                continue;
+            const QString expression = trigramExpression(trigrams);
+            if (candidatesIn(connection, db::searchindex::kTable, expression)
+                    + candidatesIn(connection, db::pagetextsearch::kTable, expression)
+                < kManyCandidates) {
+                allCommon = false;
+                break;
+            }
+        }
+        if (allCommon)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server)
+{
+    if (!options.pageText)
+        return std::nullopt;
+    if (server)
+        return serverRestriction(terms, options.ignoreAccents);
+    // The file's indexes hold the texts with their accents.
+    return options.ignoreAccents ? std::nullopt : fileRestriction(terms);
+}
 
 QStringList necessaryFragments(const QString &pattern)
 {
@@ -92,11 +209,45 @@ QString indexedStatement(const QString &expression, const QString &typeClause,
     return lib::SubstChar(u"+"_s, u"%"_s, text);
 }
 
-QString statementToRun(db::Connection &connection, const QList<Term> &terms,
-                       const QString &typeClause, const QString &dateClause, bool indexChecked)
+namespace {
+
+// The statement with a restriction in front of the plain conditions, which stay: the hits
+// are exactly the plain statement's.
+QString restrictedStatement(const QString &restriction, const QString &typeClause, const QString &dateClause,
+                            const QString &termsText)
 {
-    const QString termsText = termsClause(terms);
+    return lib::SubstChar(u"+"_s, u"%"_s,
+                          fillPlaces(format::kRestrictedStatement, {restriction, typeClause, dateClause, termsText}));
+}
+
+QString pageTextStatementToRun(db::Connection &connection, const QList<Term> &terms, const QString &typeClause,
+                               const QString &dateClause, bool indexChecked, const TermOptions &options,
+                               const QString &plain)
+{
+    const bool server = connection.server() != nullptr;
+    const std::optional<QString> restriction = pageTextRestriction(terms, options, server);
+    if (!restriction)
+        return plain; // a server's plain statement still uses its indexes for "Ignorar acentos"
+    if (!server && (!indexChecked || !db::searchindex::isFilled(connection.handle())
+                    || !db::pagetextsearch::isPresent(connection.handle())))
+        return plain;
+    if ((!typeClause.isEmpty() || !dateClause.isEmpty()) && fewRowsInRange(connection, typeClause, dateClause))
+        return plain;
+    if (!server && anyGroupCommon(connection, terms))
+        return plain;
+    return restrictedStatement(*restriction, typeClause, dateClause, termsClause(terms, options));
+}
+
+} // namespace
+
+QString statementToRun(db::Connection &connection, const QList<Term> &terms,
+                       const QString &typeClause, const QString &dateClause, bool indexChecked,
+                       const TermOptions &options)
+{
+    const QString termsText = termsClause(terms, options);
     const QString plain = statement(typeClause, dateClause, termsText);
+    if (options.pageText || options.ignoreAccents)
+        return pageTextStatementToRun(connection, terms, typeClause, dateClause, indexChecked, options, plain);
     // A server archive's own trigram index serves the plain statement's like().
     if (connection.server())
         return plain;

@@ -26,9 +26,30 @@ inline constexpr QStringView kIndexedStatement =
     u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
     u"from documento_busca cross join documento left join tipo_arq on tipo_arq.cod=documento.tp_doc "
     u"where documento_busca match \"%s\" and documento.rowid=documento_busca.rowid %s %s %s ";
+/// With the page texts, a document is a candidate for a term when its fields or one of its
+/// page texts may hold it: the first place is the restriction on the documents.
+inline constexpr QStringView kRestrictedStatement =
+    u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+    u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where %s %s %s %s ";
+/// A file archive: the candidates of one term from the two substring indexes.
+inline constexpr QStringView kIndexedTermCandidates =
+    u"select documento_busca.rowid from documento_busca where documento_busca match \"%s\" union "
+    u"select documento.rowid from lauda_texto_busca cross join lauda_texto cross join documento "
+    u"where lauda_texto_busca match \"%s\" and lauda_texto.rowid=lauda_texto_busca.rowid and "
+    u"documento.processo=lauda_texto.processo and documento.cod=lauda_texto.documento";
+/// A server: the candidates of one term, each like served by its trigram index.
+inline constexpr QStringView kServerTermCandidates =
+    u"(select documento.processo, documento.cod from documento where %s or %s or %s) union "
+    u"(select lauda_texto.processo, lauda_texto.documento from lauda_texto where %s)";
+/// How many candidates one term has in one of the file's substring indexes, up to a limit.
+inline constexpr QStringView kCandidateProbe = u"select count(*) from (select 1 from %s where %s match \"%s\" limit %s)";
 inline constexpr QStringView kRestrictionProbe =
     u"select count(*) from (select 1 from documento where 1=1 %s %s limit %s)";
 } // namespace format
+
+/// A term with this many candidates (fields or page texts) is common: the plain statement
+/// meets its first hits at once, while the candidates take long to gather.
+inline constexpr int kManyCandidates = 20000;
 
 /// Below this many documents of the type and date range, reading them through their
 /// index and checking each with like() is cheaper than walking the term's candidates.
@@ -54,6 +75,15 @@ QString indexedStatement(const QString &expression, const QString &typeClause,
 /// to a few; else the plain one. Throws db::DbError only for a failed probe of the type
 /// and date range.
 QString statementToRun(db::Connection &connection, const QList<Term> &terms,
-                       const QString &typeClause, const QString &dateClause, bool indexChecked);
+                       const QString &typeClause, const QString &dateClause, bool indexChecked,
+                       const TermOptions &options = {});
+
+/// With the page texts on: a condition on the documents that every document matching the
+/// terms satisfies, made of the candidates of each term (fields or page texts), intersected
+/// within each group of terms joined by "e", the groups united. On a server the candidates
+/// come from like() served by the trigram indexes (`(documento.processo, documento.cod) in
+/// (...)`); on a file from the substring indexes of the fields and of the page texts
+/// (`documento.rowid in (...)`, accents kept only). nullopt where no restriction applies.
+std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server);
 
 } // namespace search

@@ -79,17 +79,31 @@ QString dateClause(const QString &startDay, const QString &endDay)
     return {};
 }
 
-QString termCondition(const QString &connector, const QString &term)
+namespace {
+
+QStringView termFormat(const TermOptions &options)
 {
-    const QString literal = lib::escapeQuotes(term);
-    return fillPlaces(format::kTermCondition, {connector, literal, literal, literal});
+    if (options.pageText)
+        return options.ignoreAccents ? format::kTermConditionWithPagesNoAccents : format::kTermConditionWithPages;
+    return options.ignoreAccents ? format::kTermConditionNoAccents : format::kTermCondition;
 }
 
-QString termsClause(const QList<Term> &terms)
+} // namespace
+
+QString termCondition(const QString &connector, const QString &term, const TermOptions &options)
+{
+    const QString literal = lib::escapeQuotes(term);
+    QStringList arguments{connector, literal, literal, literal};
+    if (options.pageText)
+        arguments << literal;
+    return fillPlaces(termFormat(options), arguments);
+}
+
+QString termsClause(const QList<Term> &terms, const TermOptions &options)
 {
     QString clause;
     for (const Term &term : terms)
-        clause += termCondition(term.connector, term.text);
+        clause += termCondition(term.connector, term.text, options);
     if (clause.isEmpty())
         return {};
     return u" And ("_s + clause + u')';
@@ -109,6 +123,19 @@ QString scriptLine(const QString &statement)
 QString likePattern(const QString &term)
 {
     return u'%' + lib::SubstChar(u"+"_s, u"%"_s, term) + u'%';
+}
+
+QString firstHitPageStatement(const QString &process, const QString &document, const QList<Term> &terms,
+                              const TermOptions &options)
+{
+    QStringList conditions;
+    const QStringView like = options.ignoreAccents ? format::kPageTextLikeNoAccents : format::kPageTextLike;
+    for (const Term &term : terms)
+        conditions << fillPlaces(like, {lib::escapeQuotes(likePattern(term.text))});
+    if (conditions.isEmpty())
+        return {};
+    return fillPlaces(format::kFirstHitPage,
+                      {lib::escapeQuotes(process), lib::escapeQuotes(document), conditions.join(u" or "_s)});
 }
 
 } // namespace search

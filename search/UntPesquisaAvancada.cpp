@@ -1,6 +1,7 @@
 #include "search/UntPesquisaAvancada.h"
 
 #include "db/Connection.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/Query.h"
 #include "db/QueryModel.h"
 #include "db/SearchIndex.h"
@@ -17,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
@@ -188,6 +190,13 @@ void TFramePesquisaAvancada::buildCriteriaPage()
     std::tie(RadioButton3, RadioButton4) =
         connectorPair(u"RadioButton3"_s, u"RadioButton4"_s, 4, {32, 258}, TSPesquisa);
 
+    ChkTextoPaginas = new QCheckBox(u"Procurar também no texto das páginas"_s, TSPesquisa);
+    ChkTextoPaginas->setObjectName(u"ChkTextoPaginas"_s);
+    ChkTextoPaginas->setGeometry(120, 288, 280, 21);
+    ChkIgnorarAcentos = new QCheckBox(u"Ignorar acentos"_s, TSPesquisa);
+    ChkIgnorarAcentos->setObjectName(u"ChkIgnorarAcentos"_s);
+    ChkIgnorarAcentos->setGeometry(410, 288, 150, 21);
+
     LblIndice = new QLabel(TSPesquisa);
     LblIndice->setObjectName(u"LblIndice"_s);
     LblIndice->setGeometry(24, 318, 536, 18);
@@ -210,6 +219,8 @@ void TFramePesquisaAvancada::buildCriteriaPage()
     QWidget::setTabOrder(RadioButton1, Edit3);
     QWidget::setTabOrder(Edit3, RadioButton3);
     QWidget::setTabOrder(RadioButton3, Edit4);
+    QWidget::setTabOrder(Edit4, ChkTextoPaginas);
+    QWidget::setTabOrder(ChkTextoPaginas, ChkIgnorarAcentos);
 }
 
 void TFramePesquisaAvancada::buildResultsPage()
@@ -321,6 +332,7 @@ void TFramePesquisaAvancada::setConnection(db::Connection *connection)
     m_connection = connection;
     QryPesqAvanc->setConnection(connection);
     startIndexUpkeep();
+    offerAccentFold();
 }
 
 // The index is checked against its table on a thread of its own, and rebuilt there when
@@ -333,6 +345,26 @@ void TFramePesquisaAvancada::startIndexUpkeep()
 
     m_indexPath = path;
     indexUpkeep->start(path);
+}
+
+// The page texts only where the archive keeps them; the accent fold is missing on a server
+// archive whose owner has not opened it since.
+void TFramePesquisaAvancada::offerAccentFold()
+{
+    const bool noTexts = m_connection && m_connection->isOpen() && !db::pagetextsearch::hasPageTextTable(*m_connection);
+    ChkTextoPaginas->setEnabled(!noTexts);
+    if (noTexts)
+        ChkTextoPaginas->setChecked(false);
+    ChkTextoPaginas->setToolTip(noTexts ? u"Este arquivo ainda não guarda o texto das páginas."_s : QString());
+
+    const bool missing = m_connection && m_connection->isOpen() && m_connection->server()
+        && !db::pagetextsearch::hasAccentFold(*m_connection->server());
+    ChkIgnorarAcentos->setEnabled(!missing);
+    if (missing)
+        ChkIgnorarAcentos->setChecked(false);
+    ChkIgnorarAcentos->setToolTip(missing ? u"Indisponível neste banco até que o arquivo seja aberto uma "
+                                            u"vez pelo dono do banco."_s
+                                          : QString());
 }
 
 bool TFramePesquisaAvancada::indexChecked() const
@@ -466,7 +498,8 @@ void TFramePesquisaAvancada::BtnPesquisarAgoraClick()
         {Edit1->text(), Edit2->text(), Edit3->text(), Edit4->text()},
         {RBtnE1->isChecked(), RadioButton1->isChecked(), RadioButton3->isChecked()});
     state.connector = terms.isEmpty() ? QString() : terms.back().connector;
-    state.termsClause = search::termsClause(terms);
+    const search::TermOptions options{ChkTextoPaginas->isChecked(), ChkIgnorarAcentos->isChecked()};
+    state.termsClause = search::termsClause(terms, options);
 
     // Both dates count as they stand when the search runs, whichever field had the focus.
     state.startDay = search::dayNumberOf(EdtDtaIni->text());
@@ -479,11 +512,13 @@ void TFramePesquisaAvancada::BtnPesquisarAgoraClick()
     QryPesqAvanc->close();
     startIndexUpkeep(); // when the connection was opened after the screen got it
     const QString toRun = search::statementToRun(*QryPesqAvanc->connection(), terms, state.typeClause,
-                                                 state.dateClause, indexChecked());
+                                                 state.dateClause, indexChecked(), options);
     QryPesqAvanc->clearSql();
     QryPesqAvanc->addSql(toRun);
     Memo1->appendPlainText(search::scriptLine(statement));
     qCDebug(lcSearch).noquote() << "running" << toRun;
+    m_hitTerms = terms;
+    m_hitOptions = options;
 
     QryPesqAvanc->open();
 
@@ -545,12 +580,25 @@ void TFramePesquisaAvancada::QryPesqAvancAfterScroll()
         return;
     }
     state.documentKey = QryPesqAvanc->asText(3);
-    state.page = kFirstPage;
+    state.page = firstPageOfHit();
     updateHitCommands();
     const QString entry = pageEntry(state.page);
     if (!entry.isEmpty() && pageStore().hasPage(entry))
         ImgPrev->showStoredPage(m_pages, entry);
     // Without a page 001 the preview keeps the previous hit's picture.
+}
+
+QString TFramePesquisaAvancada::firstPageOfHit() const
+{
+    const QString &key = search::searchState().documentKey;
+    if (!m_hitOptions.pageText || m_hitTerms.isEmpty() || key.size() != 10)
+        return kFirstPage;
+    db::Query pages(QryPesqAvanc->connection());
+    pages.setSql(search::firstHitPageStatement(key.left(5), key.mid(5), m_hitTerms, m_hitOptions));
+    pages.open();
+    if (pages.isEmpty() || pages.isNull(0))
+        return kFirstPage; // found by its fields only
+    return pageText(pages.value(0).toInt());
 }
 
 void TFramePesquisaAvancada::showCurrentType()

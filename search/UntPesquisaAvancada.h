@@ -5,12 +5,14 @@
 #include "documents/UntPrevImg.h"
 #include "editing/DescriptionLabel.h"
 #include "editing/Edits.h"
+#include "search/SearchStatement.h"
 
 #include <QMetaObject>
 #include <QPointer>
 #include <QString>
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -102,6 +104,10 @@ public:
     QRadioButton *RadioButton2 = nullptr; ///< "ou" before the third term
     QRadioButton *RadioButton3 = nullptr; ///< "e" before the fourth term
     QRadioButton *RadioButton4 = nullptr; ///< "ou" before the fourth term
+    /// "Procurar também no texto das páginas" and "Ignorar acentos", off at start; a new
+    /// search keeps them as they are.
+    QCheckBox *ChkTextoPaginas = nullptr;
+    QCheckBox *ChkIgnorarAcentos = nullptr;
     QLabel *LblIndice = nullptr;          ///< what the search index is doing, when it matters
     QProgressBar *PrbIndice = nullptr;    ///< filling of the search index
     QPushButton *BtnCancelarIndice = nullptr; ///< "Cancelar" the filling
@@ -172,6 +178,10 @@ private:
     void showIndexProgress(qint64 done, qint64 total);
     void indexUpkeepFinished(bool ready, const QString &error);
     bool indexChecked() const;
+    void offerAccentFold();
+    /// The page a hit is first shown at: its lowest-numbered page whose text holds a term
+    /// when the page texts were searched, else "001".
+    QString firstPageOfHit() const;
 
     QPointer<db::Connection> m_connection;
     QString m_indexPath; ///< the archive the index upkeep looks after
@@ -179,6 +189,9 @@ private:
     mutable std::shared_ptr<const pages::PageStore> m_pages;
     mutable const db::Connection *m_pagesConnection = nullptr;
     QString m_programDir;
+    /// The terms and options of the search whose hits are listed.
+    QList<search::Term> m_hitTerms;
+    search::TermOptions m_hitOptions;
     QPointer<documents::TFrmPrevImg> m_printForm;
     QMetaObject::Connection m_typeChangeConnection;
     QMetaObject::Connection m_nextConnection;

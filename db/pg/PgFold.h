@@ -16,4 +16,10 @@ class PgConnection;
 /// (code points above U+1FFFF, which have no case, are among those for safety).
 QString foldFunctionStatement(PgConnection &connection);
 
+/// The statement that creates cartulo_sem_acento(text), the fold of "Ignorar acentos"
+/// (db::foldAccents, from its one map): for a text made only of characters where lower()
+/// and the map of the Latin-1 small letters give the fold on this server (Portuguese text),
+/// that cheap way; else cartulo_fold() and the whole map. Needs cartulo_fold.
+QString accentFoldFunctionStatement(PgConnection &connection);
+
 } // namespace db::pg

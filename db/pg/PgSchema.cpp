@@ -3,6 +3,7 @@
 #include "db/ArchiveTables.h"
 #include "db/DbError.h"
 #include "db/PageTextSchema.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgFold.h"
 
@@ -126,6 +127,7 @@ QStringList createStatements(PgConnection &connection)
                kSearchIndex, kFoldFunction)
         << createPageTables()
         << db::pagetext::serverStatements()
+        << db::pagetextsearch::createStatements(connection)
         << u"CREATE TABLE %1 (versao integer NOT NULL)"_s.arg(kFormatTable)
         << u"INSERT INTO %1 (versao) VALUES (%2)"_s.arg(kFormatTable, QString::number(kFormatVersion));
     return statements;

@@ -59,6 +59,56 @@ private slots:
                        u"or (documento.descricao like '%abc%') or (documento.palavras_chave like '%abc%')) ) "_s);
     }
 
+    // Both boxes off: the term condition of old; each box adds its part to every like.
+    void termConditionOptions_data()
+    {
+        QTest::addColumn<bool>("pageText");
+        QTest::addColumn<bool>("ignoreAccents");
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("both off") << false << false
+            << u"AND ((documento.ementa like \"+a\"\"b+\") or (documento.descricao like \"+a\"\"b+\") or "
+               u"(documento.palavras_chave like \"+a\"\"b+\")) "_s;
+        QTest::newRow("page text") << true << false
+            << u"AND ((documento.ementa like \"+a\"\"b+\") or (documento.descricao like \"+a\"\"b+\") or "
+               u"(documento.palavras_chave like \"+a\"\"b+\") or exists (select 1 from lauda_texto where "
+               u"lauda_texto.processo=documento.processo and lauda_texto.documento=documento.cod and "
+               u"lauda_texto.texto like \"+a\"\"b+\")) "_s;
+        QTest::newRow("accents ignored") << false << true
+            << u"AND ((cartulo_sem_acento(documento.ementa) like cartulo_sem_acento(\"+a\"\"b+\")) or "
+               u"(cartulo_sem_acento(documento.descricao) like cartulo_sem_acento(\"+a\"\"b+\")) or "
+               u"(cartulo_sem_acento(documento.palavras_chave) like cartulo_sem_acento(\"+a\"\"b+\"))) "_s;
+        QTest::newRow("both on") << true << true
+            << u"AND ((cartulo_sem_acento(documento.ementa) like cartulo_sem_acento(\"+a\"\"b+\")) or "
+               u"(cartulo_sem_acento(documento.descricao) like cartulo_sem_acento(\"+a\"\"b+\")) or "
+               u"(cartulo_sem_acento(documento.palavras_chave) like cartulo_sem_acento(\"+a\"\"b+\")) or "
+               u"exists (select 1 from lauda_texto where lauda_texto.processo=documento.processo and "
+               u"lauda_texto.documento=documento.cod and "
+               u"cartulo_sem_acento(lauda_texto.texto) like cartulo_sem_acento(\"+a\"\"b+\"))) "_s;
+    }
+    void termConditionOptions()
+    {
+        QFETCH(bool, pageText);
+        QFETCH(bool, ignoreAccents);
+        QFETCH(QString, condition);
+        QCOMPARE(search::termCondition(u"AND"_s, u"a\"b"_s, {pageText, ignoreAccents}), condition);
+        if (!pageText && !ignoreAccents)
+            QCOMPARE(search::termCondition(u"AND"_s, u"a\"b"_s), condition);
+    }
+
+    void firstHitPage()
+    {
+        const QList<Term> terms{{QString(), u"obra"_s}, {u"OR"_s, u"c+d\""_s}};
+        QCOMPARE(search::firstHitPageStatement(u"00001"_s, u"00002"_s, terms, {true, false}),
+                 u"select min(lauda_texto.numero) from lauda_texto where lauda_texto.processo=\"00001\" and "
+                 u"lauda_texto.documento=\"00002\" and (lauda_texto.texto like \"%obra%\" or "
+                 u"lauda_texto.texto like \"%c%d\"\"%\")"_s);
+        QCOMPARE(search::firstHitPageStatement(u"00001"_s, u"00002"_s, terms.mid(0, 1), {true, true}),
+                 u"select min(lauda_texto.numero) from lauda_texto where lauda_texto.processo=\"00001\" and "
+                 u"lauda_texto.documento=\"00002\" and (cartulo_sem_acento(lauda_texto.texto) like "
+                 u"cartulo_sem_acento(\"%obra%\"))"_s);
+        QCOMPARE(search::firstHitPageStatement(u"00001"_s, u"00002"_s, {}, {true, false}), QString());
+    }
+
     void dateClause_data()
     {
         QTest::addColumn<QString>("start");

@@ -4,6 +4,7 @@
 #include "tools/gen/Vocabulary.h"
 
 #include <QColor>
+#include <QCryptographicHash>
 #include <QPainter>
 #include <QPen>
 
@@ -407,6 +408,36 @@ void ArchivePlan::forEachDocument(const std::function<void(const DocumentRow &, 
             visit(row, std::move(pages));
         }
     }
+}
+
+PageTextRow ArchivePlan::pageText(const string &processo, const string &documento, int numero) const
+{
+    PageTextRow row{processo, documento, numero, {}, {}};
+    Rng rng(streamSeed(m_o.seed, Stream::kPageText, uint64_t(std::stoi(processo)) * 100000 + uint64_t(std::stoi(documento)),
+                       uint64_t(numero)));
+    const TextContext ctx{2000 + int(rng.below(25))};
+    const int sentences = rng.between(12, 24);
+    for (int s = 0; s < sentences; ++s) {
+        row.texto += s % 4 == 3 ? '\n' : ' ';
+        if (rng.chance(0.5)) {
+            m_expander.expand(rng.pick(words(kOpeners)), rng, ctx, row.texto);
+            row.texto += ' ';
+            m_expander.expand(rng.pick(words(kObjects)), rng, ctx, row.texto);
+            row.texto += '.';
+        } else {
+            m_expander.expand(rng.pick(words(kClosings)), rng, ctx, row.texto);
+        }
+    }
+    if (rng.chance(0.002)) {
+        row.texto += '\n';
+        m_expander.expand(rng.pick(words(kRareSentences)), rng, ctx, row.texto);
+    }
+    if (rng.chance(0.1))
+        row.texto = upper(row.texto); // a page typed in capitals
+    const QByteArray digest = QCryptographicHash::hash(QByteArrayView(row.texto.data(), qsizetype(row.texto.size())),
+                                                       QCryptographicHash::Sha256).toHex();
+    row.impressao.assign(digest.constData(), size_t(digest.size()));
+    return row;
 }
 
 } // namespace gen

@@ -44,6 +44,13 @@ struct DocumentRow {
     string localidade, parteleira, gaveta, pasta;
 };
 
+struct PageTextRow {
+    string processo, documento;
+    int numero = 1;
+    string impressao; ///< SHA-256 (hex) standing for the page file the text was read from
+    string texto;
+};
+
 class ArchivePlan {
 public:
     /// Throws UsageError when the options ask for what cannot be (too many documents in a
@@ -61,6 +68,10 @@ public:
     long long documentCount() const { return m_o.documents; }
 
     /// Every document in order (process by process), with the pages it gets.
+    /// The recognised text of a page: a dozen or more sentences of the archive's kind, a rare
+    /// word now and then, some pages in capitals.
+    PageTextRow pageText(const string &processo, const string &documento, int numero) const;
+
     void forEachDocument(const std::function<void(const DocumentRow &, std::vector<PageJob> &&)> &visit) const;
 
 private:

@@ -16,6 +16,10 @@ public:
     virtual void writeType(const TypeRow &row) = 0;
     virtual void writeProcess(const ProcessRow &row) = 0;
     virtual void writeDocument(const DocumentRow &row) = 0;
+    /// Whether the archive has the page-text table.
+    virtual bool keepsPageTexts() = 0;
+    /// A recognised page text (after every document).
+    virtual void writePageText(const PageTextRow &row) = 0;
     /// The pages of the document written last.
     virtual void addPages(std::vector<PageJob> &&pages) = 0;
     /// Builds what the archive keeps beside its rows (indexes), stores every page and makes

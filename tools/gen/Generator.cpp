@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -21,6 +22,8 @@ using namespace Qt::StringLiterals;
 namespace gen {
 
 namespace {
+
+constexpr int kTextsPerDocument = 3;
 
 class Progress {
 public:
@@ -100,7 +103,13 @@ void generate(const Options &options)
         writer->writeProcess(plan.process(p));
     Progress progress("documents", plan.documentCount());
     long long index = 0;
+    // Documents spread over the archive, three page texts each.
+    const long long textDocuments = (options.pageTexts + kTextsPerDocument - 1) / kTextsPerDocument;
+    const long long stride = textDocuments > 0 ? std::max<long long>(1, plan.documentCount() / textDocuments) : 0;
+    std::vector<std::pair<string, string>> withTexts;
     plan.forEachDocument([&](const DocumentRow &row, std::vector<PageJob> &&pages) {
+        if (stride > 0 && index % stride == 0 && (long long)withTexts.size() < textDocuments)
+            withTexts.emplace_back(row.processo, row.cod);
         writer->writeDocument(row);
         if (!pages.empty())
             writer->addPages(std::move(pages));
@@ -108,6 +117,21 @@ void generate(const Options &options)
             progress.update(index);
     });
     progress.update(index, true);
+    if (!withTexts.empty() && !writer->keepsPageTexts()) {
+        std::fprintf(stderr, "page texts: none written, this archive has no page-text table (lauda_texto)\n");
+        withTexts.clear();
+    }
+    Progress texts("page texts", options.pageTexts);
+    long long written = 0;
+    for (const auto &[processo, documento] : withTexts) {
+        for (int page = 1; page <= kTextsPerDocument && written < options.pageTexts; ++page, ++written) {
+            writer->writePageText(plan.pageText(processo, documento, page));
+            if ((written & 1023) == 0)
+                texts.update(written);
+        }
+    }
+    if (written > 0)
+        texts.update(written, true);
     writer->finish();
 
     if (options.target.isEmpty()) {

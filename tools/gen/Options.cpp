@@ -35,6 +35,9 @@ void printUsage(FILE *to)
         "                           (default types/50, at least 1)\n"
         "  --pages-docs N           documents, spread over the archive, that get 1 to 30\n"
         "                           JPEG pages each (default 300)\n"
+        "  --page-texts N           recognised page texts (lauda_texto), made without images:\n"
+        "                           pages 1 to 3 of documents spread over the archive\n"
+        "                           (default 0)\n"
         "  --page-dpi DPI           draw those pages at DPI on A4 (default: one document in\n"
         "                           four at 300 dpi, the others at 150 dpi)\n"
         "  --process-docs P:N       process P holds exactly N documents (repeatable)\n"
@@ -107,6 +110,8 @@ std::optional<Options> parseOptions(const QStringList &args)
             o.types = parseInt(value(), arg, 1, kMaxCode);
         } else if (arg == u"--missing-types"_s) {
             o.missingTypes = parseInt(value(), arg, 0, kMaxCode);
+        } else if (arg == u"--page-texts"_s) {
+            o.pageTexts = parseInt(value(), arg, 0, 100'000'000);
         } else if (arg == u"--pages-docs"_s) {
             o.pagesDocs = parseInt(value(), arg, 0, 10'000'000);
         } else if (arg == u"--page-dpi"_s) {

@@ -34,6 +34,7 @@ struct Options {
     int types = 10000;
     int missingTypes = -1; // -1: types / 50, at least 1
     int pagesDocs = 300;
+    int pageTexts = 0; ///< recognised texts of pages, three per document, spread over the archive
     int pageDpi = 0; // 0: a mix of 150 and 300 dpi
     uint64_t seed = 1;
     QDate until = QDate::currentDate();

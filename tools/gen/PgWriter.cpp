@@ -1,9 +1,12 @@
 #include "tools/gen/PgWriter.h"
 
 #include "db/DbError.h"
+#include "editing/JpegImage.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgSchema.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 
 #include <cstdio>
 
@@ -46,7 +49,7 @@ PgWriter::PgWriter(const db::ServerAddress &address, int jobs) : m_jobs(jobs), m
     // Built once over a million rows instead of row by row; the key and the checks stay.
     const db::pg::PgResult indexes = m_server.exec(
         u"SELECT i.indexname, i.indexdef FROM pg_indexes i "
-        u"WHERE i.schemaname = current_schema() AND i.tablename = 'documento' "
+        u"WHERE i.schemaname = current_schema() AND i.tablename IN ('documento', 'lauda_texto') "
         u"AND NOT EXISTS (SELECT 1 FROM pg_constraint c WHERE c.conname = i.indexname) ORDER BY 1"_s);
     for (int row = 0; row < indexes.rowCount(); ++row) {
         m_documentIndexes << indexes.text(row, 1);
@@ -120,6 +123,28 @@ void PgWriter::writeDocument(const DocumentRow &row)
     copy.endRow();
 }
 
+bool PgWriter::keepsPageTexts()
+{
+    endCopy(); // the question goes through the connection a copy holds
+    return m_server.exec(u"SELECT to_regclass('lauda_texto') IS NOT NULL"_s).text(0, 0) == u"t"_s;
+}
+
+void PgWriter::writePageText(const PageTextRow &row)
+{
+    if (!m_stagingTexts) {
+        endCopy();
+        // Each text belongs to a page row on a server; the pages are stored last.
+        m_server.exec(u"CREATE TEMPORARY TABLE texto_gerado (processo text, documento text, numero smallint, "
+                      u"impressao text, texto text) ON COMMIT DROP"_s);
+        m_stagingTexts = true;
+    }
+    db::pg::PgCopy &copy = copyInto(u"texto_gerado"_s, {u"processo"_s, u"documento"_s, u"numero"_s, u"impressao"_s,
+                                                        u"texto"_s});
+    copy.text(text(row.processo)).text(text(row.documento)).integer(row.numero).text(text(row.impressao));
+    copy.text(text(row.texto));
+    copy.endRow();
+}
+
 void PgWriter::addPages(std::vector<PageJob> &&pages)
 {
     // Drawn after the rows: the pages go through this connection, which the rows' copy holds.
@@ -130,13 +155,6 @@ void PgWriter::addPages(std::vector<PageJob> &&pages)
 void PgWriter::finish()
 {
     endCopy();
-    QElapsedTimer clock;
-    clock.start();
-    std::fprintf(stderr, "document indexes: building\n");
-    for (const QString &definition : std::as_const(m_documentIndexes))
-        m_server.exec(definition);
-    std::fprintf(stderr, "document indexes: built in %.1f s\n", double(clock.elapsed()) / 1000.0);
-
     std::fprintf(stderr, "pages: %zu to draw and store\n", m_pageJobs.size());
     db::pg::PgCopy &copy = copyInto(db::pg::schema::kPagesTable.toString(),
                                     {u"processo"_s, u"documento"_s, u"numero"_s, u"imagem"_s});
@@ -147,8 +165,30 @@ void PgWriter::finish()
         m_pageBytes += bytes.size();
     });
     endCopy();
+    if (m_stagingTexts) {
+        // A text's page that was not drawn gets a small blank one, as the texts come without images.
+        QImage blank(8, 8, QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        m_server.exec(u"INSERT INTO lauda (processo, documento, numero, imagem) SELECT t.processo, t.documento, "
+                      u"t.numero, $1 FROM texto_gerado t WHERE NOT EXISTS (SELECT 1 FROM lauda l WHERE "
+                      u"l.processo = t.processo AND l.documento = t.documento AND l.numero = t.numero)"_s,
+                      {db::pg::PgParam::bytes(editing::jpeg::encode(blank))});
+        m_server.exec(u"INSERT INTO lauda_texto (processo, documento, numero, impressao, texto) "
+                      u"SELECT processo, documento, numero, impressao, texto FROM texto_gerado"_s);
+    }
+    // Built once over all the rows instead of row by row.
+    QElapsedTimer clock;
+    clock.start();
+    std::fprintf(stderr, "document and page text indexes: building\n");
+    for (const QString &definition : std::as_const(m_documentIndexes))
+        m_server.exec(definition);
+    std::fprintf(stderr, "document and page text indexes: built in %.1f s\n", double(clock.elapsed()) / 1000.0);
     m_transaction->commit();
     m_transaction.reset();
+    // The page texts' search indexes, as the program's first opening would make them.
+    const QString missing = db::pagetextsearch::ensure(m_server);
+    if (!missing.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(missing));
     // Plans over fresh tables need their statistics.
     m_server.exec(u"ANALYZE"_s);
 }

@@ -23,6 +23,8 @@ public:
     void writeType(const TypeRow &row) override;
     void writeProcess(const ProcessRow &row) override;
     void writeDocument(const DocumentRow &row) override;
+    bool keepsPageTexts() override;
+    void writePageText(const PageTextRow &row) override;
     void addPages(std::vector<PageJob> &&pages) override;
     void finish() override;
     long long pagesWritten() const override { return m_pagesWritten; }
@@ -39,6 +41,7 @@ private:
     QString m_copyTable;
     QStringList m_documentIndexes; ///< their definitions, built again after the rows
     std::vector<PageJob> m_pageJobs;
+    bool m_stagingTexts = false; ///< page texts wait in a temporary table for their pages
     long long m_pagesWritten = 0;
     long long m_pageBytes = 0;
 };

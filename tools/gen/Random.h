@@ -36,6 +36,6 @@ private:
     uint64_t m_state;
 };
 
-enum Stream : uint64_t { kProcessSizes = 1, kProcess, kType, kDocument, kPageSet, kPage, kAgency, kTypePerm };
+enum Stream : uint64_t { kProcessSizes = 1, kProcess, kType, kDocument, kPageSet, kPage, kAgency, kTypePerm, kPageText };
 
 } // namespace gen

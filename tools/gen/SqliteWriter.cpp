@@ -224,6 +224,24 @@ void SqliteWriter::writeDocument(const DocumentRow &row)
     insert.run();
 }
 
+bool SqliteWriter::keepsPageTexts()
+{
+    Statement count(m_connection.handle(), "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'lauda_texto'");
+    return count.singleText() == u"1"_s;
+}
+
+void SqliteWriter::writePageText(const PageTextRow &row)
+{
+    Statement &insert = statementFor("lauda_texto", "INSERT INTO lauda_texto (processo,documento,numero,impressao,texto) "
+                                                    "VALUES (?,?,?,?,?)");
+    insert.text(1, row.processo);
+    insert.text(2, row.documento);
+    insert.integer(3, row.numero);
+    insert.text(4, row.impressao);
+    insert.text(5, row.texto);
+    insert.run();
+}
+
 void SqliteWriter::addPages(std::vector<PageJob> &&pages)
 {
     for (PageJob &job : pages)

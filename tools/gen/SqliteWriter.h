@@ -23,6 +23,8 @@ public:
     void writeType(const TypeRow &row) override;
     void writeProcess(const ProcessRow &row) override;
     void writeDocument(const DocumentRow &row) override;
+    bool keepsPageTexts() override;
+    void writePageText(const PageTextRow &row) override;
     void addPages(std::vector<PageJob> &&pages) override;
     void finish() override;
     long long pagesWritten() const override { return m_pages.done(); }

@@ -1,0 +1,509 @@
+// The search in the page texts and without accents, through the real screen on both
+// engines: both boxes off search as before; with them, every term may be in any field or
+// any page; the hits are always those of a plain reading of every document and page in C++
+// with the same rules, whatever index narrows them; a hit is first shown at its first page
+// holding a term.
+#include "db/AccentFold.h"
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Dialect.h"
+#include "db/Fold.h"
+#include "db/PageTextSearchSchema.h"
+#include "db/pg/PgConnection.h"
+#include "db/pg/PgSchema.h"
+#include "tests/support/PgTestDatabase.h"
+#include "db/Query.h"
+#include "db/QueryModel.h"
+#include "documents/ImagePreview.h"
+#include "editing/JpegImage.h"
+#include "editing/lib.h"
+#include "pages/PageStore.h"
+#include "search/FastSearch.h"
+#include "search/SearchStatement.h"
+#include "search/UntPesquisaAvancada.h"
+#include "tests/support/ProviderStores.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTest>
+#include <algorithm>
+#include <map>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using search::Term;
+using search::TermOptions;
+
+namespace {
+
+struct Doc {
+    QString key; // process + document code
+    QString descricao, ementa, palavras;
+};
+
+struct PageText {
+    QString key;
+    int numero;
+    QString texto; // null: a page that could not be read
+};
+
+// Each document shows one way a page-text search could go wrong.
+QList<Doc> fixtureDocuments()
+{
+    return {
+        {u"0000100001"_s, u"ATA"_s, u"Reunião do conselho"_s, u"ata"_s},    // terms only in its pages
+        {u"0000100002"_s, u"PAPEL"_s, u"Licitação de papel"_s, QString()},  // in a field, no pages
+        {u"0000100003"_s, u"CONTRATO"_s, QString(), QString()},              // a page without text
+        {u"0000200001"_s, u"PAVIMENTAÇÃO"_s, u"rua"_s, u"obra"_s},
+        {u"0000200002"_s, u"LÍNGUAS"_s, u"textos"_s, u"europa"_s},
+        {u"0000200003"_s, u"SANEAMENTO"_s, u"duas páginas"_s, QString()},  // terms on different pages
+        {u"0000300001"_s, u"FONTE"_s, u"campo e página"_s, u"Água"_s},     // one term in a field, one in a page
+        {u"0000300002"_s, u"OUTRO"_s, u"nada aqui"_s, QString()},          // same document code as a text of 00004
+    };
+}
+
+QList<PageText> pageTexts()
+{
+    return {
+        {u"0000100001"_s, 1, u"Ata da reunião ordinária"_s},
+        {u"0000100001"_s, 2, u"Aviso de LICITAÇÃO da obra nº 12/2004"_s},
+        {u"0000100001"_s, 3, u"pavimentação da rua\r\ncom licitação"_s},
+        {u"0000100003"_s, 1, QString()},
+        {u"0000100003"_s, 2, u"contrato 100% pago em 10_12"_s},
+        {u"0000100003"_s, 3, u"licitacao sem acento"_s},
+        {u"0000200001"_s, 1, u"obra_nova na Praça"_s},
+        {u"0000200002"_s, 1, u"Straße, Œuvre, Łódź, Ægir"_s},
+        {u"0000200002"_s, 2, u"Việt Nam, ﬁnal, licitac\u0327a\u0303o decomposta"_s},
+        {u"0000200003"_s, 1, u"água tratada"_s},
+        {u"0000200003"_s, 2, u"ESGOTO sanitário"_s},
+        {u"0000300001"_s, 1, u"rede de esgoto"_s},
+        {u"0000400002"_s, 1, u"exclusivo de um documento que não existe"_s},
+    };
+}
+
+// Words for random searches: accents, case, wildcards, pieces of words.
+const QStringList kSearchWords = {
+    u"licitação"_s, u"LICITACAO"_s, u"licitacao"_s, u"Licita"_s, u"ção"_s, u"cao"_s, u"água"_s, u"agua"_s,
+    u"ESGOTO"_s, u"esgoto"_s, u"obra"_s, u"obra_n"_s, u"100%"_s, u"10_12"_s, u"ata"_s, u"rua"_s, u"ua"_s,
+    u"strasse"_s, u"oeuvre"_s, u"lodz"_s, u"viet"_s, u"final"_s, u"pavimentação"_s, u"PAVIMENTACAO"_s,
+    u"praça"_s, u"praca"_s, u"exclusivo"_s, u"reunião"_s, u"contrato"_s, u"sem+acento"_s, u"papel"_s,
+    u"conselho"_s, u"nº 12"_s, u"inexistente"_s, u"r"_s,
+};
+
+QString pageEntry(const QString &key, int numero)
+{
+    return key + QString::number(numero).rightJustified(3, u'0') + u".jpg"_s;
+}
+
+QByteArray jpeg(int shade)
+{
+    QImage image(40, 60, QImage::Format_RGB32);
+    image.fill(QColor(shade, shade, shade));
+    return editing::jpeg::encode(image);
+}
+
+bool likeMatches(const QString &pattern, const QString &text, bool ignoreAccents)
+{
+    if (text.isNull())
+        return false;
+    if (ignoreAccents)
+        return db::likeMatchUtf8(db::foldAccentsUtf8(pattern.toUtf8()), db::foldAccentsUtf8(text.toUtf8()));
+    return db::likeMatchUtf8(pattern.toUtf8(), text.toUtf8());
+}
+
+// The plain reading: every document, every page, the rules written out once more.
+QStringList plainScan(const QList<Term> &terms, const TermOptions &options)
+{
+    auto termMatches = [&](const Doc &doc, const QString &term) {
+        const QString pattern = search::likePattern(term);
+        for (const QString &field : {doc.descricao, doc.ementa, doc.palavras}) {
+            if (likeMatches(pattern, field, options.ignoreAccents))
+                return true;
+        }
+        if (!options.pageText)
+            return false;
+        for (const PageText &page : pageTexts()) {
+            if (page.key == doc.key && likeMatches(pattern, page.texto, options.ignoreAccents))
+                return true;
+        }
+        return false;
+    };
+    QStringList hits;
+    for (const Doc &doc : fixtureDocuments()) {
+        // AND binds before OR: any group whose every term matches.
+        bool any = terms.isEmpty();
+        bool group = true;
+        for (qsizetype i = 0; i < terms.size(); ++i) {
+            if (i > 0 && terms[i].connector == u"OR"_s) {
+                any = any || group;
+                group = true;
+            }
+            group = group && termMatches(doc, terms[i].text);
+        }
+        if (!terms.isEmpty())
+            any = any || group;
+        if (any)
+            hits << doc.key;
+    }
+    std::sort(hits.begin(), hits.end());
+    return hits;
+}
+
+QByteArray caseName(const QString &name, db::Provider provider)
+{
+    return (name + u", "_s + QString::fromLatin1(testsupport::providerName(provider))).toUtf8();
+}
+
+} // namespace
+
+class TestPageText : public QObject {
+    Q_OBJECT
+
+    testsupport::ProviderStores m_stores;
+    std::unique_ptr<TFramePesquisaAvancada> f;
+    db::Provider m_filled = db::Provider::SQLite;
+    bool m_anyFilled = false;
+
+    void run(db::Connection &connection, const QString &sql)
+    {
+        db::Command command(&connection);
+        command.setText(sql);
+        command.execute();
+    }
+
+    static QString literalOrNull(const QString &text) { return text.isNull() ? u"NULL"_s : lib::quoted(text); }
+
+    // The archive of the provider with the fixture's rows and the pages of the first document.
+    db::Connection &archive(db::Provider provider)
+    {
+        testsupport::ProviderArchive &a = m_stores.archive(provider);
+        if (m_anyFilled && m_filled == provider)
+            return a.connection();
+        const std::shared_ptr<pages::PageStore> store = m_stores.freshStore(provider);
+        db::Connection &c = a.connection();
+        run(c, u"delete from lauda_texto"_s);
+        run(c, u"Insert Into tipo_arq (cod,descricao) VALUES (\"00001\",\"CARTA\")"_s);
+        for (const char16_t *process : {u"00001", u"00002", u"00003"})
+            run(c, u"insert into processo (cod,descricao,numero,data,num_doc) values (\"%1\",\"P\",\"1\",NULL,0)"_s
+                       .arg(QStringView(process)));
+        for (const Doc &d : fixtureDocuments())
+            run(c, u"insert into documento (cod,processo,tp_doc,descricao,ementa,palavras_chave,data,n_laudas) "
+                   u"values (%1,%2,\"00001\",%3,%4,%5,38061,0)"_s.arg(
+                       lib::quoted(d.key.mid(5)), lib::quoted(d.key.left(5)), literalOrNull(d.descricao),
+                       literalOrNull(d.ementa), literalOrNull(d.palavras)));
+        // Every text is of a page there is (the server's keys insist on it).
+        for (const PageText &p : pageTexts())
+            store->storeBytes({p.key.left(5), p.key.mid(5)}, p.numero, jpeg(60 * p.numero));
+        for (const PageText &p : pageTexts())
+            run(c, u"insert into lauda_texto (processo,documento,numero,impressao,texto) values (%1,%2,%3,%4,%5)"_s.arg(
+                       lib::quoted(p.key.left(5)), lib::quoted(p.key.mid(5)), QString::number(p.numero),
+                       lib::quoted(QString(64, u'0')), literalOrNull(p.texto)));
+        m_filled = provider;
+        m_anyFilled = true;
+        return c;
+    }
+
+    void openScreen(db::Provider provider)
+    {
+        db::Connection &connection = archive(provider);
+        search::searchState() = {};
+        f = std::make_unique<TFramePesquisaAvancada>();
+        f->setProgramDir(m_stores.archive(provider).programDir());
+        f->setConnection(&connection);
+        f->show();
+        // The file archive's substring index is checked on a thread; the searches after it
+        // may use it.
+        while (f->indexUpkeep->isRunning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+
+    void search(const QList<Term> &terms, const TermOptions &options)
+    {
+        if (f->BtnNovaPesquisa->isEnabled())
+            f->BtnNovaPesquisa->click();
+        QLineEdit *edits[] = {f->Edit1, f->Edit2, f->Edit3, f->Edit4};
+        QRadioButton *ors[] = {f->RBtnOu1, f->RadioButton2, f->RadioButton4};
+        QRadioButton *ands[] = {f->RBtnE1, f->RadioButton1, f->RadioButton3};
+        for (qsizetype i = 0; i < terms.size(); ++i) {
+            edits[i]->insert(terms[i].text); // as typed: the fields take any letter
+            if (i > 0)
+                (terms[i].connector == u"OR"_s ? ors[i - 1] : ands[i - 1])->click();
+        }
+        if (f->ChkTextoPaginas->isChecked() != options.pageText)
+            QTest::mouseClick(f->ChkTextoPaginas, Qt::LeftButton, {}, QPoint(8, f->ChkTextoPaginas->height() / 2));
+        if (f->ChkIgnorarAcentos->isChecked() != options.ignoreAccents)
+            QTest::mouseClick(f->ChkIgnorarAcentos, Qt::LeftButton, {}, QPoint(8, f->ChkIgnorarAcentos->height() / 2));
+        QCOMPARE(f->ChkTextoPaginas->isChecked(), options.pageText);
+        QCOMPARE(f->ChkIgnorarAcentos->isChecked(), options.ignoreAccents);
+        f->BtnPesquisarAgora->click();
+        QCOMPARE(f->PageControl1->currentWidget(), f->TSResultados);
+    }
+
+    QStringList hits()
+    {
+        db::QueryModel *model = f->DSPesqAvanc;
+        model->query()->recordCount();
+        while (model->canFetchMore({}))
+            model->fetchMore({});
+        QStringList keys;
+        for (int row = 0; row < model->rowCount(); ++row)
+            keys << model->index(row, 3).data().toString();
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    }
+
+    QString lastScriptLine() const { return f->Memo1->toPlainText().split(u'\n').last(); }
+
+private slots:
+    void cleanup() { f.reset(); }
+
+    void boxesStartOffAndStayOnANewSearch()
+    {
+        openScreen(db::Provider::SQLite);
+        QCOMPARE(f->ChkTextoPaginas->text(), u"Procurar também no texto das páginas"_s);
+        QCOMPARE(f->ChkIgnorarAcentos->text(), u"Ignorar acentos"_s);
+        QVERIFY(!f->ChkTextoPaginas->isChecked());
+        QVERIFY(!f->ChkIgnorarAcentos->isChecked());
+        search({{QString(), u"obra"_s}}, {true, true});
+        f->BtnNovaPesquisa->click();
+        QCOMPARE(f->Edit1->text(), QString());
+        QVERIFY(f->ChkTextoPaginas->isChecked());
+        QVERIFY(f->ChkIgnorarAcentos->isChecked());
+        QVERIFY(f->ChkTextoPaginas->isEnabled());
+    }
+
+    // Both off: the statement of old (outer join aside) and only the fields searched.
+    void bothOffSearchAsBefore_data()
+    {
+        QTest::addColumn<db::Provider>("provider");
+        for (const db::Provider provider : testsupport::allProviders())
+            QTest::newRow(testsupport::providerName(provider)) << provider;
+    }
+    void bothOffSearchAsBefore()
+    {
+        QFETCH(db::Provider, provider);
+        openScreen(provider);
+        search({{QString(), u"licitação"_s}, {u"OR"_s, u"água"_s}}, {});
+        QCOMPARE(lastScriptLine(),
+                 u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+                 u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where 1=1    And ( "
+                 u"((documento.ementa like '%licitação%') or (documento.descricao like '%licitação%') or "
+                 u"(documento.palavras_chave like '%licitação%')) OR ((documento.ementa like '%água%') or "
+                 u"(documento.descricao like '%água%') or (documento.palavras_chave like '%água%')) ) "_s);
+        QCOMPARE(hits(), (QStringList{u"0000100002"_s, u"0000300001"_s}));
+    }
+
+    void pagesAndAccents_data()
+    {
+        QTest::addColumn<db::Provider>("provider");
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<bool>("pageText");
+        QTest::addColumn<bool>("ignoreAccents");
+        QTest::addColumn<QStringList>("expected");
+        for (const db::Provider provider : testsupport::allProviders()) {
+            QTest::newRow(caseName(u"accented, in pages"_s, provider))
+                << provider << u"LICITAÇÃO"_s << true << false << QStringList{u"0000100001"_s, u"0000100002"_s};
+            QTest::newRow(caseName(u"plain letters, accents ignored, pages"_s, provider))
+                << provider << u"licitacao"_s << true << true
+                << QStringList{u"0000100001"_s, u"0000100002"_s, u"0000100003"_s, u"0000200002"_s};
+            QTest::newRow(caseName(u"plain letters, accents ignored, fields only"_s, provider))
+                << provider << u"licitacao"_s << false << true << QStringList{u"0000100002"_s};
+            QTest::newRow(caseName(u"plain letters, accents kept"_s, provider))
+                << provider << u"licitacao"_s << true << false << QStringList{u"0000100003"_s};
+            QTest::newRow(caseName(u"spelled-out letters"_s, provider))
+                << provider << u"STRASSE"_s << true << true << QStringList{u"0000200002"_s};
+            QTest::newRow(caseName(u"a text of no document"_s, provider))
+                << provider << u"exclusivo"_s << true << true << QStringList{};
+        }
+    }
+    void pagesAndAccents()
+    {
+        QFETCH(db::Provider, provider);
+        QFETCH(QString, term);
+        QFETCH(bool, pageText);
+        QFETCH(bool, ignoreAccents);
+        QFETCH(QStringList, expected);
+        openScreen(provider);
+        search({{QString(), term}}, {pageText, ignoreAccents});
+        QCOMPARE(hits(), expected);
+        // The "Script" page shows the statement of the search, with its page condition.
+        const QString statement = search::statement({}, {}, search::termsClause({{QString(), term}}, {pageText, ignoreAccents}));
+        QCOMPARE(lastScriptLine(), search::scriptLine(statement));
+        QCOMPARE(lastScriptLine().contains(u"lauda_texto.texto"_s), pageText);
+        QCOMPARE(lastScriptLine().contains(u"cartulo_sem_acento("_s), ignoreAccents);
+    }
+
+    void steppingStartsAtTheFirstPageWithATerm_data()
+    {
+        bothOffSearchAsBefore_data();
+    }
+    void steppingStartsAtTheFirstPageWithATerm()
+    {
+        QFETCH(db::Provider, provider);
+        openScreen(provider);
+        const QString first = u"0000100001"_s;
+        auto selectFirst = [&] {
+            const int row = int(hits().indexOf(first));
+            QVERIFY(row >= 0);
+            f->DBGrid1->selectRow(row);
+            QCOMPARE(f->QryPesqAvanc->asText(3), first);
+        };
+        // "rua" is on page 3 only; "obra" on page 2: the lowest of the pages of any term.
+        search({{QString(), u"rua"_s}, {u"OR"_s, u"obra"_s}}, {true, false});
+        selectFirst();
+        QCOMPARE(search::searchState().page, u"002"_s);
+        QVERIFY2(f->ImgPrev->pagePath().endsWith(pageEntry(first, 2)), qPrintable(f->ImgPrev->pagePath()));
+        f->BtnAnt->click();
+        QCOMPARE(search::searchState().page, u"001"_s);
+        f->BtnProx->click();
+        f->BtnProx->click();
+        QCOMPARE(search::searchState().page, u"003"_s);
+
+        // Without accents, "pavimentacao" is first on page 3.
+        search({{QString(), u"pavimentacao"_s}}, {true, true});
+        selectFirst();
+        QCOMPARE(search::searchState().page, u"003"_s);
+        QVERIFY(f->ImgPrev->pagePath().endsWith(pageEntry(first, 3)));
+
+        // Found by a field alone ("ata"), or with the page texts off: page 001, as before.
+        search({{QString(), u"conselho"_s}}, {true, false});
+        selectFirst();
+        QCOMPARE(search::searchState().page, u"001"_s);
+        search({{QString(), u"ata"_s}}, {false, false});
+        selectFirst();
+        QCOMPARE(search::searchState().page, u"001"_s);
+    }
+
+    // Random searches of one to four terms under every pair of boxes, against the plain
+    // reading; on the file the substring indexes narrow the search, on the server the
+    // trigram indexes.
+    void againstPlainReading_data()
+    {
+        bothOffSearchAsBefore_data();
+    }
+    void againstPlainReading()
+    {
+        QFETCH(db::Provider, provider);
+        openScreen(provider);
+        QRandomGenerator random(20261211);
+        int nonEmpty = 0;
+        for (int round = 0; round < 40; ++round) {
+            QList<Term> terms;
+            const int count = 1 + random.bounded(round < 20 ? 2 : 4);
+            for (int i = 0; i < count; ++i)
+                terms.append({i == 0 ? QString() : (random.bounded(2) ? u"AND"_s : u"OR"_s),
+                              kSearchWords[random.bounded(int(kSearchWords.size()))]});
+            for (const TermOptions options : {TermOptions{false, false}, TermOptions{true, false},
+                                              TermOptions{false, true}, TermOptions{true, true}}) {
+                search(terms, options);
+                const QStringList expected = plainScan(terms, options);
+                if (hits() != expected) {
+                    qWarning().noquote() << "statement:" << lastScriptLine();
+                    qWarning().noquote() << "ran:" << f->QryPesqAvanc->text();
+                }
+                QCOMPARE(hits(), expected);
+                nonEmpty += expected.isEmpty() ? 0 : 1;
+            }
+        }
+        QVERIFY(nonEmpty > 40); // the fixture is found, not only missed
+    }
+
+    // The narrowed statements are really run where they can be: the comparison above is
+    // one of index against plain reading.
+    void indexesNarrowTheSearch_data()
+    {
+        bothOffSearchAsBefore_data();
+    }
+    void indexesNarrowTheSearch()
+    {
+        QFETCH(db::Provider, provider);
+        openScreen(provider);
+        search({{QString(), u"licitação"_s}, {u"AND"_s, u"obra"_s}}, {true, false});
+        QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
+        const QString ran = f->QryPesqAvanc->text();
+        QVERIFY2(ran.contains(provider == db::Provider::SQLite ? u"lauda_texto_busca match"_s
+                                                               : u"(documento.processo, documento.cod) in"_s),
+                 qPrintable(ran));
+        if (provider == db::Provider::PostgreSQL) {
+            search({{QString(), u"licitacao"_s}, {u"AND"_s, u"obra"_s}}, {true, true});
+            QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
+            QVERIFY(f->QryPesqAvanc->text().contains(u"(documento.processo, documento.cod) in"_s));
+        }
+    }
+
+    // An archive that keeps no page texts offers no search in them; a server whose accent
+    // fold could not be made by the role that opened it offers no "Ignorar acentos".
+    void boxesOffWhereTheArchiveCannot()
+    {
+        testsupport::ProviderArchive file(db::Provider::SQLite);
+        file.connection().execute(u"drop table if exists lauda_texto"_s);
+        search::searchState() = {};
+        f = std::make_unique<TFramePesquisaAvancada>();
+        f->ChkTextoPaginas->setChecked(true);
+        f->setConnection(&file.connection());
+        QVERIFY(!f->ChkTextoPaginas->isEnabled());
+        QVERIFY(!f->ChkTextoPaginas->isChecked());
+        QVERIFY(f->ChkIgnorarAcentos->isEnabled());
+
+        testsupport::PgTestDatabase database;
+        {
+            db::pg::PgConnection owner(database.address());
+            db::pg::schema::create(owner);
+        }
+        db::Connection ownerConnection;
+        ownerConnection.openServer(database.address());
+        ownerConnection.server()->exec(u"DROP FUNCTION cartulo_sem_acento(text) CASCADE"_s);
+        const testsupport::PgTestRole clerk;
+        ownerConnection.server()->exec(u"GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1"_s.arg(clerk.name()));
+        db::Connection clerkConnection;
+        clerkConnection.openServer(database.addressAs(clerk.name()));
+        f = std::make_unique<TFramePesquisaAvancada>();
+        f->ChkIgnorarAcentos->setChecked(true);
+        f->setConnection(&clerkConnection);
+        QVERIFY(f->ChkTextoPaginas->isEnabled());
+        QVERIFY(!f->ChkIgnorarAcentos->isEnabled());
+        QVERIFY(!f->ChkIgnorarAcentos->isChecked());
+        QVERIFY(f->ChkIgnorarAcentos->toolTip().contains(u"dono do banco"_s));
+        f.reset();
+        clerkConnection.close();
+        ownerConnection.close();
+    }
+
+    // On the server each like of the narrowed statement is served by its trigram index.
+    void serverIndexesServeTheNarrowedSearch_data()
+    {
+        QTest::addColumn<bool>("ignoreAccents");
+        QTest::addColumn<QStringList>("indexes");
+        QTest::newRow("accents kept") << false << QStringList{u"documento_busca"_s, u"lauda_texto_busca"_s};
+        QTest::newRow("accents ignored")
+            << true << QStringList{u"documento_busca_sem_acento"_s, u"lauda_texto_busca_sem_acento"_s};
+    }
+    void serverIndexesServeTheNarrowedSearch()
+    {
+        QFETCH(bool, ignoreAccents);
+        QFETCH(QStringList, indexes);
+        db::Connection &connection = archive(db::Provider::PostgreSQL);
+        const QList<Term> terms{{QString(), u"licitação"_s}, {u"OR"_s, u"esgoto"_s}};
+        const TermOptions options{true, ignoreAccents};
+        const QString statement = search::statementToRun(connection, terms, {}, {}, true, options);
+        db::pg::PgConnection &server = *connection.server();
+        server.exec(u"SET enable_seqscan = off"_s); // a few rows: the plan that cannot use them reads all
+        const db::pg::PgResult plan =
+            server.exec(u"EXPLAIN "_s + db::translate(statement, {}, db::Provider::PostgreSQL).sql);
+        server.exec(u"RESET enable_seqscan"_s);
+        QStringList lines;
+        for (int row = 0; row < plan.rowCount(); ++row)
+            lines << plan.text(row, 0);
+        for (const QString &index : indexes)
+            QVERIFY2(lines.join(u'\n').contains(u"Bitmap Index Scan on "_s + index + u' '), qPrintable(lines.join(u'\n')));
+    }
+};
+
+QTEST_MAIN(TestPageText)
+#include "tst_pagetext_pg.moc"
