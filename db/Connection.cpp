@@ -3,17 +3,20 @@
 #include "db/DbError.h"
 #include "db/Description.h"
 #include "db/Fold.h"
+#include "db/History.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgQuery.h"
+#include "db/pg/PgRoles.h"
 #include "db/pg/PgSchema.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
+#include <QSysInfo>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -27,6 +30,18 @@ namespace db {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// Archives made before the history get it from their owner; any other login does without.
+void bringServerUpToDate(pg::PgConnection &server)
+{
+    try {
+        const QString note = pg::roles::bringUpToDate(server);
+        if (!note.isEmpty())
+            qCWarning(lcDb).noquote() << note;
+    } catch (const DbError &error) {
+        qCWarning(lcDb).noquote() << "history and rights not brought up to date:" << error.message();
+    }
+}
 
 QString engineMessage(sqlite3 *handle)
 {
@@ -255,6 +270,7 @@ void Connection::openServer(const ServerAddress &address)
     close();
     auto server = std::make_unique<pg::PgConnection>(address);
     pg::schema::checkIsArchive(*server);
+    bringServerUpToDate(*server);
     d->server = std::move(server);
     d->serverReaders = pg::PgReadPool::create(address);
     d->catalog.clear();
@@ -280,6 +296,8 @@ void Connection::openFile(const QString &dbPath, const OpenOptions &options)
     try {
         configureHandle(handle);
         schema::checkIsArchive(handle, dbPath);
+        history::ensure(handle);
+        history::identifyWriter(handle, history::osUser(), QSysInfo::machineHostName());
         fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
         journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {

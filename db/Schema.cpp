@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/Exec.h"
+#include "db/History.h"
 #include "db/SearchIndex.h"
 
 #include <QSet>
@@ -173,6 +174,7 @@ QStringList createStatements()
                   u"BEGIN\n  DELETE FROM documento WHERE processo = OLD.cod;\nEND"_s;
     // The substring index, complete while empty, kept by its triggers from the first document.
     statements << searchindex::createStatements();
+    statements << history::createStatements();
     statements << u"PRAGMA user_version = %1"_s.arg(kFormatVersion);
     return statements;
 }

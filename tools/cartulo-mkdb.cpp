@@ -5,6 +5,7 @@
 #include "db/DbError.h"
 #include "db/Description.h"
 #include "db/pg/PgConnection.h"
+#include "db/pg/PgRoles.h"
 #include "db/pg/PgSchema.h"
 
 #include <QCoreApplication>
@@ -35,18 +36,46 @@ void createDescribedArchive(const QString &udlPath)
     }
 }
 
+// An archive made before the history and the group roles gets them; run by its owner.
+int updateDescribedArchive(const QString &udlPath)
+{
+    const db::ArchiveDescription description = db::readDescription(udlPath);
+    if (description.provider != db::Provider::PostgreSQL) {
+        db::Connection connection; // opening a file archive brings it up to date
+        connection.openFile(description.databasePath);
+        return 0;
+    }
+    db::pg::PgConnection server(description.server);
+    db::pg::schema::checkIsArchive(server);
+    const QString note = db::pg::roles::bringUpToDate(server);
+    if (!note.isEmpty()) {
+        printError(note);
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args[1] == u"--atualizar"_s) {
+        try {
+            return updateDescribedArchive(args[2]);
+        } catch (const db::DbError &error) {
+            printError(error.message());
+            return 1;
+        }
+    }
     if (args.size() != 2 || args[1].startsWith(u'-')) {
-        std::fputs("usage: cartulo-mkdb PATH | DESCRIPTION.udl\n"
+        std::fputs("usage: cartulo-mkdb PATH | DESCRIPTION.udl | --atualizar DESCRIPTION.udl\n"
                    "Creates an empty Cartulo archive database at PATH, or the archive that the\n"
                    "description file names (a file, or a database on a PostgreSQL server created\n"
                    "with LOCALE 'C.UTF-8'). An existing file is never replaced, and a database\n"
-                   "that already holds the archive's tables is refused.\n",
+                   "that already holds the archive's tables is refused. --atualizar brings an\n"
+                   "existing archive up to date (history, group roles and their rights).\n",
                    stderr);
         return 2;
     }
