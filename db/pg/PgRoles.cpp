@@ -199,7 +199,8 @@ QList<Right> missingRights(PgConnection &connection)
     QList<Right> missing;
     for (const Right &right : rights()) {
         const PgResult result = connection.exec(
-            u"SELECT to_regclass($2) IS NOT NULL AND NOT has_table_privilege($1, $2, $3)"_s,
+            u"SELECT to_regclass($2) IS NOT NULL AND NOT (SELECT bool_and(has_table_privilege($1, $2, p)) "
+            u"FROM unnest(string_to_array($3, ',')) AS p)"_s,
             {PgParam::text(right.role.toString()), PgParam::text(right.table), PgParam::text(right.privileges)});
         if (result.text(0, 0) == u"t"_s)
             missing << right;
