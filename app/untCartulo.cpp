@@ -7,12 +7,14 @@
 #include "app/WindowDrag.h"
 #include "app/WindowShape.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 #include "db/Query.h"
 #include "documents/UntDoc.h"
 #include "editing/AppIcon.h"
 #include "editing/Edits.h"
 #include "editing/FramePesquisa.h"
 #include "editing/Guard.h"
+#include "editing/Permissions.h"
 #include "editing/Prompt.h"
 #include "editing/UntFramePesq.h"
 #include "editing/StatusBar.h"
@@ -242,6 +244,21 @@ void TfrmCartulo::SetAllVars()
     wireDocumentTypeScreen();
     wireDocumentScreen();
     wireProcessScreen();
+    applyPermissions();
+}
+
+void TfrmCartulo::applyPermissions()
+{
+    const editing::Permissions p = editing::Permissions::of(*ConnArq);
+    editing::restrictPanel(*FrameProcesso1->PnlProcesso, p.includeProcesses, p.editProcesses, p.deleteProcesses,
+                           u"processos"_s);
+    editing::restrictPanel(*FrameDocumento1->PnlDocumento, p.includeDocuments, p.editDocuments,
+                           p.deleteDocuments, u"documentos"_s);
+    editing::restrictPanel(*FrameTpDoc1->PnlTpDoc, p.editTypes, p.editTypes, p.deleteTypes,
+                           u"tipos de documento"_s);
+    editing::restrictPanel(*FrameOrgao1->PnlOrg, p.editAgency, p.editAgency, true, u"o perfil do órgão"_s);
+    if (!p.changePages)
+        FrameDocumento1->forbidPageChanges(editing::refusalText(u"alterar as páginas"_s));
 }
 
 void TfrmCartulo::FormShow()
@@ -439,6 +456,10 @@ void TfrmCartulo::AppEventArqException(std::exception_ptr error)
         return;
     try {
         std::rethrow_exception(error);
+    } catch (const db::DbError &refused) {
+        // Rights taken away while the program runs: the one error the user must hear of.
+        if (refused.kind() == db::ErrorKind::NoPrivilege)
+            editing::prompt().message(editing::noPrivilegeMessage() + u"\n\n"_s + refused.message());
     } catch (const MaskedEntryError &masked) {
         if (TMaskEdit *entry = masked.entry()) {
             // Nothing is shown; a screen reader still learns why the focus stays.

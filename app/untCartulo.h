@@ -171,6 +171,8 @@ private:
     void embedDocumentTypeScreen();
     void embedAgencyProfileScreen();
     void wireAgencyProfileScreen();
+    /// Locks what the connected user may not change, each control saying why.
+    void applyPermissions();
     void wireDocumentTypeScreen();
     void wireDocumentScreen();
     void wireProcessScreen();

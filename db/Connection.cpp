@@ -6,17 +6,20 @@
 #include "db/Fold.h"
 #include "db/PageTextSchema.h"
 #include "db/PageTextSearchSchema.h"
+#include "db/History.h"
 #include "db/ReadConnections.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgQuery.h"
+#include "db/pg/PgRoles.h"
 #include "db/pg/PgSchema.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
+#include <QSysInfo>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -39,6 +42,18 @@ void ensurePageTexts(sqlite3 *handle, const QString &dbPath)
         pagetext::ensure(handle);
     } catch (const DbError &error) {
         qCWarning(lcDb) << "no page texts in" << dbPath << ":" << error.message();
+    }
+}
+
+// Archives made before the history get it from their owner; any other login does without.
+void bringServerUpToDate(pg::PgConnection &server)
+{
+    try {
+        const QString note = pg::roles::bringUpToDate(server);
+        if (!note.isEmpty())
+            qCWarning(lcDb).noquote() << note;
+    } catch (const DbError &error) {
+        qCWarning(lcDb).noquote() << "history and rights not brought up to date:" << error.message();
     }
 }
 
@@ -305,6 +320,7 @@ void Connection::openServer(const ServerAddress &address)
     pg::schema::checkIsArchive(*server);
     pagetext::ensure(*server); // archives made before page texts get them
     ensurePageTextSearch(*server);
+    bringServerUpToDate(*server);
     d->server = std::move(server);
     d->serverReaders = pg::PgReadPool::create(address);
     d->catalog.clear();
@@ -332,6 +348,8 @@ void Connection::openFile(const QString &dbPath, const OpenOptions &options)
         schema::checkIsArchive(handle, dbPath);
         ensurePageTexts(handle, dbPath);
         ensurePageTextSearch(handle, dbPath);
+        history::ensure(handle);
+        history::identifyWriter(handle, history::osUser(), QSysInfo::machineHostName());
         fileSystem = options.fileSystem.value_or(fileSystemKindOf(dbPath));
         journal = setJournalMode(handle, fileSystem, dbPath);
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "db/Exec.h"
 #include "db/PageTextSchema.h"
 #include "db/PageTextSearchSchema.h"
+#include "db/History.h"
 #include "db/SearchIndex.h"
 
 #include <QSet>
@@ -177,6 +178,7 @@ QStringList createStatements()
     statements << searchindex::createStatements();
     statements << pagetext::fileStatements();
     statements << pagetextsearch::createStatements();
+    statements << history::createStatements();
     statements << u"PRAGMA user_version = %1"_s.arg(kFormatVersion);
     return statements;
 }

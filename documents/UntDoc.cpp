@@ -359,11 +359,20 @@ db::Connection &TFrameDocumento::connection() const
 
 void TFrameDocumento::setPageCommandsEnabled(bool enabled)
 {
+    enabled = enabled && m_pagesForbidden.isEmpty();
     // The actions follow their buttons (ButtonAction).
     lib::EnableButtons(enabled, {BtnScan, BtnAddArq, BtnDelArq});
     m_pageOrder->setAllowed(enabled);
     m_editingPages = enabled;
     updateDocumentOutputs();
+}
+
+void TFrameDocumento::forbidPageChanges(const QString &reason)
+{
+    m_pagesForbidden = reason;
+    for (QPushButton *button : {BtnScan, BtnAddArq, BtnDelArq})
+        button->setToolTip(reason);
+    setPageCommandsEnabled(false);
 }
 
 void TFrameDocumento::updateDocumentOutputs()

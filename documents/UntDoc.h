@@ -109,6 +109,9 @@ public:
     void showCurrentRow();
     /// The three page commands (and their actions), switched together.
     void setPageCommandsEnabled(bool enabled);
+    /// The user may not change pages (the server's rights): the page commands stay
+    /// disabled, `reason` as their tooltip.
+    void forbidPageChanges(const QString &reason);
     bool pageLimitWarned() const { return m_pageLimitWarned; }
 
     /// For the deletion of a process: moves the page files of its documents aside and
@@ -199,4 +202,5 @@ private:
     /// before the page list, which changes while it is destroyed.
     std::unique_ptr<documents::PageOrderCommands> m_pageOrder;
     bool m_editingPages = false; ///< the page commands are enabled: including or editing
+    QString m_pagesForbidden; ///< why the user may not change pages; empty: allowed
 };

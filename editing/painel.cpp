@@ -308,7 +308,7 @@ void TFrame1::SetHint(QAbstractButton *control)
 {
     if (!control)
         return;
-    const QString hint = control->text() + u' ' + hostCaption();
+    const QString hint = m_forbidden.value(control, control->text() + u' ' + hostCaption());
     control->setToolTip(hint);
     setFirstPanelText(HintBar, hint);
 }
@@ -331,6 +331,23 @@ void TFrame1::ClkCom(qint16 kind)
         break;
     default:
         break;
+    }
+    lockForbidden();
+}
+
+void TFrame1::forbid(QAbstractButton *button, const QString &reason)
+{
+    if (!button)
+        return;
+    m_forbidden.insert(button, reason);
+    lockForbidden();
+}
+
+void TFrame1::lockForbidden()
+{
+    for (auto it = m_forbidden.cbegin(); it != m_forbidden.cend(); ++it) {
+        it.key()->setEnabled(false);
+        it.key()->setToolTip(it.value());
     }
 }
 

@@ -90,6 +90,11 @@ public:
     /// Replaces the handler a button runs when clicked (the panel's own by default).
     /// The handler runs guarded and receives the clicked button.
     using ClickHandler = std::function<void(QAbstractButton *sender)>;
+
+    /// The user may not use this button (the server's rights): it stays disabled whatever
+    /// the state, with `reason` as its tooltip.
+    void forbid(QAbstractButton *button, const QString &reason);
+    bool isForbidden(QAbstractButton *button) const { return m_forbidden.contains(button); }
     void setClickHandler(QAbstractButton *button, ClickHandler handler);
 
 public slots:
@@ -127,4 +132,6 @@ private:
 
     QFrame *m_bevel = nullptr;
     QHash<QAbstractButton *, QMetaObject::Connection> m_clickConnections;
+    QHash<QAbstractButton *, QString> m_forbidden; ///< button -> why
+    void lockForbidden();
 };

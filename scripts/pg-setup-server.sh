@@ -85,9 +85,17 @@ SELECT :'password' <> '' AS has_password \gset
 \if :has_password
   ALTER ROLE :"role" LOGIN PASSWORD :'password';
 \endif
+-- The groups workstation users belong to (roles are the server's, shared by its databases).
+SELECT NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'cartulo_consulta') AS new_groups \gset
+\if :new_groups
+  CREATE ROLE cartulo_consulta NOLOGIN;
+  CREATE ROLE cartulo_arquivista NOLOGIN IN ROLE cartulo_consulta;
+  CREATE ROLE cartulo_admin NOLOGIN IN ROLE cartulo_arquivista;
+\endif
 CREATE DATABASE :"database" OWNER :"role" ENCODING 'UTF8' LOCALE 'C.UTF-8' TEMPLATE template0;
 REVOKE CONNECT, TEMPORARY ON DATABASE :"database" FROM PUBLIC;
 GRANT CONNECT, TEMPORARY ON DATABASE :"database" TO :"role";
+GRANT CONNECT ON DATABASE :"database" TO cartulo_consulta, cartulo_arquivista, cartulo_admin;
 SQL
 
 # The tables are made by ROLE itself, so they belong to it.
@@ -107,3 +115,13 @@ echo "Provider=PostgreSQL;Data Source=$source_line;Initial Catalog=$database;Use
 echo
 echo "Put the password in each workstation user's ~/.pgpass (mode 600), one line:"
 echo "$server:${PGPORT:-5432}:$database:$role:PASSWORD"
+echo
+echo "Each user logs in as a role of its own, member of one group (consulta reads; arquivista"
+echo "also includes and edits processes, documents and pages; admin also deletes and edits the"
+echo "document types and the agency profile). As the server's superuser, for example:"
+echo
+echo "  CREATE ROLE maria LOGIN PASSWORD 'senha' IN ROLE cartulo_arquivista;"
+echo "  GRANT cartulo_admin TO joao;     -- an existing role"
+echo
+echo "An archive made before the groups and the history is brought up to date by its owner:"
+echo "  cartulo-mkdb --atualizar DESCRIPTION.udl"

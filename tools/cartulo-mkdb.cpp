@@ -4,7 +4,10 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Description.h"
+#include "db/PageTextSchema.h"
+#include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
+#include "db/pg/PgRoles.h"
 #include "db/pg/PgSchema.h"
 #include "tools/ToolInfo.h"
 
@@ -17,11 +20,13 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const char kUsage[] =
-    "usage: cartulo-mkdb PATH | DESCRIPTION.udl\n"
+    "usage: cartulo-mkdb PATH | DESCRIPTION.udl | --atualizar DESCRIPTION.udl\n"
     "Creates an empty Cartulo archive database at PATH, or the archive that the\n"
     "description file names (a file, or a database on a PostgreSQL server created\n"
     "with LOCALE 'C.UTF-8'). An existing file is never replaced, and a database\n"
-    "that already holds the archive's tables is refused.\n";
+    "that already holds the archive's tables is refused. --atualizar brings an\n"
+    "existing archive up to date (page texts and their indexes, history, group\n"
+    "roles and their rights).\n";
 
 void printError(const QString &message)
 {
@@ -43,6 +48,25 @@ void createDescribedArchive(const QString &udlPath)
     }
 }
 
+// An archive made before the history and the group roles gets them; run by its owner.
+int updateDescribedArchive(const QString &udlPath)
+{
+    const db::ArchiveDescription description = db::readDescription(udlPath);
+    if (description.provider != db::Provider::PostgreSQL) {
+        db::Connection connection; // opening a file archive brings it up to date
+        connection.openFile(description.databasePath);
+        return 0;
+    }
+    db::pg::PgConnection server(description.server);
+    db::pg::schema::checkIsArchive(server);
+    db::pagetext::ensure(server);
+    QStringList notes{db::pagetextsearch::ensure(server), db::pg::roles::bringUpToDate(server)};
+    notes.removeAll(QString());
+    for (const QString &note : notes)
+        printError(note);
+    return notes.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -51,6 +75,14 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     if (const auto status = toolinfo::answer(args, kUsage))
         return *status;
+    if (args.size() == 3 && args[1] == u"--atualizar"_s) {
+        try {
+            return updateDescribedArchive(args[2]);
+        } catch (const db::DbError &error) {
+            printError(error.message());
+            return 1;
+        }
+    }
     if (args.size() != 2 || args[1].startsWith(u'-')) {
         std::fputs(kUsage, stderr);
         return 2;

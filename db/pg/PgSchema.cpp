@@ -6,6 +6,7 @@
 #include "db/PageTextSearchSchema.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgFold.h"
+#include "db/pg/PgRoles.h"
 
 #include <QRegularExpression>
 
@@ -204,6 +205,8 @@ void create(PgConnection &connection)
             databaseName(connection), present.join(u", "_s)));
     for (const QString &statement : createStatements(connection))
         connection.exec(statement);
+    roles::ensureHistory(connection);
+    roles::ensureRoles(connection);
     transaction.commit();
 }
 
