@@ -3,6 +3,7 @@
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/HistoryRead.h"
 #include "db/Query.h"
 #include "documents/DocumentExport.h"
 #include "documents/DocumentPrint.h"
@@ -14,6 +15,7 @@
 #include "documents/UntPrevImg.h"
 #include "editing/DescriptionLabel.h"
 #include "editing/Guard.h"
+#include "editing/HistoryDialog.h"
 #include "editing/NumericKeys.h"
 #include "editing/Prompt.h"
 #include "editing/RegisterLayout.h"
@@ -284,6 +286,9 @@ void TFrameDocumento::buildPageArea(QWidget *fields)
     BtnExportarPdf = new QPushButton(u"Exportar PDF"_s, PnlLaudas);
     BtnExportarPdf->setObjectName(u"BtnExportarPdf"_s);
     BtnExportarPdf->setGeometry(6, 228, 117, 25);
+    BtnHistorico = new QPushButton(u"Histórico"_s, PnlLaudas);
+    BtnHistorico->setObjectName(u"BtnHistorico"_s);
+    BtnHistorico->setGeometry(6, 172, 117, 25);
     pageImport = new documents::PageImport(this);
     documentExport = new documents::DocumentExport(this);
     const QAbstractItemModel *list = LBoxLaudas->model();
@@ -318,6 +323,11 @@ void TFrameDocumento::bindHandlers()
     guard(ImgPrev, &documents::ImagePreview::doubleClicked, this, [this] { ImgPrevDblClick(); });
     guard(BtnImprimirDoc, &QPushButton::clicked, this, [this] { BtnImprimirDocClick(); });
     guard(BtnExportarPdf, &QPushButton::clicked, this, [this] { BtnExportarPdfClick(); });
+    guard(BtnHistorico, &QPushButton::clicked, this, [this] { BtnHistoricoClick(); });
+    connect(PnlDocumento, &TFrame1::stateChanged, this, [this] { updateHistoryButton(); });
+    connect(EdtCod, &QLineEdit::textChanged, this, [this] { updateHistoryButton(); });
+    connect(EdtProcesso, &QLineEdit::textChanged, this, [this] { updateHistoryButton(); });
+    updateHistoryButton();
     // A selection moved by mouse or keys previews its page; a click on the entry already
     // selected shows its page again when the preview shows something else (a scan).
     guard(LBoxLaudas, &QListWidget::currentRowChanged, this, [this] { LBoxLaudasClick(); });
@@ -380,6 +390,28 @@ void TFrameDocumento::updateDocumentOutputs()
     const bool hasPages = LBoxLaudas->count() > 0;
     BtnImprimirDoc->setEnabled(hasPages);
     BtnExportarPdf->setEnabled(hasPages && !m_editingPages);
+}
+
+void TFrameDocumento::updateHistoryButton()
+{
+    BtnHistorico->setEnabled(!EdtProcesso->text().isEmpty() && !EdtCod->text().isEmpty()
+                             && PnlDocumento->isBrowsing());
+}
+
+void TFrameDocumento::BtnHistoricoClick()
+{
+    const DocumentKey key = documentKey();
+    std::vector<db::history::Entry> entries;
+    try {
+        entries = db::history::ofDocument(connection(), key.process, key.document);
+    } catch (const db::DbError &error) {
+        editing::prompt().message(error.message());
+        return;
+    }
+    auto *dialog = new editing::HistoryDialog(u"Histórico do documento %1 do processo %2"_s.arg(key.document, key.process),
+                                              entries, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 // --- Record

@@ -82,6 +82,8 @@ public:
     QPushButton *BtnImprimirDoc = nullptr;
     /// "Exportar PDF": enabled while the document has pages and is not being edited.
     QPushButton *BtnExportarPdf = nullptr;
+    /// "Histórico": the changes of the shown document and of its pages, while browsing.
+    QPushButton *BtnHistorico = nullptr;
     documents::PageImport *pageImport = nullptr;         ///< "&Adicionar >>" of JPEG and PDF files
     documents::DocumentExport *documentExport = nullptr; ///< "Exportar PDF"
 
@@ -141,6 +143,7 @@ public slots:
     void ImgPrevDblClick();
     void BtnImprimirDocClick();
     void BtnExportarPdfClick();
+    void BtnHistoricoClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -187,6 +190,7 @@ private:
     void printPreviewedPicture();
     /// Printing and exporting follow the page list and the edit mode.
     void updateDocumentOutputs();
+    void updateHistoryButton();
 
     /// Made for the connection and folder it was asked for; made again when they change.
     mutable std::shared_ptr<const pages::PageStore> m_pages;

@@ -297,6 +297,7 @@ void TFrame1::BtnSairClick(QAbstractButton *sender)
     }
     BtnInc->setText(kIncluir);
     BtnAlt->setText(kEditar);
+    emit stateChanged(); // the captions above end the state
 }
 
 void TFrame1::BtnIncMouseMove(QAbstractButton *sender)
@@ -333,6 +334,12 @@ void TFrame1::ClkCom(qint16 kind)
         break;
     }
     lockForbidden();
+    emit stateChanged();
+}
+
+bool TFrame1::isBrowsing() const
+{
+    return !Editing && BtnInc->text() != kConfirmar && BtnSair->text() != kCancelar;
 }
 
 void TFrame1::forbid(QAbstractButton *button, const QString &reason)

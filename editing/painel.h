@@ -64,6 +64,8 @@ public:
 
     /// True from the start of editing until its save or cancel.
     bool Editing = false;
+    /// Neither including nor editing.
+    bool isBrowsing() const;
 
     db::Command *CmdPainel = nullptr;
 
@@ -116,6 +118,10 @@ public slots:
     void Re_query();
     /// BtnAnt and BtnProx keep 30 pixels above the bottom.
     void FrameCanResize(int newWidth, int newHeight);
+
+signals:
+    /// After the panel went from browsing to including or editing, or back.
+    void stateChanged();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

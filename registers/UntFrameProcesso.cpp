@@ -3,7 +3,10 @@
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/HistoryRead.h"
 #include "db/Query.h"
+#include "editing/Guard.h"
+#include "editing/HistoryDialog.h"
 #include "editing/Prompt.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
@@ -78,6 +81,10 @@ void TFrameProcesso::buildLayout()
     setTabOrder(EdtNum, EdtDta);
     setTabOrder(EdtDta, EdtNumOfDoc);
 
+    BtnHistorico = new QPushButton(u"Histórico"_s, fields);
+    BtnHistorico->setObjectName(u"BtnHistorico"_s);
+    BtnHistorico->setGeometry(348, 70, 90, 25);
+
     PnlProcesso = new TFrame1(this);
     PnlProcesso->setObjectName(u"PnlProcesso"_s);
     PnlProcesso->BtnAlt->show(); // processes are edited in place
@@ -99,6 +106,30 @@ void TFrameProcesso::bindPanel()
     panel->setClickHandler(panel->BtnAnt, [this](QAbstractButton *b) { PnlProcessoBtnAntClick(b); });
     panel->setClickHandler(panel->BtnProx, [this](QAbstractButton *b) { PnlProcessoBtnAntClick(b); });
     panel->setClickHandler(panel->BtnSair, [this](QAbstractButton *b) { PnlProcessoBtnSairClick(b); });
+    connect(panel, &TFrame1::stateChanged, this, [this] { updateHistoryButton(); });
+    connect(EdtCod, &QLineEdit::textChanged, this, [this] { updateHistoryButton(); });
+    editing::guard(BtnHistorico, &QPushButton::clicked, this, [this] { BtnHistoricoClick(); });
+    updateHistoryButton();
+}
+
+void TFrameProcesso::updateHistoryButton()
+{
+    BtnHistorico->setEnabled(!EdtCod->text().isEmpty() && PnlProcesso->isBrowsing());
+}
+
+void TFrameProcesso::BtnHistoricoClick()
+{
+    const QString code = EdtCod->text();
+    std::vector<db::history::Entry> entries;
+    try {
+        entries = db::history::ofProcess(connection(), code);
+    } catch (const db::DbError &error) {
+        editing::prompt().message(error.message());
+        return;
+    }
+    auto *dialog = new editing::HistoryDialog(u"Histórico do processo %1"_s.arg(code), entries, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 db::Connection &TFrameProcesso::connection() const

@@ -7,6 +7,7 @@
 
 class QAbstractButton;
 class QLabel;
+class QPushButton;
 class TFrame1;
 class TStatusBar;
 
@@ -31,6 +32,8 @@ public:
     QLabel *LblDta = nullptr;            ///< "Data do processo"
     TMaskEdit *EdtDta = nullptr;         ///< dd/MM/yy
     TLabeledEdit *EdtNumOfDoc = nullptr; ///< "Número de Documentos", numeric keys only
+    /// "Histórico": the changes of the shown process, while browsing.
+    QPushButton *BtnHistorico = nullptr;
     TFrame1 *PnlProcesso = nullptr;
     TStatusBar *StatusBar1 = nullptr;
     /// "select * from processo" / "order by cod"; its current row is the shown process.
@@ -56,10 +59,12 @@ public slots:
     void PnlProcessoBtnDelClick(QAbstractButton *sender);
     void PnlProcessoBtnAntClick(QAbstractButton *sender);
     void PnlProcessoBtnSairClick(QAbstractButton *sender);
+    void BtnHistoricoClick();
 
 private:
     void buildLayout();
     void bindPanel();
+    void updateHistoryButton();
     db::Connection &connection() const;
 
     PagesAside m_pagesAside;

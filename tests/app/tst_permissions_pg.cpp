@@ -3,6 +3,7 @@
 // the screen and the archive as they were.
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgRoles.h"
+#include "editing/HistoryDialog.h"
 #include "editing/Prompt.h"
 #include "editing/painel.h"
 #include "registers/UntFrameOrgao.h"
@@ -11,6 +12,7 @@
 #include "tests/documents/DocumentWindow.h"
 #include "tests/support/ProviderArchive.h"
 
+#include <QStandardItemModel>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -115,6 +117,16 @@ void TestPermissions::controlsFollowTheGroup()
             QVERIFY2(!control.button->isEnabled(), qPrintable(control.name));
         else if (control.name.startsWith(u"página"_s))
             QVERIFY2(control.button->isEnabled(), qPrintable(control.name));
+    }
+    // Every group reads the history of what it sees.
+    if (forbidden.contains(u"documento incluir"_s)) {
+        QVERIFY(w.screen->BtnHistorico->isEnabled());
+        QTest::mouseClick(w.screen->BtnHistorico, Qt::LeftButton);
+        auto *dialog = w.screen->findChild<editing::HistoryDialog *>();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->model()->rowCount(), 1);
+        QCOMPARE(dialog->model()->item(0, editing::HistoryDialog::Operation)->text(), u"inclusão"_s);
+        delete dialog;
     }
 }
 
