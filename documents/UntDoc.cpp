@@ -434,6 +434,10 @@ void TFrameDocumento::BtnProcessoClick()
     QryDoc->addSql(kSelectColumns);
     QryDoc->addSql(kFromDocumento);
     QryDoc->addSql(u"Where processo="_s + lib::quoted(process));
+    // A file archive lists a process's documents in code order through its key; a server
+    // returns rows in storage order unless asked.
+    if (connection().provider() == db::Provider::PostgreSQL)
+        QryDoc->addSql(u"Order By cod"_s);
     QryDoc->open();
     if (!connection().execute(u"select cod from processo where cod="_s + lib::quoted(process))) {
         editing::prompt().message(u"Processo não cadastrado."_s);
