@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <sqlite3.h>
+#include <type_traits>
 
 namespace db {
 
@@ -16,6 +17,26 @@ inline void exec(sqlite3 *handle, const QString &sql)
         const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(handle));
         sqlite3_free(error);
         throw DbError(message);
+    }
+}
+
+/// Runs work in one write transaction, rolled back when the work throws.
+template <typename Work>
+auto inTransaction(sqlite3 *handle, Work work)
+{
+    exec(handle, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        if constexpr (std::is_void_v<decltype(work())>) {
+            work();
+            exec(handle, QStringLiteral("COMMIT"));
+        } else {
+            auto result = work();
+            exec(handle, QStringLiteral("COMMIT"));
+            return result;
+        }
+    } catch (...) {
+        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
     }
 }
 

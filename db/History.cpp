@@ -109,15 +109,10 @@ void ensure(sqlite3 *handle)
     sqlite3_finalize(raw);
     if (present)
         return;
-    exec(handle, u"BEGIN IMMEDIATE"_s);
-    try {
+    inTransaction(handle, [handle] {
         for (const QString &statement : createStatements())
             exec(handle, statement);
-        exec(handle, u"COMMIT"_s);
-    } catch (const DbError &) {
-        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
 }
 
 void identifyWriter(sqlite3 *handle, const QString &user, const QString &workstation)

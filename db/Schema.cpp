@@ -185,15 +185,10 @@ QStringList createStatements()
 
 void create(sqlite3 *handle)
 {
-    exec(handle, u"BEGIN IMMEDIATE"_s);
-    try {
+    inTransaction(handle, [handle] {
         for (const QString &statement : createStatements())
             exec(handle, statement);
-        exec(handle, u"COMMIT"_s);
-    } catch (const DbError &) {
-        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
 }
 
 void checkIsArchive(sqlite3 *handle, const QString &path)

@@ -175,26 +175,6 @@ bool matchesTable(sqlite3 *handle, const State &state)
         && number(handle, u"SELECT ifnull(max(rowid), 0) FROM documento"_s) == state.highest;
 }
 
-// One write transaction; rolled back when the work throws.
-template <typename Work>
-auto inTransaction(sqlite3 *handle, Work work)
-{
-    exec(handle, u"BEGIN IMMEDIATE"_s);
-    try {
-        if constexpr (std::is_void_v<decltype(work())>) {
-            work();
-            exec(handle, u"COMMIT"_s);
-        } else {
-            auto result = work();
-            exec(handle, u"COMMIT"_s);
-            return result;
-        }
-    } catch (...) {
-        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
 void setOption(sqlite3 *handle, QStringView option, qint64 value)
 {
     exec(handle, u"INSERT INTO %1(%1, rank) VALUES ('%2', %3)"_s.arg(kTable, option, QString::number(value)));
