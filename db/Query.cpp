@@ -52,7 +52,9 @@ QStringList resultNames(const QList<ResultColumn> &columns, const Translation &t
     for (int i = 0; i < count; ++i) {
         const bool origin = !columns[i].table.isEmpty();
         const bool aliased = itemOf[i] >= 0 && !items[itemOf[i]].alias.isEmpty();
-        if (origin || aliased || !isSelect)
+        // `*` over a view gives the view's names, computed columns included.
+        const bool starred = itemOf[i] >= 0 && items[itemOf[i]].star;
+        if (origin || aliased || starred || !isSelect)
             names << columns[i].name;
         else
             names << u"Expr%1"_s.arg(1000 + (itemOf[i] >= 0 ? itemOf[i] : i));

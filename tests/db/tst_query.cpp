@@ -263,6 +263,9 @@ void TestQuery::resultNames_data()
                                   << QStringList{u"codigo"_s, u"descricao"_s, u"c"_s, u"Expr1003"_s};
     QTest::newRow(fixture::caseName("star then expression", provider)) << provider << u"select *, cod || 'x' from tipo_arq"_s
                                           << QStringList{u"cod"_s, u"descricao"_s, u"Expr1001"_s};
+    QTest::newRow(fixture::caseName("star over a view's computed column", provider)) << provider << u"select * from historico"_s
+                                          << QStringList{u"quando"_s, u"quem"_s, u"estacao"_s, u"operacao"_s,
+                                                         u"tabela"_s, u"chave"_s, u"antes"_s, u"depois"_s};
     QTest::newRow(fixture::caseName("same column twice from one table", provider)) << provider << u"select cod, cod from tipo_arq"_s
                                                       << QStringList{u"cod"_s, u"cod"_s};
     QTest::newRow(fixture::caseName("join with star", provider)) << provider << u"select * from processo p, documento d where d.processo = p.cod"_s
