@@ -34,6 +34,16 @@ function(cartulo_add_pg_test_server)
   set_tests_properties(pg_server_stop PROPERTIES FIXTURES_CLEANUP cartulo_pg_server TIMEOUT 120)
 endfunction()
 
+# Qt's test library without the folder names it compiles into every test (for QFINDTESTDATA,
+# unused here): a build in another folder would otherwise miss the compiler cache for each test.
+if(NOT TARGET cartulo_qttest)
+  add_library(cartulo_qttest INTERFACE)
+  target_link_libraries(cartulo_qttest INTERFACE $<LINK_ONLY:Qt6::Test> Qt6::Core)
+  target_include_directories(cartulo_qttest SYSTEM INTERFACE
+    $<TARGET_PROPERTY:Qt6::Test,INTERFACE_INCLUDE_DIRECTORIES>)
+  target_compile_definitions(cartulo_qttest INTERFACE QT_TESTLIB_LIB)
+endif()
+
 # cartulo_add_test(NAME name SOURCES ... LIBS ... [NEEDS_PG]): one Qt Test executable under
 # CTest, headless, each in its own temporary HOME so no test touches a real user's files.
 # NEEDS_PG: the test runs while the private PostgreSQL server runs, and finds it through
@@ -41,15 +51,13 @@ endfunction()
 function(cartulo_add_test)
   cmake_parse_arguments(T "NEEDS_PG" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE cartulo_settings Qt6::Test ${T_LIBS})
-  target_compile_definitions(${T_NAME} PRIVATE
-    CARTULO_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
-    CARTULO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(${T_NAME} PRIVATE cartulo_settings cartulo_qttest ${T_LIBS})
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   set(environment
+    CARTULO_SOURCE_DIR=${CMAKE_SOURCE_DIR}
     QT_QPA_PLATFORM=offscreen
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,5 +1,6 @@
 // The picture library img/ctlo.rcc as the build makes it, and the bars dressed from it
 // (or left bare) depending on the working directory; the pictures the program draws itself.
+#include "tests/support/TestPaths.h"
 #include "MainWindowFixture.h"
 
 #include "app/BarPictures.h"
@@ -13,7 +14,10 @@
 
 namespace {
 
-const QString kBuiltLibrary = QStringLiteral(CARTULO_BIN_DIR "/img/ctlo.rcc");
+QString builtLibrary()
+{
+    return testsupport::binDir() + u"/img/ctlo.rcc"_s;
+}
 
 const QStringList kBackgrounds{u"CARTULO1"_s, u"JPEG1"_s, u"JPEG2"_s, u"JPEG3"_s,
                                u"JPEG4"_s,    u"JPEG5"_s, u"CARTULO6"_s};
@@ -22,7 +26,7 @@ const QStringList kBarNames{u"FMain"_s, u"FPesq"_s, u"FDoc"_s, u"FNatu"_s, u"FLi
 QHash<QString, QImage> builtPictures()
 {
     const auto pictures =
-        cartulo::readPictureLibrary(kBuiltLibrary, kBackgrounds + QStringList{u"BTN_MN"_s, u"BTN_CL"_s});
+        cartulo::readPictureLibrary(builtLibrary(), kBackgrounds + QStringList{u"BTN_MN"_s, u"BTN_CL"_s});
     return pictures.value_or(QHash<QString, QImage>{});
 }
 
@@ -38,7 +42,7 @@ public:
     {
         if (withLibrary) {
             QDir(m_dir.path()).mkpath(u"img"_s);
-            QFile::copy(kBuiltLibrary, m_dir.filePath(u"img/ctlo.rcc"_s));
+            QFile::copy(builtLibrary(), m_dir.filePath(u"img/ctlo.rcc"_s));
         }
         QDir::setCurrent(m_dir.path());
     }
@@ -69,7 +73,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QSize, size);
-        QVERIFY2(QFile::exists(kBuiltLibrary), qPrintable(kBuiltLibrary));
+        QVERIFY2(QFile::exists(builtLibrary()), qPrintable(builtLibrary()));
         const QHash<QString, QImage> pictures = builtPictures();
         QVERIFY(pictures.contains(name));
         QCOMPARE(pictures.value(name).size(), size);

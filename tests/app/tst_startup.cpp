@@ -1,5 +1,6 @@
 // Start-up, by running the real executable from a temporary program folder and another
 // working directory. A successful start is ended with SIGTERM, which closes the window.
+#include "tests/support/TestPaths.h"
 #include "db/Connection.h"
 #include "db/Description.h"
 
@@ -45,7 +46,7 @@ struct ProgramFolder {
     explicit ProgramFolder(const QString &nameStart = u"cartulo"_s)
         : dir(QDir::tempPath() + u'/' + nameStart + u"-XXXXXX"_s)
     {
-        const QString built = QStringLiteral(CARTULO_BIN_DIR) + u"/cartulo"_s;
+        const QString built = testsupport::binDir() + u"/cartulo"_s;
         if (!QFile::copy(built, executable()))
             qFatal("cannot copy %s", qPrintable(built));
     }

@@ -1,6 +1,7 @@
 // Start-up on a description file that names a PostgreSQL archive: the real executable, run
 // from a program folder of its own, fails cleanly with the server's own message when the
 // server cannot be reached or refuses the role, the database or the archive.
+#include "tests/support/TestPaths.h"
 #include "db/pg/PgConnection.h"
 #include "tests/support/PgTestDatabase.h"
 
@@ -55,7 +56,7 @@ void TestStartupPg::refusedServerEndsTheStart()
     QTemporaryDir programDir;
     QTemporaryDir workingDir;
     const QString program = programDir.filePath(u"cartulo"_s);
-    QVERIFY(QFile::copy(QStringLiteral(CARTULO_BIN_DIR) + u"/cartulo"_s, program));
+    QVERIFY(QFile::copy(testsupport::binDir() + u"/cartulo"_s, program));
     const QByteArray description = "[oledb]\n; servidor da equipe\nProvider=PostgreSQL;Data Source="
         + address.host.toUtf8() + ";Initial Catalog=" + address.database.toUtf8() + ";User ID="
         + address.role.toUtf8() + "\n";

@@ -1,6 +1,7 @@
 // "Adquirir" from a document feeder, on a file archive's page folder and on a server
 // archive's page rows: SANE's test backend (its feeder runs empty after 10 pages) and, for
 // failures in the middle of a batch, the fake backend (see fakesane/).
+#include "tests/support/TestPaths.h"
 #include "documents/FeederScan.h"
 #include "documents/Scanner.h"
 #include "editing/JpegImage.h"
@@ -179,7 +180,7 @@ private slots:
         m_backends = std::make_unique<Backends>();
         qputenv("SANE_CONFIG_DIR", m_backends->path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", m_backends->path().toLocal8Bit());
-        qputenv("LD_LIBRARY_PATH", QByteArray(CARTULO_FAKE_SANE_DIR ":") + qgetenv("LD_LIBRARY_PATH"));
+        qputenv("LD_LIBRARY_PATH", testsupport::fakeSaneDir() + ':' + qgetenv("LD_LIBRARY_PATH"));
         keepTestBackendLoaded();
     }
     void init()

@@ -1,3 +1,4 @@
+#include "tests/support/TestPaths.h"
 #include "documents/ImagePreview.h"
 #include "documents/ScanImg.h"
 #include "documents/Scanner.h"
@@ -174,7 +175,7 @@ void TestScanner::initTestCase()
     qputenv("SANE_CONFIG_DIR", m_backend->path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", m_backend->path().toLocal8Bit()); // the choices kept between uses
     // SANE's dll backend looks for backends in these folders before its own.
-    qputenv("LD_LIBRARY_PATH", QByteArray(CARTULO_FAKE_SANE_DIR ":") + qgetenv("LD_LIBRARY_PATH"));
+    qputenv("LD_LIBRARY_PATH", testsupport::fakeSaneDir() + ':' + qgetenv("LD_LIBRARY_PATH"));
     m_colourReference = scan({{u"mode"_s, u"Color"_s}, {u"test-picture"_s, u"\"Color pattern\""_s}});
     QCOMPARE(m_colourReference.size(), QSize(78, 98));
 }

@@ -1,5 +1,6 @@
 // "Adquirir" on the document screen with SANE's test backend, and a click on the preview
 // opening the print preview with the picture it shows.
+#include "tests/support/TestPaths.h"
 #include "DocumentWindow.h"
 
 #include "documents/ScanImg.h"
@@ -152,7 +153,7 @@ private slots:
         backend = std::make_unique<TestBackend>();
         qputenv("SANE_CONFIG_DIR", backend->path().toLocal8Bit());
         // SANE's dll backend looks for backends in these folders before its own.
-        qputenv("LD_LIBRARY_PATH", QByteArray(CARTULO_FAKE_SANE_DIR ":") + qgetenv("LD_LIBRARY_PATH"));
+        qputenv("LD_LIBRARY_PATH", testsupport::fakeSaneDir() + ':' + qgetenv("LD_LIBRARY_PATH"));
         keepTestBackendLoaded();
     }
     void init()

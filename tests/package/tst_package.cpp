@@ -3,6 +3,7 @@
 // and contents; lintian, desktop-file-validate and appstreamcli judge it; it is unpacked
 // into a temporary root and its tools and program run from there on an archive in that
 // root; its maintainer scripts decide, in a folder of their own, what a purge may remove.
+#include "tests/support/TestPaths.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -221,7 +222,7 @@ void TestPackage::descriptionFileIsAConffileNamingTheSharedArchive()
 
 void TestPackage::noBuildPathInsideAnyFile()
 {
-    const QList<QByteArray> buildPaths = {QByteArrayLiteral(CARTULO_BUILD_DIR), QByteArrayLiteral(CARTULO_SOURCE_DIR)};
+    const QList<QByteArray> buildPaths = {QByteArrayLiteral(CARTULO_BUILD_DIR), testsupport::sourceDir().toUtf8()};
     int files = 0;
     QDirIterator entries(root(), QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDirIterator::Subdirectories);
     while (entries.hasNext()) {

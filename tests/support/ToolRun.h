@@ -1,5 +1,6 @@
 #pragma once
 // Runs one of the built tools as a person runs it, and keeps what it said.
+#include "tests/support/TestPaths.h"
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -18,7 +19,7 @@ inline ToolRun runTool(const QString &tool, const QStringList &args, const QByte
                        int timeoutMs = 60000)
 {
     QProcess process;
-    process.start(QStringLiteral(CARTULO_BIN_DIR) + u'/' + tool, args);
+    process.start(testsupport::binDir() + u'/' + tool, args);
     if (!process.waitForStarted())
         return {};
     process.write(input);

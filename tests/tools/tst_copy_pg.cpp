@@ -1,6 +1,7 @@
 // cartulo-copy between a file archive and a server one, run as a person runs it: there and
 // back with every row and page compared byte for byte, targets it must refuse, targets it
 // must accept, and sources it cannot copy whole.
+#include "tests/support/TestPaths.h"
 #include "db/Description.h"
 #include "db/pg/PgConnection.h"
 #include "tests/support/PgTestDatabase.h"
@@ -514,7 +515,7 @@ void TestCopyPg::interruptedCopyLeavesTargetAsItWas()
     const QString before = stateOf(target);
 
     QProcess copy;
-    copy.start(QStringLiteral(CARTULO_BIN_DIR "/cartulo-copy"), {source.udl(), target.udl()});
+    copy.start(testsupport::binDir() + QStringLiteral("/cartulo-copy"), {source.udl(), target.udl()});
     QVERIFY(copy.waitForStarted());
     const qint64 pid = copy.processId();
     std::atomic<bool> stop{false};

@@ -1,6 +1,7 @@
 // scripts/pg-setup-server.sh on the private server, as an agency's administrator runs it:
 // the role, the database with the archive's locale that only the role may enter, the
 // tables made by the role, and a description line the program reads back.
+#include "tests/support/TestPaths.h"
 #include "db/Description.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgSchema.h"
@@ -28,9 +29,9 @@ ScriptRun setUp(const QStringList &names, const QString &password = u"s3nha"_s)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"CARTULO_PG_PASSWORD"_s, password);
     process.setProcessEnvironment(environment);
-    process.start(u"bash"_s, QStringList{QStringLiteral(CARTULO_SOURCE_DIR) + u"/scripts/pg-setup-server.sh"_s,
+    process.start(u"bash"_s, QStringList{testsupport::sourceDir() + u"/scripts/pg-setup-server.sh"_s,
                                          u"--server"_s, u"arquivo.prefeitura.local"_s, u"--mkdb"_s,
-                                         QStringLiteral(CARTULO_BIN_DIR) + u"/cartulo-mkdb"_s}
+                                         testsupport::binDir() + u"/cartulo-mkdb"_s}
                                  + names);
     process.closeWriteChannel();
     if (!process.waitForFinished(120000))

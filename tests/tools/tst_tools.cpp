@@ -1,4 +1,5 @@
 // cartulo-mkdb and cartulo-sql, run as a person runs them.
+#include "tests/support/TestPaths.h"
 #include "db/Connection.h"
 #include "db/Description.h"
 #include "tests/support/ToolRun.h"
@@ -149,7 +150,7 @@ void TestTools::sqlRefusesABadDescription()
 
 void TestTools::buildPlacedTheArchive()
 {
-    const QString dados = QStringLiteral(CARTULO_BIN_DIR) + u"/dados"_s;
+    const QString dados = testsupport::binDir() + u"/dados"_s;
     QVERIFY(QFileInfo(dados + u"/laudas"_s).isDir());
     db::Connection connection;
     connection.openFile(dados + u"/cartulo.db"_s);
