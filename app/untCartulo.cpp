@@ -281,6 +281,8 @@ void TfrmCartulo::startRecognition()
     Reconhecimento->setGeometry(40, 566, 700, 22);
     Reconhecimento->raise();
     Reconhecimento->start(ocr::ArchiveSource::of(m_programDir, *ConnArq));
+    // Pages stored here are read at once; those of other workstations at the next round.
+    connect(FrameDocumento1, &TFrameDocumento::pagesToRead, Reconhecimento, &RecognitionStatus::wake);
 }
 
 // Said once, at the first show: the archive works on a share, but without the write-ahead

@@ -22,6 +22,7 @@
 #include "editing/RowTexts.h"
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
+#include "pages/PageChange.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -33,6 +34,7 @@
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
@@ -57,6 +59,13 @@ const QString kFromDocumento = u"From documento"_s;
 constexpr int kShownColumns = 12;
 
 const QColor kLightBlue{117, 197, 240};
+
+// A page written or turned has no text yet; one put back may have lost it meanwhile.
+bool bringsPagesToRead(const pages::PageChange &change)
+{
+    using Kind = pages::PageChange::Kind;
+    return change.kind == Kind::Stored || change.kind == Kind::Turned || change.kind == Kind::PutBack;
+}
 
 // Only keys that type a character (or backspace) are judged; Tab, arrows and shortcuts
 // pass, as they never reached the old key filter.
@@ -347,7 +356,13 @@ const pages::PageStore &TFrameDocumento::pageStore() const
 {
     const db::Connection *current = PnlDocumento->ConnArq ? PnlDocumento->ConnArq.data() : QryDoc->connection();
     if (!m_pages || current != m_pagesConnection) {
-        m_pages = pages::openPageStore(m_programDir, current);
+        const std::shared_ptr<pages::PageStore> store = pages::openPageStore(m_programDir, current);
+        // The store is this screen's cache: telling of its changes is no change of the screen.
+        store->addListener([screen = QPointer(const_cast<TFrameDocumento *>(this))](const pages::PageChange &change) {
+            if (screen && bringsPagesToRead(change))
+                emit screen->pagesToRead();
+        });
+        m_pages = store;
         m_pagesConnection = current;
     }
     return *m_pages;

@@ -121,6 +121,11 @@ public:
     /// shown and thrown on: the process must stay.
     std::function<void()> moveProcessPagesAside(const QString &process);
 
+signals:
+    /// A page was written, turned or put back: it waits for text recognition. May come
+    /// from the thread that stored it.
+    void pagesToRead();
+
 public slots:
     void BtnProcessoClick();
     void EdtProcessoChange();

@@ -68,6 +68,12 @@ bool RecognitionWorker::isPaused() const
     return m_paused;
 }
 
+bool RecognitionWorker::isResting() const
+{
+    const std::lock_guard lock(m_lock);
+    return m_resting;
+}
+
 void RecognitionWorker::wake()
 {
     {
@@ -93,7 +99,9 @@ bool RecognitionWorker::isStopping() const
 void RecognitionWorker::rest(int seconds)
 {
     std::unique_lock lock(m_lock);
+    m_resting = true;
     m_changed.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_stopping || m_woken; });
+    m_resting = false;
     m_woken = false;
 }
 

@@ -24,6 +24,8 @@ public:
     void start();
     void setPaused(bool paused);
     bool isPaused() const;
+    /// Everything found was read: it waits for new pages (a wake, or the next round).
+    bool isResting() const;
     /// Pages may have entered or changed: look for waiting pages now rather than later.
     void wake();
 
@@ -47,6 +49,7 @@ private:
     bool m_paused = false;
     bool m_stopping = false;
     bool m_woken = false;
+    bool m_resting = false;
     std::thread m_thread;
 };
 

@@ -1,6 +1,7 @@
 // The main window's line about text recognition: the pages still waiting, counted in the
 // background, and the button that pauses and resumes the work.
 #include "app/RecognitionStatus.h"
+#include "documents/UntDoc.h"
 #include "editing/JpegImage.h"
 #include "ocr/RecognitionWorker.h"
 #include "tests/app/MainWindowFixture.h"
@@ -10,6 +11,9 @@
 #include <QLockFile>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalSpy>
+
+#include <algorithm>
 
 namespace {
 
@@ -85,6 +89,30 @@ private slots:
         elsewhere.reset();
         f.window->Reconhecimento->wake();
         QTRY_VERIFY_WITH_TIMEOUT(!label->isVisible(), 120000);
+    }
+
+    // The worker rests a minute once everything is read; a page stored on this workstation
+    // wakes it at once.
+    void pageStoredHereIsReadWithoutWaitingForTheNextRound()
+    {
+        MainWindowFixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        ocr::RecognitionWorker *worker = f.window->Reconhecimento->worker();
+        QTRY_VERIFY_WITH_TIMEOUT(worker->isResting(), 30000); // the first round found nothing
+        QSignalSpy waiting(worker, &ocr::RecognitionWorker::waitingChanged);
+
+        f.window->FrameDocumento1->pageStore().appendBytes({u"00001"_s, u"00001"_s}, typedPage());
+        QTRY_VERIFY_WITH_TIMEOUT(waitedFor(waiting, 1), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(waiting.last().first().toInt() == 0, 30000);
+    }
+
+private:
+    static bool waitedFor(const QSignalSpy &spy, int pages)
+    {
+        return std::any_of(spy.begin(), spy.end(), [pages](const QList<QVariant> &signal) {
+            return signal.first().toInt() == pages;
+        });
     }
 };
 
