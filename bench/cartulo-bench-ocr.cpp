@@ -1,6 +1,6 @@
 // cartulo-bench-ocr: text recognition throughput and word accuracy on 300-dpi A4 pages of
 // typed Portuguese text drawn here, beside the `tesseract` command on the same pages (same
-// language and page segmentation, one thread: OMP_THREAD_LIMIT=1).
+// language, page segmentation and resolution, one thread: OMP_THREAD_LIMIT=1).
 //   cartulo-bench-ocr [--pages N]
 #include "bench/Harness.h"
 #include "editing/JpegImage.h"
@@ -126,19 +126,35 @@ int main(int argc, char **argv)
     }
     const QString load = bench::loadAverage();
 
-    // The program's way: its own thread, as the background worker reads.
-    double programMs = 0;
-    int programFound = 0;
+    // Page by page, the program and then the command on the same page: a drift of the
+    // machine's speed (other work, heat) falls on both alike.
+    const QString tesseract = QStandardPaths::findExecutable(u"tesseract"_s);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"OMP_THREAD_LIMIT"_s, u"1"_s);
+    double programMs = 0, commandMs = 0;
+    int programFound = 0, commandFound = 0;
     QString failure;
+    // The program's way: its own thread, as the background worker reads.
     std::thread reader([&] {
         try {
             ocr::Recognizer recognizer;
-            const bench::Stopwatch clock;
-            for (const DrawnPage &page : pages) {
+            for (int i = 0; i < pageCount; ++i) {
+                const DrawnPage &page = pages[size_t(i)];
+                const bench::Stopwatch programClock;
                 const ocr::Recognition read = recognizer.read(editing::jpeg::decode(page.jpeg), ocr::jpegDpi(page.jpeg));
+                programMs += programClock.elapsedMs();
                 programFound += wordsFound(page.words, read.text);
+                if (tesseract.isEmpty())
+                    continue;
+                QProcess command;
+                command.setProcessEnvironment(environment);
+                const bench::Stopwatch commandClock;
+                command.start(tesseract, {scratch.filePath(u"pagina%1.jpg"_s.arg(i)), u"stdout"_s, u"-l"_s, u"por"_s,
+                                          u"--psm"_s, u"3"_s, u"--dpi"_s, QString::number(kDpi)});
+                command.waitForFinished(-1);
+                commandMs += commandClock.elapsedMs();
+                commandFound += wordsFound(page.words, QString::fromUtf8(command.readAllStandardOutput()));
             }
-            programMs = clock.elapsedMs();
         } catch (const std::exception &error) {
             failure = QString::fromLocal8Bit(error.what());
         }
@@ -147,25 +163,6 @@ int main(int argc, char **argv)
     if (!failure.isEmpty()) {
         std::fprintf(stderr, "recognition failed: %s\n", qPrintable(failure));
         return 1;
-    }
-
-    // The command, one thread, same language and page segmentation.
-    const QString tesseract = QStandardPaths::findExecutable(u"tesseract"_s);
-    double commandMs = 0;
-    int commandFound = 0;
-    if (!tesseract.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"OMP_THREAD_LIMIT"_s, u"1"_s);
-        const bench::Stopwatch clock;
-        for (int i = 0; i < pageCount; ++i) {
-            QProcess command;
-            command.setProcessEnvironment(environment);
-            command.start(tesseract, {scratch.filePath(u"pagina%1.jpg"_s.arg(i)), u"stdout"_s, u"-l"_s, u"por"_s,
-                                      u"--psm"_s, u"3"_s});
-            command.waitForFinished(-1);
-            commandFound += wordsFound(pages[size_t(i)].words, QString::fromUtf8(command.readAllStandardOutput()));
-        }
-        commandMs = clock.elapsedMs();
     }
 
     std::printf("Cartulo recognition benchmark: %d A4 pages at 300 dpi, %d printed words, %d cores, load average %s\n",
