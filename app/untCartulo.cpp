@@ -20,6 +20,7 @@
 #include "editing/StatusBar.h"
 #include "editing/painel.h"
 #include "ocr/PageSupply.h"
+#include "pages/PageStore.h"
 #include "registers/UntFrameDoc.h"
 #include "registers/UntFrameOrgao.h"
 #include "registers/UntFrameProcesso.h"
@@ -461,7 +462,10 @@ void TfrmCartulo::AppEventArqException(std::exception_ptr error)
     } catch (const db::DbError &refused) {
         // Rights taken away while the program runs: the one error the user must hear of.
         if (refused.kind() == db::ErrorKind::NoPrivilege)
-            editing::prompt().message(editing::noPrivilegeMessage() + u"\n\n"_s + refused.message());
+            editing::prompt().message(refused.message() + u"\n\nNada foi alterado."_s);
+    } catch (const pages::PageError &refused) {
+        if (refused.kind() == pages::PageError::Kind::NoPrivilege)
+            editing::prompt().message(refused.message() + u"\n\nNada foi alterado."_s);
     } catch (const MaskedEntryError &masked) {
         if (TMaskEdit *entry = masked.entry()) {
             // Nothing is shown; a screen reader still learns why the focus stays.

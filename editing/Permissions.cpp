@@ -55,10 +55,4 @@ void restrictPanel(TFrame1 &panel, bool include, bool edit, bool remove, const Q
         panel.forbid(panel.BtnDel, refusalText(u"excluir "_s + what));
 }
 
-QString noPrivilegeMessage()
-{
-    return u"O servidor recusou a operação: seu usuário não tem permissão para ela (as permissões "
-           u"podem ter mudado). Nada foi alterado."_s;
-}
-
 } // namespace editing

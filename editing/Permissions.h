@@ -35,7 +35,4 @@ QString refusalText(const QString &what);
 /// why; `what` names the records ("processos").
 void restrictPanel(TFrame1 &panel, bool include, bool edit, bool remove, const QString &what);
 
-/// The message for an operation the server refused for lack of rights.
-QString noPrivilegeMessage();
-
 } // namespace editing

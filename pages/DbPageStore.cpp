@@ -50,7 +50,8 @@ void forgetText(db::pg::PgConnection &server, const DocumentKey &key, int page)
 
 PageError serverError(const db::DbError &error)
 {
-    return PageError(PageError::Kind::Io, u"O servidor recusou a operação com as páginas: %1"_s.arg(error.message()));
+    const auto kind = error.kind() == db::ErrorKind::NoPrivilege ? PageError::Kind::NoPrivilege : PageError::Kind::Io;
+    return PageError(kind, u"O servidor recusou a operação com as páginas: %1"_s.arg(error.message()));
 }
 
 } // namespace

@@ -30,6 +30,7 @@ public:
         BadCode,       ///< a process or document code that cannot name a page
         PageLimit,     ///< a page past the 999th; nothing was written
         Io,            ///< reading, writing, moving or decoding failed (file or server)
+        NoPrivilege,   ///< the server refused: the user may not change pages; nothing changed
     };
     PageError(Kind kind, const QString &message)
         : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message) {}

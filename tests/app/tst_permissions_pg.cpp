@@ -4,6 +4,7 @@
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgRoles.h"
 #include "editing/HistoryDialog.h"
+#include "editing/JpegImage.h"
 #include "editing/Prompt.h"
 #include "editing/painel.h"
 #include "registers/UntFrameOrgao.h"
@@ -73,6 +74,8 @@ private slots:
     void controlsFollowTheGroup_data();
     void controlsFollowTheGroup();
     void rightTakenAwayMeanwhile();
+    void pageAndDeletionRightsTakenAwayMeanwhile_data();
+    void pageAndDeletionRightsTakenAwayMeanwhile();
 };
 
 void TestPermissions::controlsFollowTheGroup_data()
@@ -156,6 +159,67 @@ void TestPermissions::rightTakenAwayMeanwhile()
     QCOMPARE(w.screen->EdtDesc->text(), u"DEPOIS"_s);
     QCOMPARE(owner.exec(u"SELECT descricao FROM documento"_s).text(0, 0), u"ANTES"_s);
     QCOMPARE(owner.exec(u"SELECT count(*) FROM historico WHERE operacao = 'alteração'"_s).text(0, 0), u"0"_s);
+}
+
+void TestPermissions::pageAndDeletionRightsTakenAwayMeanwhile_data()
+{
+    QTest::addColumn<QString>("revoke");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("adding a page") << u"REVOKE INSERT ON lauda FROM %1"_s.arg(db::pg::roles::kArquivista)
+                                   << u"adicionar"_s;
+    QTest::newRow("deleting the document") << u"REVOKE DELETE ON documento FROM %1"_s.arg(db::pg::roles::kAdmin)
+                                           << u"excluir"_s;
+}
+
+// The page and the document are where they were, whatever step of the operation the
+// server refused.
+void TestPermissions::pageAndDeletionRightsTakenAwayMeanwhile()
+{
+    QFETCH(QString, revoke);
+    QFETCH(QString, action);
+    ProviderArchive archive(db::Provider::PostgreSQL);
+    db::pg::PgConnection &owner = *archive.connection().server();
+    for (const QString &sql : seed())
+        owner.exec(sql);
+    owner.exec(u"UPDATE documento SET n_laudas = 5"_s); // no page-count warning on the way
+    owner.exec(u"INSERT INTO lauda (processo, documento, numero, imagem) VALUES ('00001', '00001', 1, $1)"_s,
+               {db::pg::PgParam::bytes(editing::jpeg::encode(QImage(40, 60, QImage::Format_RGB32)))});
+    PgTestRole user(u"LOGIN IN ROLE %1"_s.arg(db::pg::roles::kAdmin));
+    RoleProgramFolder folder(archive, user.name());
+    QTemporaryDir sources;
+    const QString chosen = sources.filePath(u"nova.jpg"_s);
+    QFile file(chosen);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(editing::jpeg::encode(QImage(50, 70, QImage::Format_RGB32)));
+    file.close();
+    DocumentWindow w(testsupport::ProgramWindowOptions{.seed = {}, .show = testsupport::ProgramWindowOptions::Show::Exposed,
+                                                       .recordErrors = false,
+                                                       .sharedProgramDir = folder.dir.path()});
+    w.openProcess(u"00001"_s);
+    QCOMPARE(w.listedPages().size(), 1);
+    owner.exec(revoke);
+    w.ui->clearCalls();
+    if (action == u"adicionar"_s) {
+        DocumentWindow::click(w.panelButton("BtnAlt"));
+        w.ui->answerFiles({chosen});
+        DocumentWindow::click(w.screen->BtnAddArq);
+    } else {
+        w.ui->answerQuestion(true);
+        DocumentWindow::click(w.panelButton("BtnDel"));
+    }
+    const auto messages = w.ui->callsOf(editing::ScriptedPrompt::Kind::Message);
+    QVERIFY(!messages.isEmpty());
+    QVERIFY2(messages.last().text.contains(u"não tem permissão"_s), qPrintable(messages.last().text));
+    QCOMPARE(w.screen->EdtCod->text(), u"00001"_s);
+    QCOMPARE(w.listedPages().size(), 1);
+    QCOMPARE(owner.exec(u"SELECT count(*), max(numero) FROM lauda"_s).text(0, 0), u"1"_s);
+    QCOMPARE(owner.exec(u"SELECT count(*) FROM lauda_excluida"_s).text(0, 0), u"0"_s);
+    QCOMPARE(owner.exec(u"SELECT count(*), max(n_laudas) FROM documento"_s).text(0, 1), u"5"_s);
+    // A deletion's pages went aside and came back, as the history tells; nothing more.
+    QCOMPARE(owner.exec(u"SELECT count(*) FROM historico WHERE operacao = 'exclusão'"_s).text(0, 0), u"0"_s);
+    QCOMPARE(owner.exec(u"SELECT operacao FROM historico_registro WHERE tabela = 'lauda' ORDER BY id DESC LIMIT 1"_s)
+                 .text(0, 0),
+             u"página incluída"_s);
 }
 
 QTEST_MAIN(TestPermissions)
