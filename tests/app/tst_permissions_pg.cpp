@@ -167,6 +167,8 @@ void TestPermissions::pageAndDeletionRightsTakenAwayMeanwhile_data()
     QTest::addColumn<QString>("action");
     QTest::newRow("adding a page") << u"REVOKE INSERT ON lauda FROM %1"_s.arg(db::pg::roles::kArquivista)
                                    << u"adicionar"_s;
+    QTest::newRow("removing a page") << u"REVOKE DELETE ON lauda FROM %1"_s.arg(db::pg::roles::kArquivista)
+                                     << u"remover"_s;
     QTest::newRow("deleting the document") << u"REVOKE DELETE ON documento FROM %1"_s.arg(db::pg::roles::kAdmin)
                                            << u"excluir"_s;
 }
@@ -203,6 +205,11 @@ void TestPermissions::pageAndDeletionRightsTakenAwayMeanwhile()
         DocumentWindow::click(w.panelButton("BtnAlt"));
         w.ui->answerFiles({chosen});
         DocumentWindow::click(w.screen->BtnAddArq);
+    } else if (action == u"remover"_s) {
+        DocumentWindow::click(w.panelButton("BtnAlt"));
+        w.screen->LBoxLaudas->setCurrentRow(0);
+        w.ui->answerQuestion(true);
+        DocumentWindow::click(w.screen->BtnDelArq);
     } else {
         w.ui->answerQuestion(true);
         DocumentWindow::click(w.panelButton("BtnDel"));
