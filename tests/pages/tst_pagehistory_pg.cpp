@@ -191,7 +191,7 @@ void TestPageHistory::fileArchiveRecordsPagesAsAServerDoes_data()
     QTest::addColumn<QStringList>("lines"); // as the file archive writes them, in order
     QTest::addColumn<int>("oldPicture");    // the picture the first row's antes prints (0: none)
     QTest::addColumn<int>("newPicture");    // the picture the first row's depois prints (0: none)
-    const auto page = [](const QString &operation, const QString &key, const QString &table = u"lauda"_s) {
+    const auto page = [](const QString &operation, const QString &key, const QString &table = u"lauda"_s) -> QString {
         return operation + u' ' + table + u' ' + key;
     };
     const QString included = u"página incluída"_s, removed = u"página removida"_s,
@@ -265,12 +265,13 @@ void TestPageHistory::fileArchiveRecordsPagesAsAServerDoes()
     std::stable_sort(fileRows.begin(), fileRows.end());
     QCOMPARE(linesOf(fileRows), linesOf(serverRows));
     for (qsizetype i = 0; i < fileRows.size(); ++i) {
+        const auto shown = [](const HistoryRow &row) -> QString {
+            return QString::fromUtf8(QJsonDocument(row.before).toJson(QJsonDocument::Compact)) + u" → "_s
+                + QString::fromUtf8(QJsonDocument(row.after).toJson(QJsonDocument::Compact));
+        };
         QVERIFY2(fileRows[i].sameChange(serverRows[i]),
-                 qPrintable(fileRows[i].line() + u"\nfile:   "_s
-                            + QJsonDocument(fileRows[i].before).toJson(QJsonDocument::Compact) + u" → "_s
-                            + QJsonDocument(fileRows[i].after).toJson(QJsonDocument::Compact) + u"\nserver: "_s
-                            + QJsonDocument(serverRows[i].before).toJson(QJsonDocument::Compact) + u" → "_s
-                            + QJsonDocument(serverRows[i].after).toJson(QJsonDocument::Compact)));
+                 qPrintable(fileRows[i].line() + u"\nfile:   "_s + shown(fileRows[i]) + u"\nserver: "_s
+                            + shown(serverRows[i])));
     }
 }
 
