@@ -9,7 +9,7 @@
 
 namespace pages {
 
-/// A page's picture as the history tells it: never its bytes, their size and SHA-256.
+/// A page's picture as the history tells it: its size and SHA-256, never the bytes.
 struct PagePrint {
     qint64 bytes = 0;
     QString sha256; ///< lower-case hex
