@@ -2,6 +2,7 @@
 
 #include "db/ArchiveTables.h"
 #include "db/Exec.h"
+#include "db/Statement.h"
 
 #include <QSysInfo>
 #include <sqlite3.h>
@@ -40,13 +41,16 @@ QString keyOf(const schema::TableSpec &table, const QString &row)
     return u"%1.cod"_s.arg(row);
 }
 
+// The time as the triggers write it (strftime of 'now', local time).
+constexpr QStringView kNow = u"strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')";
+
 QString insertHistory(const QString &operation, const schema::TableSpec &table, const QString &row,
                       const QString &before, const QString &after)
 {
     const QString key = keyOf(table, row);
     return u"INSERT INTO %1 (quando, operacao, tabela, chave, registro, antes, depois) VALUES ("
-           u"strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'), %2, %3, %4, coalesce(%4, %3), %5, %6);"_s
-        .arg(kTable, literal(operation), literal(table.name), key, before, after);
+           u"%7, %2, %3, %4, coalesce(%4, %3), %5, %6);"_s
+        .arg(kTable, literal(operation), literal(table.name), key, before, after, kNow);
 }
 
 QStringList triggersOf(const schema::TableSpec &t)
@@ -122,6 +126,54 @@ void identifyWriter(sqlite3 *handle, const QString &user, const QString &worksta
     exec(handle, u"CREATE TEMP TRIGGER historico_autor AFTER INSERT ON main.%1 WHEN NEW.quem IS NULL BEGIN\n"
                  u"  UPDATE %1 SET quem = %2, estacao = %3 WHERE id = NEW.id;\nEND"_s
                      .arg(kTable, literal(user), literal(workstation)));
+}
+
+namespace {
+
+void bindText(sqlite3_stmt *statement, int index, const QString &text)
+{
+    if (text.isNull()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text64(statement, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void insertRows(sqlite3 *handle, const std::vector<WrittenRow> &rows)
+{
+    const QByteArray sql = u"INSERT INTO %1 (quando, operacao, tabela, chave, registro, antes, depois) "
+                           u"VALUES (%2, ?1, ?2, ?3, ?4, ?5, ?6)"_s.arg(kTable, kNow).toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(handle)));
+    const StatementPtr insert(raw);
+    for (const WrittenRow &row : rows) {
+        const QString *fields[] = {&row.operacao, &row.tabela, &row.chave, &row.registro, &row.antes, &row.depois};
+        for (int i = 0; i < 6; ++i)
+            bindText(insert.get(), i + 1, *fields[i]);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE)
+            throw DbError(QString::fromUtf8(sqlite3_errmsg(handle)));
+        sqlite3_reset(insert.get());
+    }
+}
+
+} // namespace
+
+void append(sqlite3 *handle, const std::vector<WrittenRow> &rows)
+{
+    if (rows.empty())
+        return;
+    // A savepoint nests in a transaction of the caller, and is one of its own otherwise.
+    exec(handle, u"SAVEPOINT historico_escrito"_s);
+    try {
+        insertRows(handle, rows);
+        exec(handle, u"RELEASE historico_escrito"_s);
+    } catch (...) {
+        if (!sqlite3_get_autocommit(handle)) // still open: none of the rows stays
+            sqlite3_exec(handle, "ROLLBACK TO historico_escrito; RELEASE historico_escrito", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 QString osUser()

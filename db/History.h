@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 struct sqlite3;
 
 namespace db::history {
@@ -22,6 +24,22 @@ void ensure(sqlite3 *handle);
 
 /// For this connection only: the rows its changes add name this user and workstation.
 void identifyWriter(sqlite3 *handle, const QString &user, const QString &workstation);
+
+/// A row the program writes itself, for a change no table trigger can see (the page files
+/// beside a file archive). A null antes or depois is stored as NULL.
+struct WrittenRow {
+    QString operacao;
+    QString tabela;
+    QString chave;
+    QString registro; ///< the record whose history lists the row
+    QString antes;
+    QString depois;
+};
+
+/// Adds `rows` as the table triggers add theirs: the time now, who and where named as
+/// identifyWriter set them. All or none (inside the caller's transaction when there is
+/// one); throws DbError.
+void append(sqlite3 *handle, const std::vector<WrittenRow> &rows);
 
 /// The operating-system user running the program.
 QString osUser();

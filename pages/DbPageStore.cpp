@@ -388,17 +388,17 @@ void DbPageStore::moveDocumentPages(const DocumentKey &from, const DocumentKey &
 {
     pageName(from, 1);
     pageName(to, 1);
-    inTransaction([&] {
+    const qint64 given = inTransaction([&] {
         lockDocument(from);
         lockDocument(to);
         if (!pageNumbers(to).isEmpty())
             throw PageError(PageError::Kind::Io, u"O documento %1 já tem páginas."_s.arg(to.document));
-        m_server->exec(u"UPDATE lauda SET documento = $3 WHERE processo = $1 AND documento = $2"_s,
-                       {PgParam::text(from.process), PgParam::text(from.document), PgParam::text(to.document)});
-        return 0;
+        return m_server->exec(u"UPDATE lauda SET documento = $3 WHERE processo = $1 AND documento = $2"_s,
+                              {PgParam::text(from.process), PgParam::text(from.document), PgParam::text(to.document)})
+            .affectedRows();
     });
-    qCInfo(lcDbPages) << "pages of" << from.process << from.document << "given to" << to.document;
-    notify(PageChange::given(from, to));
+    qCInfo(lcDbPages) << given << "pages of" << from.process << from.document << "given to" << to.document;
+    notify(PageChange::given(from, to, int(given)));
 }
 
 } // namespace pages

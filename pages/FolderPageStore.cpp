@@ -4,6 +4,7 @@
 #include "pages/FolderExchange.h"
 #include "pages/PageChange.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -91,6 +92,31 @@ bool moveWithoutReplacing(const QByteArray &from, const QByteArray &to)
         return false;
     renameOrThrow(from, to);
     return true;
+}
+
+// What the history tells of a page file: its size, and its SHA-256 when it can be read.
+// Nothing when the file cannot be opened; the change it belongs to stands all the same.
+std::optional<PagePrint> printOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcPages) << "no print of" << path << "for the history:" << file.errorString();
+        return std::nullopt;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) {
+        qCWarning(lcPages) << "no hash of" << path << "for the history:" << file.errorString();
+        return PagePrint{file.size(), {}};
+    }
+    return PagePrint{file.size(), QString::fromLatin1(hash.result().toHex())};
+}
+
+QStringList placesOf(const MovedPages &moved)
+{
+    QStringList paths;
+    for (const MovedPages::Move &move : moved.moves())
+        paths << move.to;
+    return paths;
 }
 
 // An exclusive lock on the page folder for the life of the object: appending and
@@ -205,10 +231,17 @@ bool FolderPageStore::hasPage(const QString &entryName) const
 
 void FolderPageStore::storeBytes(const DocumentKey &key, int page, const QByteArray &jpeg) const
 {
-    pagePath(key, page);
+    const QString path = pagePath(key, page);
     requireJpeg(jpeg, bytesOrigin(key));
+    PageChange change = PageChange::stored(key, page);
+    if (isListened()) {
+        change.replaced = fileExists(encoded(path));
+        if (change.replaced)
+            change.oldPrint = printOfFile(path); // before the rename takes its name
+        change.newPrint = PagePrint::of(jpeg);
+    }
     writeChecked(key, page, jpeg);
-    notify(PageChange::stored(key, page));
+    notify(change);
 }
 
 void FolderPageStore::writeChecked(const DocumentKey &key, int page, const QByteArray &jpeg) const
@@ -231,7 +264,10 @@ int FolderPageStore::appendBytes(const DocumentKey &key, const QByteArray &jpeg)
     const FolderLock lock(m_folder);
     const int page = pageCount(key) + 1;
     writeChecked(key, page, jpeg); // checked above: a whole decode is not cheap
-    notify(PageChange::stored(key, page));
+    PageChange change = PageChange::stored(key, page);
+    if (isListened())
+        change.newPrint = PagePrint::of(jpeg);
+    notify(change);
     return page;
 }
 
@@ -242,10 +278,17 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
         return false;
     const FolderLock lock(m_folder);
     const int count = pageCount(key);
+    const std::optional<PagePrint> removedPrint =
+        isListened() ? printOfFile(QFile::decodeName(doomed)) : std::nullopt;
+    const auto tell = [&](int lastPage) {
+        PageChange change = PageChange::removed(key, page, lastPage);
+        change.oldPrint = removedPrint;
+        notify(change);
+    };
     if (page > count) { // beyond a gap: listed by nobody, nothing follows it
         if (::unlink(doomed.constData()) != 0)
             throw ioError(u"Não foi possível remover a página %1"_s.arg(page), errno);
-        notify(PageChange::removed(key, page, page));
+        tell(page);
         return true;
     }
     // Swap the removed page upwards past each following page, then drop it from the end:
@@ -258,7 +301,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
     if (at == count) {
         if (::unlink(encoded(pagePath(key, count)).constData()) != 0)
             throw ioError(u"Não foi possível remover a página %1"_s.arg(count), errno);
-        notify(PageChange::removed(key, page, count));
+        tell(count);
         return true;
     }
     // The file system cannot swap names: remove, then close the gap from below, one
@@ -267,7 +310,7 @@ bool FolderPageStore::removePage(const DocumentKey &key, int page) const
         throw ioError(u"Não foi possível remover a página %1"_s.arg(at), errno);
     for (int next = at + 1; next <= count; ++next)
         renameOrThrow(encoded(pagePath(key, next)), encoded(pagePath(key, next - 1)));
-    notify(PageChange::removed(key, page, count));
+    tell(count);
     return true;
 }
 
@@ -280,10 +323,15 @@ bool FolderPageStore::exchangePages(const DocumentKey &key, int first) const
     const FolderLock lock(m_folder);
     if (pageCount(key) < first + 1)
         return false;
+    PageChange change = PageChange::exchanged(key, first);
+    if (isListened()) {
+        change.oldPrint = printOfFile(m_folder + firstName);
+        change.newPrint = printOfFile(m_folder + secondName);
+    }
     if (!exchangeNames(encoded(m_folder + firstName), encoded(m_folder + secondName)))
         FolderExchange(m_folder, firstName, secondName).run();
     qCDebug(lcPages) << "exchanged" << firstName << "and" << secondName;
-    notify(PageChange::exchanged(key, first)); // under the lock, as the page texts need
+    notify(change); // under the lock, as the page texts need
     return true;
 }
 
@@ -306,9 +354,15 @@ std::optional<TurnMethod> FolderPageStore::turnPage(const DocumentKey &key, int 
     const FolderLock lock(m_folder);
     if (pageCount(key) < page)
         return std::nullopt;
+    PageChange change = PageChange::turned(key, page);
+    const bool listened = isListened();
+    if (listened)
+        change.oldPrint = printOfFile(path);
     try {
         const TurnMethod method = turnPageFile(path, turn);
-        notify(PageChange::turned(key, page));
+        if (listened)
+            change.newPrint = printOfFile(path);
+        notify(change);
         return method;
     } catch (const editing::jpeg::JpegError &error) {
         throw PageError(PageError::Kind::Io, error.message());
@@ -334,7 +388,7 @@ MovedPages FolderPageStore::moveDocumentToDeleted(const DocumentKey &key) const
     }
     MovedPages moved = moveAllToDeleted(names);
     if (!moved.isEmpty())
-        notify(PageChange::movedAside(key, moved.names()));
+        notify(withPrints(PageChange::movedAside(key, moved.names()), placesOf(moved)));
     return moved;
 }
 
@@ -356,8 +410,17 @@ MovedPages FolderPageStore::moveProcessToDeleted(const QString &process) const
     names.sort();
     MovedPages moved = moveAllToDeleted(names);
     if (!moved.isEmpty())
-        notify(PageChange::movedAside({process, QString()}, moved.names()));
+        notify(withPrints(PageChange::movedAside({process, QString()}, moved.names()), placesOf(moved)));
     return moved;
+}
+
+PageChange FolderPageStore::withPrints(PageChange change, const QStringList &paths) const
+{
+    if (!isListened())
+        return change;
+    for (const QString &path : paths)
+        change.prints.append(printOfFile(path));
+    return change;
 }
 
 MovedPages FolderPageStore::moveAllToDeleted(const QStringList &names) const
@@ -415,8 +478,12 @@ void FolderPageStore::putBack(const MovedPages &moved) const
         }
         stuck.prepend(QDir::toNativeSeparators(move->to));
     }
-    if (!back.isEmpty())
-        notify(PageChange::putBack(back));
+    if (!back.isEmpty()) {
+        QStringList paths;
+        for (const QString &name : std::as_const(back))
+            paths << m_folder + name;
+        notify(withPrints(PageChange::putBack(back), paths));
+    }
     if (!stuck.isEmpty())
         throw PageError(PageError::Kind::Io, u"Não foi possível devolver à pasta das páginas (%1): %2"_s.arg(
                                                  reason, stuck.join(u", "_s)));
@@ -494,7 +561,7 @@ void FolderPageStore::moveDocumentPages(const DocumentKey &from, const DocumentK
     }
     qCInfo(lcPages) << count << "pages of" << from.process << from.document << "given to" << to.document;
     if (count > 0)
-        notify(PageChange::given(from, to));
+        notify(PageChange::given(from, to, count));
 }
 
 } // namespace pages

@@ -54,6 +54,8 @@ private:
     /// Completes a move between two pages that a crash interrupted (FolderExchange).
     void finishInterruptedExchange() const;
     MovedPages moveAllToDeleted(const QStringList &names) const;
+    /// The change with the print of the page at each of `paths` (where the pages are now).
+    PageChange withPrints(PageChange change, const QStringList &paths) const;
     /// Full path the file went to.
     QString moveOneToDeleted(const QString &name) const;
 

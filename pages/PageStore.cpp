@@ -5,8 +5,10 @@
 #include "pages/DbPageStore.h"
 #include "pages/FolderPageStore.h"
 #include "pages/PageChange.h"
+#include "pages/PageHistory.h"
 #include "pages/PageTextFollower.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
@@ -55,6 +57,19 @@ QString PageStore::pageName(const DocumentKey &key, int page)
         throw PageError(PageError::Kind::BadCode, u"Número de página inválido: %1"_s.arg(page));
     requirePageNumber(page);
     return key.process + key.document + QString::number(page).rightJustified(3, u'0') + u".jpg"_s;
+}
+
+std::optional<PageStore::NamedPage> PageStore::pageOfName(const QString &name)
+{
+    constexpr qsizetype kStem = 2 * kCodeDigits;
+    if (name.size() < kStem + 3 + 4 || !name.endsWith(u".jpg"_s))
+        return std::nullopt;
+    const QString number = name.mid(kStem, name.size() - kStem - 4);
+    const DocumentKey key{name.left(kCodeDigits), name.mid(kCodeDigits, kCodeDigits)};
+    const bool digits = std::all_of(number.begin(), number.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (!digits || !canName(key))
+        return std::nullopt;
+    return NamedPage{key, number.toInt()};
 }
 
 bool PageStore::canName(const DocumentKey &key)
@@ -161,6 +176,17 @@ QImage PageStore::fullImage(const QString &entryName) const
     }
 }
 
+PagePrint PagePrint::of(QByteArrayView jpeg)
+{
+    return {jpeg.size(), QString::fromLatin1(QCryptographicHash::hash(jpeg, QCryptographicHash::Sha256).toHex())};
+}
+
+bool PageStore::isListened() const
+{
+    const std::lock_guard lock(m_listenersLock);
+    return !m_listeners.empty();
+}
+
 void PageStore::addListener(std::function<void(const PageChange &)> listener)
 {
     const std::lock_guard lock(m_listenersLock);
@@ -189,9 +215,12 @@ std::shared_ptr<PageStore> openPageStore(const QString &programDir, const db::Co
     if (connection && connection->isOpen() && connection->provider() == db::Provider::PostgreSQL && connection->server())
         return std::make_shared<DbPageStore>(*connection->server(), connection);
     auto store = std::make_shared<FolderPageStore>(programDir);
-    // The page texts in the archive file follow the files: renumbered, traded, given away.
-    if (connection && connection->isOpen())
+    // The page texts in the archive file follow the files: renumbered, traded, given away;
+    // and its history records them, as a server's triggers record its page rows.
+    if (connection && connection->isOpen()) {
         store->addListener(PageTextFollower(*connection));
+        store->addListener(PageHistory(*connection));
+    }
     return store;
 }
 

@@ -93,6 +93,13 @@ public:
     /// PageError(BadCode) for a code that is not five digits or a page below 1, and
     /// PageError(PageLimit) for a page past kMaxPages.
     static QString pageName(const DocumentKey &key, int page);
+    /// The document and number a page's name gives ("0000700003002.jpg" -> 00007, 00003,
+    /// 2); nullopt for a name no page has.
+    struct NamedPage {
+        DocumentKey key;
+        int page = 0;
+    };
+    static std::optional<NamedPage> pageOfName(const QString &name);
     /// Throws PageError(PageLimit), with the message for the user, past kMaxPages.
     static void requirePageNumber(int page);
     /// True when both codes are five digits: only such a document can own pages.
@@ -174,6 +181,8 @@ public:
 protected:
     /// Tells every listener; a listener's failure is logged and the change still stands.
     void notify(const PageChange &change) const;
+    /// Whether anyone listens: what only listeners need (a page's print) is read only then.
+    bool isListened() const;
 
     /// Refuses (PageError) bytes that are not a JPEG image, naming where they came from.
     static void requireJpeg(const QByteArray &bytes, const QString &origin);

@@ -9,16 +9,12 @@ namespace pages {
 
 namespace {
 
-// "0000700003002.jpg" -> its place; nullopt for another name.
 std::optional<db::PagePlace> placeOf(const QString &name)
 {
-    if (name.size() < 17 || !name.endsWith(u".jpg"_s))
+    const std::optional<PageStore::NamedPage> named = PageStore::pageOfName(name);
+    if (!named)
         return std::nullopt;
-    bool ok = false;
-    const int page = name.mid(10, name.size() - 14).toInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    return db::PagePlace{name.left(5), name.mid(5, 5), page};
+    return db::PagePlace{named->key.process, named->key.document, named->page};
 }
 
 } // namespace
