@@ -51,6 +51,10 @@ Row scanBatchFigure(const Context &context);
 /// The substring index's size beside the documento table's.
 Row indexSizeFigure(const Context &context);
 
+/// Opening the history of a document with 1,000 changes (made once, kept by the
+/// append-only history), and what its history row adds to a change.
+QList<Row> historyFigures(const Context &context);
+
 /// The figures of the screens, on one main window over the archive.
 QList<Row> screenFigures(const Context &context, const QStringList &only);
 

@@ -770,6 +770,7 @@ QStringList figureNames()
     for (const NamedFigure &f : screenFigureList())
         names << f.name;
     names << u"encode"_s << u"turn"_s << u"turn-recorded"_s << u"scan-batch"_s << u"index-size"_s << u"workstations"_s;
+    names << u"history"_s;
     return names;
 }
 

@@ -207,7 +207,7 @@ int main(int argc, char **argv)
     run(u"startup"_s, u"start-up"_s, [&] { return bench::startupFigure(context); });
     if (options->only.isEmpty() || !QSet<QString>(options->only.begin(), options->only.end())
                                           .subtract({u"startup"_s, u"encode"_s, u"turn"_s, u"turn-recorded"_s, u"scan-batch"_s, u"index-size"_s,
-                                                     u"workstations"_s})
+                                                     u"workstations"_s, u"history"_s})
                                           .isEmpty()) {
         try {
             rows << bench::screenFigures(context, options->only);
@@ -224,6 +224,18 @@ int main(int argc, char **argv)
     run(u"turn-recorded"_s, u"turn-recorded"_s, [&] { return bench::recordedTurnFigure(context); });
     run(u"scan-batch"_s, u"feeder batch"_s, [&] { return bench::scanBatchFigure(context); });
     run(u"index-size"_s, u"substring index size"_s, [&] { return bench::indexSizeFigure(context); });
+    if (wanted(*options, u"history"_s)) {
+        std::fprintf(stderr, "measuring: history\n");
+        try {
+            rows << bench::historyFigures(context);
+        } catch (const std::exception &e) {
+            bench::Row failed;
+            failed.figure = u"history"_s;
+            const auto *benchError = dynamic_cast<const bench::BenchError *>(&e);
+            failed.note = u"FAILED: "_s + (benchError ? benchError->message() : QString::fromLocal8Bit(e.what()));
+            rows << failed;
+        }
+    }
     if (wanted(*options, u"workstations"_s)) {
         std::fprintf(stderr, "measuring: eight workstations for %d s\n", seconds);
         try {

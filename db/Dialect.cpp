@@ -187,6 +187,20 @@ bool isKeywordBeforeParen(QStringView word)
     return false;
 }
 
+// Words that stand alone for a value, on either engine, rather than for a column.
+bool isValueKeyword(QStringView word)
+{
+    static const QStringList keywords = {
+        u"null"_s, u"true"_s, u"false"_s, u"current_date"_s, u"current_time"_s, u"current_timestamp"_s,
+        u"localtime"_s, u"localtimestamp"_s, u"current_user"_s, u"session_user"_s, u"user"_s,
+        u"current_role"_s, u"current_catalog"_s, u"current_schema"_s};
+    for (const QString &k : keywords) {
+        if (word.compare(k, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 QString doubleQuotedValue(QStringView token)
 {
     QString value = token.mid(1, token.size() - 2).toString();
@@ -336,6 +350,8 @@ private:
                     ? doubleQuotedValue(textAt(end - 1))
                     : kindAt(end - 1) == Kind::SingleQuoted ? singleQuotedValue(textAt(end - 1))
                                                             : nameAt(end - 1);
+            else
+                item.columnReference = isColumnReference(itemStart, end);
             items.append(item);
         };
         for (; s < m_sig.size(); ++s) {
@@ -355,6 +371,20 @@ private:
         }
         finish(s);
         return items;
+    }
+
+    // name, table.name or schema.table.name; a lone word that names a value rather than a
+    // column (NULL, CURRENT_DATE, ...) is an expression.
+    bool isColumnReference(qsizetype begin, qsizetype end) const
+    {
+        const qsizetype n = end - begin;
+        if (n != 1 && n != 3 && n != 5)
+            return false;
+        for (qsizetype s = begin; s < end; s += 2) {
+            if (!isName(s) || (s + 1 < end && !isPunct(s + 1, u".")))
+                return false;
+        }
+        return n > 1 || kindAt(begin) == Kind::QuotedName || !isValueKeyword(textAt(begin));
     }
 
     const TableShape *shapeOf(qsizetype s) const

@@ -25,6 +25,9 @@ using ShapeLookup = std::function<const TableShape *(const QString &table)>;
 struct SelectItem {
     bool star = false;  ///< `*` or `table.*`
     QString alias;      ///< the name after AS, empty when none
+    /// A bare column reference without alias (`quem`, `h.quem`, `[quem]`): it is named
+    /// after its column even where the engine sees an expression (a view's computed column).
+    bool columnReference = false;
 };
 
 /// A statement of the program's dialect translated for one engine.

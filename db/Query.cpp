@@ -25,7 +25,9 @@ constexpr int kRowsAtOpen = 32;
 
 // Result names as the screens bind them: the column's own name; table.column when two
 // columns of different tables share it; Expr1000+k for the unnamed expression at item k.
-// Each column comes with the engine's name and, for a plain column reference, its table.
+// Each column comes with the engine's name and, for a column the engine traces to a table,
+// that table. A column of a view or subquery that the view computes has no table, and is
+// still named after itself when the item only names it.
 QStringList resultNames(const QList<ResultColumn> &columns, const Translation &translation)
 {
     const int count = int(columns.size());
@@ -54,7 +56,8 @@ QStringList resultNames(const QList<ResultColumn> &columns, const Translation &t
         const bool aliased = itemOf[i] >= 0 && !items[itemOf[i]].alias.isEmpty();
         // `*` over a view gives the view's names, computed columns included.
         const bool starred = itemOf[i] >= 0 && items[itemOf[i]].star;
-        if (origin || aliased || starred || !isSelect)
+        const bool reference = itemOf[i] >= 0 && items[itemOf[i]].columnReference;
+        if (origin || aliased || starred || reference || !isSelect)
             names << columns[i].name;
         else
             names << u"Expr%1"_s.arg(1000 + (itemOf[i] >= 0 ? itemOf[i] : i));

@@ -4,9 +4,11 @@
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -45,6 +47,21 @@ QStringList fieldsOf(const QJsonObject &before, const QJsonObject &after)
     }
     return fields;
 }
+
+// Tells when its rows and columns were laid out anew: resized, or a column stretched.
+class LaidOutTable final : public QTableView {
+public:
+    using QTableView::QTableView;
+    std::function<void()> afterLayout;
+
+protected:
+    void updateGeometries() override
+    {
+        QTableView::updateGeometries();
+        if (afterLayout)
+            afterLayout();
+    }
+};
 
 } // namespace
 
@@ -88,20 +105,52 @@ HistoryDialog::HistoryDialog(const QString &title, const std::vector<db::history
         }
         ++row;
     }
-    m_table = new QTableView(this);
+    auto *table = new LaidOutTable(this);
+    m_table = table;
     m_table->setObjectName(u"TblHistorico"_s);
     m_table->setModel(m_model);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(true);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->resizeRowsToContents();
+    m_fitted.assign(entries.size(), false);
+    table->afterLayout = [this] { fitVisibleRows(); };
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, &HistoryDialog::fitVisibleRows);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
     layout->addWidget(buttons);
     resize(900, 420);
+}
+
+HistoryDialog::~HistoryDialog()
+{
+    // The list outlives this part of the dialog while the dialog's children go.
+    static_cast<LaidOutTable *>(m_table)->afterLayout = nullptr;
+}
+
+void HistoryDialog::fitVisibleRows()
+{
+    // A column of another width wraps its texts anew.
+    QList<int> widths;
+    for (int column = 0; column < ColumnCount; ++column)
+        widths << m_table->columnWidth(column);
+    if (widths != m_fittedWidths) {
+        m_fitted.assign(m_fitted.size(), false);
+        m_fittedWidths = widths;
+    }
+    const int first = m_table->rowAt(0);
+    if (first < 0)
+        return;
+    // Rows that grow push the later ones out of view; those are fitted when they come in.
+    for (int row = first; row < int(m_fitted.size()) && m_table->rowViewportPosition(row) < m_table->viewport()->height();
+         ++row) {
+        if (!m_fitted[std::size_t(row)]) {
+            m_table->resizeRowToContents(row);
+            m_fitted[std::size_t(row)] = true;
+        }
+    }
 }
 
 } // namespace editing

@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "db/ResultText.h"
+#include "db/pg/PgConnection.h"
 #include "tools/ToolInfo.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,15 @@ void printLine(std::FILE *stream, const QString &line)
     std::fputc('\n', stream);
 }
 
+// The server's own words stay, after a line the archive's users read.
+QString refusal(const db::Connection &connection, const db::DbError &error)
+{
+    if (error.kind() != db::ErrorKind::NoPrivilege || !connection.server())
+        return error.message();
+    return u"O servidor recusou a instrução: o usuário %1 não tem permissão para ela; nada foi alterado. (%2)"_s.arg(
+        connection.server()->address().role, error.message());
+}
+
 // Prints the rows of a statement that returns them; false when the statement failed.
 bool run(db::Connection &connection, const QString &statement)
 {
@@ -44,7 +54,7 @@ bool run(db::Connection &connection, const QString &statement)
         return true;
     } catch (const db::DbError &error) {
         std::fflush(stdout);
-        printLine(stderr, error.message());
+        printLine(stderr, refusal(connection, error));
         return false;
     }
 }

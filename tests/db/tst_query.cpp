@@ -266,6 +266,20 @@ void TestQuery::resultNames_data()
     QTest::newRow(fixture::caseName("star over a view's computed column", provider)) << provider << u"select * from historico"_s
                                           << QStringList{u"quando"_s, u"quem"_s, u"estacao"_s, u"operacao"_s,
                                                          u"tabela"_s, u"chave"_s, u"antes"_s, u"depois"_s};
+    // A view's computed column (quem) is named after itself whenever the item only names it.
+    QTest::newRow(fixture::caseName("view's columns by name", provider))
+        << provider << u"select quando, quem, estacao, operacao, tabela, chave, antes, depois from historico"_s
+        << QStringList{u"quando"_s, u"quem"_s, u"estacao"_s, u"operacao"_s,
+                       u"tabela"_s, u"chave"_s, u"antes"_s, u"depois"_s};
+    QTest::newRow(fixture::caseName("view's columns qualified and aliased", provider))
+        << provider << u"select h.quem, [quem], quem as autor, h.quem || '', upper(quem) from historico h"_s
+        << QStringList{u"quem"_s, u"quem"_s, u"autor"_s, u"Expr1003"_s, u"Expr1004"_s};
+    QTest::newRow(fixture::caseName("subquery's computed column", provider))
+        << provider << u"select q.codigo, codigo from (select cod || 'x' as codigo from tipo_arq) q"_s
+        << QStringList{u"codigo"_s, u"codigo"_s};
+    QTest::newRow(fixture::caseName("words that are values stay expressions", provider))
+        << provider << u"select null, current_date, cod from tipo_arq"_s
+        << QStringList{u"Expr1000"_s, u"Expr1001"_s, u"cod"_s};
     QTest::newRow(fixture::caseName("same column twice from one table", provider)) << provider << u"select cod, cod from tipo_arq"_s
                                                       << QStringList{u"cod"_s, u"cod"_s};
     QTest::newRow(fixture::caseName("join with star", provider)) << provider << u"select * from processo p, documento d where d.processo = p.cod"_s

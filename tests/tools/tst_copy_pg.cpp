@@ -3,6 +3,7 @@
 // must accept, and sources it cannot copy whole.
 #include "tests/support/TestPaths.h"
 #include "db/Description.h"
+#include "db/History.h"
 #include "db/pg/PgConnection.h"
 #include "tests/support/PgTestDatabase.h"
 #include "tests/support/ToolRun.h"
@@ -14,6 +15,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -62,6 +64,7 @@ public:
     QString pagesFolder() const { return m_dir.filePath(u"dados/laudas/"_s); }
     QString dadosFolder() const { return m_dir.filePath(u"dados"_s); }
     db::pg::PgConnection server() const { return db::pg::PgConnection(m_database->address()); }
+    QString role() const { return m_database->address().role; }
 
     /// The empty archive as cartulo-mkdb makes it.
     void make() const
@@ -217,6 +220,30 @@ void fillSmallSource(const End &source)
     writeFile(source.pagesFolder() + u"excluidas/0000100002001.jpg"_s, randomBytes(1000));
 }
 
+/// The history rows of one table as "who | workstation | operation key".
+QStringList historyOf(const End &end, const QString &table)
+{
+    const QString sql = u"SELECT quem, estacao, operacao, chave FROM historico WHERE tabela = '%1'"_s.arg(table);
+    QStringList rows;
+    const auto add = [&](const QString &who, const QString &station, const QString &operation, const QString &key) {
+        rows << who + u" | "_s + station + u" | "_s + operation + u' ' + key;
+    };
+    if (end.isServer()) {
+        const db::pg::PgResult result = end.server().exec(sql);
+        for (int r = 0; r < result.rowCount(); ++r)
+            add(result.text(r, 0), result.text(r, 1), result.text(r, 2), result.text(r, 3));
+        return rows;
+    }
+    const Database database(end.databasePath());
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(database.handle, sql.toUtf8().constData(), -1, &statement, nullptr);
+    const auto text = [&](int c) { return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, c))); };
+    while (sqlite3_step(statement) == SQLITE_ROW)
+        add(text(0), text(1), text(2), text(3));
+    sqlite3_finalize(statement);
+    return rows;
+}
+
 qint64 serverCount(const End &end, const QString &table)
 {
     return end.server().exec(u"SELECT count(*) FROM %1"_s.arg(table)).text(0, 0).toLongLong();
@@ -354,6 +381,12 @@ void TestCopyPg::acceptsNewOrEmptyTarget()
         QCOMPARE(rowsOf(target.databasePath()), rowsOf(source.databasePath()));
         QCOMPARE(filesOf(target.pagesFolder()), filesOf(source.pagesFolder()));
     }
+    // The copy's rows are in the target's history under who copied them, from where, as the
+    // program's own changes are (a server hears of the workstation from the connection).
+    const QString who = server ? target.role() : db::history::osUser();
+    const QString station = (server ? u"Cartulo "_s : QString()) + QSysInfo::machineHostName();
+    QCOMPARE(historyOf(target, u"documento"_s),
+             QStringList{who + u" | "_s + station + u" | inclusão 0000100001"_s});
 }
 
 void TestCopyPg::refusesTargetHoldingAnything_data()

@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
+#include "db/History.h"
 #include "db/Schema.h"
 #include "db/SearchIndex.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSysInfo>
 #include <QScopeGuard>
 #include <cerrno>
 #include <cstring>
@@ -395,6 +397,8 @@ void FileArchive::beginWriting()
     db::Connection::createArchive(temporary);
     m_temporaryPath = temporary;
     m_db = openDatabase(temporary, SQLITE_OPEN_READWRITE);
+    // The copy's rows enter the history under the user and workstation that copied them.
+    db::history::identifyWriter(m_db.get(), db::history::osUser(), QSysInfo::machineHostName());
     // The substring index is filled once at the end, not by its triggers row by row.
     db::searchindex::drop(m_db.get());
     db::exec(m_db.get(), u"PRAGMA cache_size = -65536; BEGIN IMMEDIATE;"_s);
