@@ -30,12 +30,12 @@ void printLine(std::FILE *stream, const QString &line)
     std::fputc('\n', stream);
 }
 
-// The server's own words stay, after a line the archive's users read.
+// A report run by another login says whose rights were lacking.
 QString refusal(const db::Connection &connection, const db::DbError &error)
 {
     if (error.kind() != db::ErrorKind::NoPrivilege || !connection.server())
         return error.message();
-    return u"O servidor recusou a instrução: o usuário %1 não tem permissão para ela; nada foi alterado. (%2)"_s.arg(
+    return u"O servidor recusou a instrução do usuário %1; nada foi alterado. %2"_s.arg(
         connection.server()->address().role, error.message());
 }
 

@@ -57,8 +57,8 @@ DbError errorOf(const pg_result *result)
         message += u": "_s + detail;
     // Every screen shows this text as it stands: the user must learn why in Portuguese.
     if (kind == ErrorKind::NoPrivilege)
-        message = u"Seu usuário não tem permissão para esta operação no servidor (as permissões podem ter "
-                  u"mudado). O servidor respondeu: %1"_s.arg(message);
+        message = u"Seu usuário não tem permissão para esta operação no servidor; as permissões podem ter "
+                  u"mudado (%1)."_s.arg(message);
     return DbError(message, kind, QString::fromLatin1(state));
 }
 
