@@ -70,7 +70,7 @@ private slots:
                 continue;
             const QString once = db::foldAccents(character(c));
             if (db::foldAccents(once) != once)
-                QFAIL(qPrintable(u"U+%1 folds to %2, which folds again"_s.arg(uint(c), 4, 16, u'0').arg(once)));
+                QFAIL(qPrintable(u"U+%1 folds to %2, which folds again"_s.arg(uint(c), 4, 16, QChar(u'0')).arg(once)));
         }
     }
 
@@ -94,7 +94,7 @@ private slots:
             }
             const QString same = archive.value(
                 u"select cartulo_sem_acento(\"%1\") = \"%2\""_s.arg(text, db::foldAccents(text)));
-            QVERIFY2(same == u"1"_s, qPrintable(u"from U+%1"_s.arg(uint(first), 4, 16, u'0')));
+            QVERIFY2(same == u"1"_s, qPrintable(u"from U+%1"_s.arg(uint(first), 4, 16, QChar(u'0'))));
         }
     }
 
@@ -114,7 +114,7 @@ private slots:
         for (int row = 0; row < result.rowCount(); ++row) {
             const char32_t c = char32_t(result.text(row, 0).toUInt());
             if (result.text(row, 1) != db::foldAccents(character(c)))
-                wrong << u"U+%1 -> %2"_s.arg(uint(c), 4, 16, u'0').arg(result.text(row, 1));
+                wrong << u"U+%1 -> %2"_s.arg(uint(c), 4, 16, QChar(u'0')).arg(result.text(row, 1));
         }
         QCOMPARE(wrong.mid(0, 20), QStringList());
         QCOMPARE(result.rowCount(), int(kLastChecked - 2048));
