@@ -142,13 +142,18 @@ QList<QStringView> candidateIndexes(const TermOptions &options)
     return indexes;
 }
 
-// Some group of terms joined by "e" whose every term is common in the file's indexes: its
-// hits are dense, and the plain statement shows the first of them sooner than the
-// candidates could be gathered.
-bool anyGroupCommon(db::Connection &connection, const QList<Term> &terms, const TermOptions &options)
+// The terms that narrow a file's search: of each group of terms joined by "e", the one with
+// the fewest candidates in the file's indexes (every hit of the group is among them, and
+// intersecting with a common term's candidates costs more than it saves), the groups
+// joined by "ou". nullopt when some group's rarest term is common: its hits are dense, and
+// the plain statement shows the first of them sooner than the candidates could be gathered.
+std::optional<QList<Term>> rarestOfEachGroup(db::Connection &connection, const QList<Term> &terms,
+                                             const TermOptions &options)
 {
+    QList<Term> rarest;
     for (const QList<Term> &group : groupsOf(terms)) {
-        bool allCommon = true;
+        std::optional<Term> pick;
+        qlonglong fewest = kManyCandidates;
         for (const Term &term : group) {
             const QStringList trigrams = termTrigrams(term.text, options.ignoreAccents);
             if (trigrams.isEmpty())
@@ -157,15 +162,16 @@ bool anyGroupCommon(db::Connection &connection, const QList<Term> &terms, const 
             qlonglong candidates = 0;
             for (const QStringView index : candidateIndexes(options))
                 candidates += candidatesIn(connection, index, expression);
-            if (candidates < kManyCandidates) {
-                allCommon = false;
-                break;
+            if (candidates < fewest) {
+                fewest = candidates;
+                pick = term;
             }
         }
-        if (allCommon)
-            return true;
+        if (!pick)
+            return std::nullopt;
+        rarest.append({rarest.isEmpty() ? QString() : u"OR"_s, pick->text});
     }
-    return false;
+    return rarest;
 }
 
 // The file's indexes the search needs are there and filled, and few rows wait for their
@@ -269,15 +275,21 @@ QString pageTextStatementToRun(db::Connection &connection, const QList<Term> &te
                                const QString &plain)
 {
     const bool server = connection.server() != nullptr;
-    const std::optional<QString> restriction = pageTextRestriction(terms, options, server);
+    std::optional<QString> restriction = pageTextRestriction(terms, options, server);
     if (!restriction)
         return plain; // a server's plain statement still uses its indexes for "Ignorar acentos"
     if (!server && (!indexChecked || !fileIndexesReady(connection, options)))
         return plain;
     if ((!typeClause.isEmpty() || !dateClause.isEmpty()) && fewRowsInRange(connection, typeClause, dateClause))
         return plain;
-    if (!server && anyGroupCommon(connection, terms, options))
-        return plain;
+    if (!server) {
+        const std::optional<QList<Term>> narrowing = rarestOfEachGroup(connection, terms, options);
+        if (!narrowing)
+            return plain;
+        restriction = pageTextRestriction(*narrowing, options, server);
+        if (!restriction)
+            return plain;
+    }
     return restrictedStatement(*restriction, typeClause, dateClause, termsClause(terms, options));
 }
 
