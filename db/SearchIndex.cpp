@@ -476,12 +476,13 @@ void Upkeep::start(const QString &databasePath)
             handle = openOwnHandle(databasePath);
             run->publish(handle.get());
             bool done = condition(handle.get()) == Condition::Current;
-            if (done) // rows written since, by this program or another client, folded now
+            if (done) {
+                // Rows written since, by this program or another client, folded now.
                 inTransaction(handle.get(), [&] {
                     for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()})
                         accentindex::catchUp(handle.get(), *source);
                 });
-            else {
+            } else {
                 post([this] { emit buildStarted(); });
                 UpdateOptions options;
                 options.cancel = &run->cancel;
