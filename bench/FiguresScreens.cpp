@@ -720,6 +720,12 @@ QList<SearchCase> searchCases()
          {{}, {}, {}, {u"licitação"_s, u"pavimentação"_s}, {true}, {true, false}}, 100, true},
         {u"search-pages-noaccents-rare"_s, u"advanced search in the page texts too, accents ignored, one rare term (jequitiba)"_s,
          {{}, {}, {}, {u"jequitiba"_s}, {}, {true, true}}, 100, true},
+        {u"search-pages-noaccents-common"_s, u"advanced search in the page texts too, accents ignored, one common term (contrato)"_s,
+         {{}, {}, {}, {u"contrato"_s}, {}, {true, true}}, 100, true},
+        {u"search-noaccents-rare"_s, u"advanced search, accents ignored, one rare term (jequitiba)"_s,
+         {{}, {}, {}, {u"jequitiba"_s}, {}, {false, true}}, 100, true},
+        {u"search-noaccents-common"_s, u"advanced search, accents ignored, one common term (contrato)"_s,
+         {{}, {}, {}, {u"contrato"_s}, {}, {false, true}}, 100, true},
         {u"search-pages-noaccents-and"_s, u"advanced search in the page texts too, accents ignored, two terms \"e\" (licitacao e pavimentacao)"_s,
          {{}, {}, {}, {u"licitacao"_s, u"pavimentacao"_s}, {true}, {true, true}}, 100, true},
     };

@@ -1,5 +1,6 @@
 #include "db/PageTextSearchSchema.h"
 
+#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
@@ -76,7 +77,7 @@ bool complete(sqlite3 *handle)
 
 QStringList createStatements()
 {
-    return fileStatements();
+    return fileStatements() + accentindex::createStatements(accentindex::pageTexts());
 }
 
 bool isPresent(sqlite3 *handle)

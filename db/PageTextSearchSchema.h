@@ -26,7 +26,9 @@ namespace db::pagetextsearch {
 
 inline constexpr QStringView kTable = u"lauda_texto_busca";
 
-/// Statements that create the file archive's index over an empty lauda_texto.
+/// Statements that create the file archive's index over an empty lauda_texto, and its
+/// index without accents (db/AccentIndex.h; on an older archive made by the search index's
+/// upkeep).
 QStringList createStatements();
 
 /// Creates the index of a file archive whose lauda_texto has none (filled from the rows

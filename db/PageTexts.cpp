@@ -1,5 +1,6 @@
 #include "db/PageTexts.h"
 
+#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
@@ -50,6 +51,7 @@ public:
         if (text.nota)
             bindText(statement, 7, *text.nota);
         finish(statement);
+        foldForSearch();
     }
 
     void forget(const PagePlace &place) override { removeRows(place.process, place.document, place.page, place.page); }
@@ -63,6 +65,7 @@ public:
         if (!document.isEmpty())
             bindText(statement, 2, document);
         finish(statement);
+        foldForSearch();
     }
 
     std::vector<std::pair<PagePlace, QString>> fingerprints() override
@@ -122,6 +125,7 @@ protected:
         sqlite3_bind_int(statement.get(), 3, from);
         sqlite3_bind_int(statement.get(), 4, to);
         finish(statement);
+        foldForSearch();
     }
 
     void inTransaction(const std::function<void()> &work) override
@@ -138,6 +142,10 @@ protected:
     }
 
 private:
+    // The program writes the folded copy "Ignorar acentos" searches at once; the triggers
+    // only queue the rows, as they do for any other client.
+    void foldForSearch() { accentindex::catchUp(m_handle, accentindex::pageTexts()); }
+
     StatementPtr prepare(const QString &sql)
     {
         sqlite3_stmt *raw = nullptr;

@@ -1,5 +1,6 @@
 #include "db/SearchIndex.h"
 
+#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
@@ -127,8 +128,10 @@ QStringList names(sqlite3 *handle, const char *sql)
 // Every trigger of any version of the index, and its tables.
 QStringList triggers(sqlite3 *handle)
 {
+    // Not those of the index without accents (db/AccentIndex.h), named after it.
     return names(handle, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND "
-                         "name LIKE 'documento\\_busca\\_%' ESCAPE '\\'");
+                         "name LIKE 'documento\\_busca\\_%' ESCAPE '\\' AND "
+                         "name NOT LIKE 'documento\\_busca\\_sem\\_acento\\_%' ESCAPE '\\'");
 }
 
 bool tableExists(sqlite3 *handle, QStringView table)
@@ -273,10 +276,12 @@ bool fillAtOnce(sqlite3 *handle, const UpdateOptions &options)
 
 QStringList createStatements()
 {
-    return tableStatements(kFilled);
+    return tableStatements(kFilled) + accentindex::createStatements(accentindex::documents());
 }
 
-Condition condition(sqlite3 *handle)
+namespace {
+
+Condition plainCondition(sqlite3 *handle)
 {
     if (!isOfThisVersion(handle))
         return Condition::Missing;
@@ -294,6 +299,23 @@ Condition condition(sqlite3 *handle)
         sqlite3_exec(handle, "ROLLBACK TO busca_condicao; RELEASE busca_condicao", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+} // namespace
+
+Condition condition(sqlite3 *handle)
+{
+    const Condition plain = plainCondition(handle);
+    if (plain != Condition::Current)
+        return plain;
+    for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()}) {
+        if (!tableExists(handle, source->table))
+            continue;
+        const Condition folded = accentindex::condition(handle, *source);
+        if (folded != Condition::Current)
+            return folded;
+    }
+    return Condition::Current;
 }
 
 bool isFilled(sqlite3 *handle)
@@ -321,11 +343,13 @@ QStringList lookupTrigrams(const QString &foldedFragment)
     return trigrams;
 }
 
-bool update(sqlite3 *handle, const UpdateOptions &options)
+namespace {
+
+bool updatePlain(sqlite3 *handle, const UpdateOptions &options)
 {
     QElapsedTimer timer;
     timer.start();
-    const Condition found = condition(handle);
+    const Condition found = plainCondition(handle);
     if (found == Condition::Current)
         return true;
     if (found != Condition::Filling)
@@ -348,6 +372,14 @@ bool update(sqlite3 *handle, const UpdateOptions &options)
     return true;
 }
 
+} // namespace
+
+bool update(sqlite3 *handle, const UpdateOptions &options)
+{
+    return updatePlain(handle, options) && accentindex::update(handle, accentindex::documents(), options)
+        && accentindex::update(handle, accentindex::pageTexts(), options);
+}
+
 void ensure(Connection &connection)
 {
     if (!connection.isOpen())
@@ -359,7 +391,11 @@ void ensure(Connection &connection)
 
 void drop(sqlite3 *handle)
 {
-    inTransaction(handle, [&] { dropObjects(handle); });
+    inTransaction(handle, [&] {
+        dropObjects(handle);
+        for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()})
+            accentindex::drop(handle, *source);
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -440,7 +476,13 @@ void Upkeep::start(const QString &databasePath)
             handle = openOwnHandle(databasePath);
             run->publish(handle.get());
             bool done = condition(handle.get()) == Condition::Current;
-            if (!done) {
+            if (done) {
+                // Rows written since, by this program or another client, folded now.
+                inTransaction(handle.get(), [&] {
+                    for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()})
+                        accentindex::catchUp(handle.get(), *source);
+                });
+            } else {
                 post([this] { emit buildStarted(); });
                 UpdateOptions options;
                 options.cancel = &run->cancel;

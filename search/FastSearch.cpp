@@ -1,5 +1,7 @@
 #include "search/FastSearch.h"
 
+#include "db/AccentFold.h"
+#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Fold.h"
@@ -18,11 +20,13 @@ namespace {
 // The trigram index holds no substring shorter than this.
 constexpr qsizetype kShortestIndexed = 3;
 
-// The trigrams every match of one term holds.
-QStringList termTrigrams(const QString &term)
+// The trigrams every match of one term holds; without accents, every match of the folded
+// term in a folded text, as the statement compares them.
+QStringList termTrigrams(const QString &term, bool ignoreAccents = false)
 {
+    const QString pattern = likePattern(term);
     QStringList trigrams;
-    for (const QString &fragment : necessaryFragments(likePattern(term)))
+    for (const QString &fragment : necessaryFragments(ignoreAccents ? db::foldAccents(pattern) : pattern))
         trigrams << db::searchindex::lookupTrigrams(fragment);
     return trigrams;
 }
@@ -85,19 +89,29 @@ std::optional<QString> serverRestriction(const QList<Term> &terms, bool ignoreAc
     return u"(documento.processo, documento.cod) in ("_s + alternatives.join(u" union "_s) + u')';
 }
 
+// The candidates of one term on a file archive, as a compound select.
+QString fileTermCandidates(const QString &expression, const TermOptions &options)
+{
+    if (!options.ignoreAccents)
+        return fillPlaces(format::kIndexedTermCandidates, {expression, expression});
+    QString candidates = fillPlaces(format::kFoldedTermCandidates, {expression});
+    if (options.pageText)
+        candidates += fillPlaces(format::kFoldedPageTermCandidates, {expression});
+    return candidates;
+}
+
 // SQLite cannot put a compound select in parentheses; a subquery in FROM can be.
-std::optional<QString> fileRestriction(const QList<Term> &terms)
+std::optional<QString> fileRestriction(const QList<Term> &terms, const TermOptions &options)
 {
     QStringList alternatives;
     for (const QList<Term> &group : groupsOf(terms)) {
         QStringList all;
         for (const Term &term : group) {
-            const QStringList trigrams = termTrigrams(term.text);
+            const QStringList trigrams = termTrigrams(term.text, options.ignoreAccents);
             if (trigrams.isEmpty())
                 continue; // its candidates are not narrowed; the others' still hold
             const QString expression = lib::escapeQuotes(trigramExpression(trigrams));
-            all << u"select rowid from ("_s + fillPlaces(format::kIndexedTermCandidates, {expression, expression})
-                    + u')';
+            all << u"select rowid from ("_s + fileTermCandidates(expression, options) + u')';
         }
         if (all.isEmpty())
             return std::nullopt; // a group the indexes cannot point to
@@ -117,41 +131,77 @@ qlonglong candidatesIn(db::Connection &connection, QStringView index, const QStr
     return probe.value(0).toLongLong();
 }
 
-// Some group of terms joined by "e" whose every term is common in the file's indexes: its
-// hits are dense, and the plain statement shows the first of them sooner than the
-// candidates could be gathered.
-bool anyGroupCommon(db::Connection &connection, const QList<Term> &terms)
+// The indexes a term's candidates come from on a file archive.
+QList<QStringView> candidateIndexes(const TermOptions &options)
 {
+    if (!options.ignoreAccents)
+        return {db::searchindex::kTable, db::pagetextsearch::kTable};
+    QList<QStringView> indexes{db::accentindex::documents().index};
+    if (options.pageText)
+        indexes << db::accentindex::pageTexts().index;
+    return indexes;
+}
+
+// The terms that narrow a file's search: of each group of terms joined by "e", the one with
+// the fewest candidates in the file's indexes (every hit of the group is among them, and
+// intersecting with a common term's candidates costs more than it saves), the groups
+// joined by "ou". nullopt when some group's rarest term is common: its hits are dense, and
+// the plain statement shows the first of them sooner than the candidates could be gathered.
+std::optional<QList<Term>> rarestOfEachGroup(db::Connection &connection, const QList<Term> &terms,
+                                             const TermOptions &options)
+{
+    QList<Term> rarest;
     for (const QList<Term> &group : groupsOf(terms)) {
-        bool allCommon = true;
+        std::optional<Term> pick;
+        qlonglong fewest = kManyCandidates;
         for (const Term &term : group) {
-            const QStringList trigrams = termTrigrams(term.text);
+            const QStringList trigrams = termTrigrams(term.text, options.ignoreAccents);
             if (trigrams.isEmpty())
                 continue;
             const QString expression = trigramExpression(trigrams);
-            if (candidatesIn(connection, db::searchindex::kTable, expression)
-                    + candidatesIn(connection, db::pagetextsearch::kTable, expression)
-                < kManyCandidates) {
-                allCommon = false;
-                break;
+            qlonglong candidates = 0;
+            for (const QStringView index : candidateIndexes(options))
+                candidates += candidatesIn(connection, index, expression);
+            if (candidates < fewest) {
+                fewest = candidates;
+                pick = term;
             }
         }
-        if (allCommon)
-            return true;
+        if (!pick)
+            return std::nullopt;
+        rarest.append({rarest.isEmpty() ? QString() : u"OR"_s, pick->text});
     }
-    return false;
+    return rarest;
+}
+
+// The file's indexes the search needs are there and filled, and few rows wait for their
+// folded copy (those are read plainly).
+bool fileIndexesReady(db::Connection &connection, const TermOptions &options)
+{
+    sqlite3 *handle = connection.handle();
+    if (!options.ignoreAccents)
+        return db::searchindex::isFilled(handle) && db::pagetextsearch::isPresent(handle);
+    QList<const db::accentindex::Source *> sources{&db::accentindex::documents()};
+    if (options.pageText)
+        sources << &db::accentindex::pageTexts();
+    qint64 pending = 0;
+    for (const db::accentindex::Source *source : sources) {
+        if (!db::accentindex::isFilled(handle, *source))
+            return false;
+        pending += db::accentindex::pendingRows(handle, *source, kManyCandidates);
+    }
+    return pending < kManyCandidates;
 }
 
 } // namespace
 
 std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server)
 {
-    if (!options.pageText)
+    if (server) // without the page texts the plain statement is served by the server's indexes
+        return options.pageText ? serverRestriction(terms, options.ignoreAccents) : std::nullopt;
+    if (!options.pageText && !options.ignoreAccents)
         return std::nullopt;
-    if (server)
-        return serverRestriction(terms, options.ignoreAccents);
-    // The file's indexes hold the texts with their accents.
-    return options.ignoreAccents ? std::nullopt : fileRestriction(terms);
+    return fileRestriction(terms, options);
 }
 
 QStringList necessaryFragments(const QString &pattern)
@@ -225,16 +275,21 @@ QString pageTextStatementToRun(db::Connection &connection, const QList<Term> &te
                                const QString &plain)
 {
     const bool server = connection.server() != nullptr;
-    const std::optional<QString> restriction = pageTextRestriction(terms, options, server);
+    std::optional<QString> restriction = pageTextRestriction(terms, options, server);
     if (!restriction)
         return plain; // a server's plain statement still uses its indexes for "Ignorar acentos"
-    if (!server && (!indexChecked || !db::searchindex::isFilled(connection.handle())
-                    || !db::pagetextsearch::isPresent(connection.handle())))
+    if (!server && (!indexChecked || !fileIndexesReady(connection, options)))
         return plain;
     if ((!typeClause.isEmpty() || !dateClause.isEmpty()) && fewRowsInRange(connection, typeClause, dateClause))
         return plain;
-    if (!server && anyGroupCommon(connection, terms))
-        return plain;
+    if (!server) {
+        const std::optional<QList<Term>> narrowing = rarestOfEachGroup(connection, terms, options);
+        if (!narrowing)
+            return plain;
+        restriction = pageTextRestriction(*narrowing, options, server);
+        if (!restriction)
+            return plain;
+    }
     return restrictedStatement(*restriction, typeClause, dateClause, termsClause(terms, options));
 }
 

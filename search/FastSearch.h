@@ -37,6 +37,20 @@ inline constexpr QStringView kIndexedTermCandidates =
     u"select documento.rowid from lauda_texto_busca cross join lauda_texto cross join documento "
     u"where lauda_texto_busca match \"%s\" and lauda_texto.rowid=lauda_texto_busca.rowid and "
     u"documento.processo=lauda_texto.processo and documento.cod=lauda_texto.documento";
+/// "Ignorar acentos" on a file: the candidates of one term among the documents' fields, from
+/// the index of their folded copy, and the documents whose folded copy is still to be made.
+inline constexpr QStringView kFoldedTermCandidates =
+    u"select documento_busca_sem_acento.rowid from documento_busca_sem_acento where "
+    u"documento_busca_sem_acento match \"%s\" union select documento_busca_sem_acento_pendente.id from "
+    u"documento_busca_sem_acento_pendente";
+/// The same among the page texts, joined after kFoldedTermCandidates.
+inline constexpr QStringView kFoldedPageTermCandidates =
+    u" union select documento.rowid from lauda_texto_busca_sem_acento cross join lauda_texto cross join documento "
+    u"where lauda_texto_busca_sem_acento match \"%s\" and lauda_texto.rowid=lauda_texto_busca_sem_acento.rowid "
+    u"and documento.processo=lauda_texto.processo and documento.cod=lauda_texto.documento union "
+    u"select documento.rowid from lauda_texto_busca_sem_acento_pendente cross join lauda_texto cross join documento "
+    u"where lauda_texto.rowid=lauda_texto_busca_sem_acento_pendente.id and documento.processo=lauda_texto.processo "
+    u"and documento.cod=lauda_texto.documento";
 /// A server: the candidates of one term, each like served by its trigram index.
 inline constexpr QStringView kServerTermCandidates =
     u"(select documento.processo, documento.cod from documento where %s or %s or %s) union "
@@ -78,12 +92,14 @@ QString statementToRun(db::Connection &connection, const QList<Term> &terms,
                        const QString &typeClause, const QString &dateClause, bool indexChecked,
                        const TermOptions &options = {});
 
-/// With the page texts on: a condition on the documents that every document matching the
-/// terms satisfies, made of the candidates of each term (fields or page texts), intersected
-/// within each group of terms joined by "e", the groups united. On a server the candidates
-/// come from like() served by the trigram indexes (`(documento.processo, documento.cod) in
-/// (...)`); on a file from the substring indexes of the fields and of the page texts
-/// (`documento.rowid in (...)`, accents kept only). nullopt where no restriction applies.
+/// With the page texts or "Ignorar acentos" on: a condition on the documents that every
+/// document matching the terms satisfies, made of the candidates of each term (fields or
+/// page texts), intersected within each group of terms joined by "e", the groups united. On
+/// a server (page texts on) the candidates come from like() served by the trigram indexes
+/// (`(documento.processo, documento.cod) in (...)`); on a file from the substring indexes
+/// of the fields and of the page texts (`documento.rowid in (...)`), those of their folded
+/// copies (db/AccentIndex.h) when accents are ignored, with the rows still to be folded.
+/// nullopt where no restriction applies.
 std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server);
 
 } // namespace search

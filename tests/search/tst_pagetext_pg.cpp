@@ -23,6 +23,10 @@
 #include "search/UntPesquisaAvancada.h"
 #include "tests/support/ProviderStores.h"
 
+#include "db/AccentIndex.h"
+#include "db/PageTexts.h"
+#include "db/ReadConnections.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
@@ -35,10 +39,14 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <sqlite3.h>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 using search::Term;
 using search::TermOptions;
+
+Q_DECLARE_METATYPE(search::Term)
 
 namespace {
 
@@ -65,6 +73,7 @@ QList<Doc> fixtureDocuments()
         {u"0000200003"_s, u"SANEAMENTO"_s, u"duas páginas"_s, QString()},  // terms on different pages
         {u"0000300001"_s, u"FONTE"_s, u"campo e página"_s, u"Água"_s},     // one term in a field, one in a page
         {u"0000300002"_s, u"OUTRO"_s, u"nada aqui"_s, QString()},          // same document code as a text of 00004
+        {u"0000300003"_s, u"GRÖSSE"_s, u"Ma\u0308dchen e\u0301dito"_s, u"Fußball"_s}, // fields: ß, marks apart (NFD)
     };
 }
 
@@ -93,7 +102,7 @@ const QStringList kSearchWords = {
     u"ESGOTO"_s, u"esgoto"_s, u"obra"_s, u"obra_n"_s, u"100%"_s, u"10_12"_s, u"ata"_s, u"rua"_s, u"ua"_s,
     u"strasse"_s, u"oeuvre"_s, u"lodz"_s, u"viet"_s, u"final"_s, u"pavimentação"_s, u"PAVIMENTACAO"_s,
     u"praça"_s, u"praca"_s, u"exclusivo"_s, u"reunião"_s, u"contrato"_s, u"sem+acento"_s, u"papel"_s,
-    u"conselho"_s, u"nº 12"_s, u"inexistente"_s, u"r"_s,
+    u"conselho"_s, u"nº 12"_s, u"inexistente"_s, u"r"_s, u"grosse"_s, u"FUSSBALL"_s, u"édito"_s, u"madchen"_s,
 };
 
 QString pageEntry(const QString &key, int numero)
@@ -430,11 +439,106 @@ private slots:
         QVERIFY2(ran.contains(provider == db::Provider::SQLite ? u"lauda_texto_busca match"_s
                                                                : u"(documento.processo, documento.cod) in"_s),
                  qPrintable(ran));
-        if (provider == db::Provider::PostgreSQL) {
-            search({{QString(), u"licitacao"_s}, {u"AND"_s, u"obra"_s}}, {true, true});
-            QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
-            QVERIFY(f->QryPesqAvanc->text().contains(u"(documento.processo, documento.cod) in"_s));
+        search({{QString(), u"licitacao"_s}, {u"AND"_s, u"obra"_s}}, {true, true});
+        QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
+        QVERIFY2(f->QryPesqAvanc->text().contains(provider == db::Provider::SQLite
+                                                      ? u"lauda_texto_busca_sem_acento match"_s
+                                                      : u"(documento.processo, documento.cod) in"_s),
+                 qPrintable(f->QryPesqAvanc->text()));
+        if (provider == db::Provider::SQLite) { // the fields alone, through their folded copy
+            search({{QString(), u"grosse"_s}}, {false, true});
+            QCOMPARE(hits(), (QStringList{u"0000300003"_s}));
+            QVERIFY2(f->QryPesqAvanc->text().contains(u"documento_busca_sem_acento match"_s),
+                     qPrintable(f->QryPesqAvanc->text()));
         }
+    }
+
+    // Another SQLite client, without the program's functions, writes documents and page
+    // texts: its writes succeed, and "Ignorar acentos" finds exactly what the plain statement
+    // finds, the rows it wrote read plainly until the program folds them.
+    void anotherClientOnAFile_data()
+    {
+        QTest::addColumn<QList<Term>>("terms");
+        QTest::addColumn<bool>("pageText");
+        QTest::newRow("a page text it changed") << QList<Term>{{QString(), u"HISTORICO"_s}} << true;
+        QTest::newRow("its page, marks apart (NFD)") << QList<Term>{{QString(), u"licitacao"_s}} << true;
+        QTest::newRow("its document, ß") << QList<Term>{{QString(), u"grosse"_s}} << false;
+        QTest::newRow("its document, marks apart") << QList<Term>{{QString(), u"edito"_s}} << true;
+        QTest::newRow("a page it removed") << QList<Term>{{QString(), u"demolicao"_s}} << true;
+        QTest::newRow("a page it replaced") << QList<Term>{{QString(), u"vistoria"_s}, {u"OR"_s, u"laudo"_s}} << true;
+        QTest::newRow("a field it changed") << QList<Term>{{QString(), u"revisao"_s}} << false;
+        QTest::newRow("written by the program") << QList<Term>{{QString(), u"orcamento"_s}, {u"AND"_s, u"educacao"_s}}
+                                                << true;
+    }
+    void anotherClientOnAFile()
+    {
+        QFETCH(QList<Term>, terms);
+        QFETCH(bool, pageText);
+        testsupport::ProviderArchive file(db::Provider::SQLite);
+        db::Connection &c = file.connection();
+        run(c, u"insert into processo (cod,descricao,numero,data,num_doc) values (\"00001\",\"P\",\"1\",NULL,0)"_s);
+        for (const auto &[code, descricao, ementa] :
+             {std::tuple{u"00001"_s, u"ORÇAMENTO"_s, u"Previsão"_s}, std::tuple{u"00002"_s, u"OBRA"_s, u"Prédio"_s},
+              std::tuple{u"00003"_s, u"VISTORIA"_s, u"Relatório"_s}})
+            run(c, u"insert into documento (cod,processo,tp_doc,descricao,ementa,data,n_laudas) "
+                   u"values (%1,\"00001\",\"00001\",%2,%3,38061,0)"_s.arg(lib::quoted(code), lib::quoted(descricao),
+                                                                           lib::quoted(ementa)));
+        const std::unique_ptr<db::PageTexts> texts = db::PageTexts::on(c);
+        for (const auto &[code, page, text] :
+             {std::tuple{u"00001"_s, 1, u"Orçamento anual da educação"_s}, std::tuple{u"00002"_s, 1, u"Demolição"_s},
+              std::tuple{u"00002"_s, 2, u"Vistoria técnica"_s}, std::tuple{u"00003"_s, 1, u"Relatório"_s}})
+            texts->store({u"00001"_s, code, page}, {QString(64, u'0'), text, {}, std::nullopt});
+        QCOMPARE(db::accentindex::pendingRows(c.handle(), db::accentindex::pageTexts(), 10), 0);
+
+        sqlite3 *raw = nullptr;
+        QCOMPARE(sqlite3_open_v2(c.databasePath().toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        const db::HandlePtr other(raw);
+        const char *writes =
+            "INSERT INTO documento (cod, processo, tp_doc, descricao, ementa, palavras_chave, data, n_laudas) "
+            "VALUES ('00004', '00001', '00001', 'Größe', 'e\xcc\x81" "dito', NULL, 38061, 0);"
+            "UPDATE documento SET ementa = 'Revisão' WHERE cod = '00001';"
+            "INSERT INTO lauda_texto (processo, documento, numero, impressao, texto) "
+            "VALUES ('00001', '00004', 1, 'x', 'licitac\xcc\xa7" "a\xcc\x83o');"
+            "UPDATE lauda_texto SET texto = 'Tombamento histórico' WHERE documento = '00003';"
+            "DELETE FROM lauda_texto WHERE documento = '00002' AND numero = 1;"
+            "INSERT OR REPLACE INTO lauda_texto (processo, documento, numero, impressao, texto) "
+            "VALUES ('00001', '00002', 2, 'y', 'Laudo técnico');";
+        char *error = nullptr;
+        QVERIFY2(sqlite3_exec(other.get(), writes, nullptr, nullptr, &error) == SQLITE_OK, error);
+        QVERIFY(db::accentindex::pendingRows(c.handle(), db::accentindex::pageTexts(), 10) > 0);
+
+        search::searchState() = {};
+        f = std::make_unique<TFramePesquisaAvancada>();
+        f->setProgramDir(file.programDir());
+        f->setConnection(&c);
+        f->show();
+        while (f->indexUpkeep->isRunning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCOMPARE(db::accentindex::pendingRows(c.handle(), db::accentindex::documents(), 10), 0);
+        // Written again after the program's upkeep: read plainly.
+        QVERIFY2(sqlite3_exec(other.get(),
+                              "UPDATE lauda_texto SET texto = 'Tombamento HISTÓRICO' WHERE documento = '00003';"
+                              "UPDATE documento SET descricao = 'GROẞE' WHERE cod = '00004'",
+                              nullptr, nullptr, &error) == SQLITE_OK, error);
+        const TermOptions options{pageText, true};
+        QStringList plain;
+        db::Query reading(&c);
+        reading.setSql(search::statement({}, {}, search::termsClause(terms, options)));
+        for (reading.open(); !reading.eof(); reading.next())
+            plain << reading.asText(3);
+        std::sort(plain.begin(), plain.end());
+        search(terms, options);
+        QCOMPARE(hits(), plain);
+        QVERIFY2(f->QryPesqAvanc->text().contains(u"_sem_acento_pendente"_s), qPrintable(f->QryPesqAvanc->text()));
+        QVERIFY(!plain.isEmpty() || QTest::currentDataTag() == QByteArray("a page it removed"));
+
+        // The program folds what the other client wrote; the same hits without reading any plainly.
+        texts->store({u"00001"_s, u"00001"_s, 2}, {QString(64, u'0'), u"mais uma página"_s, {}, std::nullopt});
+        QCOMPARE(db::accentindex::pendingRows(c.handle(), db::accentindex::pageTexts(), 10), 0);
+        db::accentindex::catchUp(c.handle(), db::accentindex::documents());
+        search(terms, options);
+        QCOMPARE(hits(), plain);
+        f.reset();
     }
 
     // An archive that keeps no page texts offers no search in them; a server whose accent
