@@ -24,32 +24,7 @@ Q_DECLARE_METATYPE(db::ErrorKind)
 namespace {
 
 using Rows = QList<QStringList>;
-
-Rows rowsOf(db::Connection &connection, const QString &sql)
-{
-    Rows rows;
-    if (db::pg::PgConnection *server = connection.server()) {
-        const db::pg::PgResult result = server->exec(sql);
-        for (int r = 0; r < result.rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < result.columnCount(); ++c)
-                row << result.text(r, c);
-            rows << row;
-        }
-        return rows;
-    }
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(connection.handle(), sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK)
-        qFatal("%s", sqlite3_errmsg(connection.handle()));
-    while (sqlite3_step(raw) == SQLITE_ROW) {
-        QStringList row;
-        for (int c = 0; c < sqlite3_column_count(raw); ++c)
-            row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, c)));
-        rows << row;
-    }
-    sqlite3_finalize(raw);
-    return rows;
-}
+using testsupport::rowsOf;
 
 std::optional<ErrorKind> failureOf(const std::function<void()> &operation)
 {

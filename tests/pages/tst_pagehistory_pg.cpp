@@ -77,44 +77,15 @@ QList<HistoryRow> pageRowsAfter(db::Connection &connection, qint64 after)
                         u"antes, depois FROM historico_registro WHERE id > %1 AND tabela IN ('lauda', 'lauda_excluida') "
                         u"ORDER BY id"_s.arg(after);
     QList<HistoryRow> rows;
-    const auto add = [&rows](const QStringList &f) {
+    for (const QStringList &f : testsupport::rowsOf(connection, sql))
         rows << HistoryRow{f[0], f[1], f[2], f[3], f[4], parsed(f[5]), parsed(f[6])};
-    };
-    if (db::pg::PgConnection *server = connection.server()) {
-        const db::pg::PgResult result = server->exec(sql);
-        for (int r = 0; r < result.rowCount(); ++r) {
-            QStringList fields;
-            for (int c = 0; c < 7; ++c)
-                fields << result.text(r, c);
-            add(fields);
-        }
-        return rows;
-    }
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(connection.handle(), sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK)
-        qFatal("%s", sqlite3_errmsg(connection.handle()));
-    while (sqlite3_step(raw) == SQLITE_ROW) {
-        QStringList fields;
-        for (int c = 0; c < 7; ++c)
-            fields << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, c)));
-        add(fields);
-    }
-    sqlite3_finalize(raw);
     return rows;
 }
 
 qint64 lastHistoryId(db::Connection &connection)
 {
     const QString sql = u"SELECT coalesce(max(id), 0) FROM historico_registro"_s;
-    if (db::pg::PgConnection *server = connection.server())
-        return server->exec(sql).text(0, 0).toLongLong();
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(connection.handle(), sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK
-        || sqlite3_step(raw) != SQLITE_ROW)
-        qFatal("%s", sqlite3_errmsg(connection.handle()));
-    const qint64 id = sqlite3_column_int64(raw, 0);
-    sqlite3_finalize(raw);
-    return id;
+    return testsupport::rowsOf(connection, sql).at(0).at(0).toLongLong();
 }
 
 void runOnFile(db::Connection &connection, const QString &sql)

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sqlite3.h>
 
 Q_DECLARE_METATYPE(db::Provider)
 
@@ -120,5 +121,33 @@ private:
     std::unique_ptr<PgTestDatabase> m_database; // dropped after the connection below closes
     db::Connection m_connection;
 };
+
+/// Every row of a statement run as it stands (no dialect), each field as text, on either
+/// engine: what the tests read behind the program's back.
+inline QList<QStringList> rowsOf(db::Connection &connection, const QString &sql)
+{
+    QList<QStringList> rows;
+    if (db::pg::PgConnection *server = connection.server()) {
+        const db::pg::PgResult result = server->exec(sql);
+        for (int r = 0; r < result.rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < result.columnCount(); ++c)
+                row << result.text(r, c);
+            rows << row;
+        }
+        return rows;
+    }
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(connection.handle(), sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK)
+        qFatal("%s", sqlite3_errmsg(connection.handle()));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        QStringList row;
+        for (int c = 0; c < sqlite3_column_count(raw); ++c)
+            row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, c)));
+        rows << row;
+    }
+    return rows;
+}
 
 } // namespace testsupport
