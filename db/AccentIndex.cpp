@@ -324,20 +324,6 @@ State fillStep(sqlite3 *handle, const Source &s, int rows)
     });
 }
 
-// A savepoint nests inside a transaction the caller has open, and is one otherwise.
-template <typename Work>
-void inSavepoint(sqlite3 *handle, Work work)
-{
-    exec(handle, u"SAVEPOINT sem_acento"_s);
-    try {
-        work();
-        exec(handle, u"RELEASE sem_acento"_s);
-    } catch (...) {
-        sqlite3_exec(handle, "ROLLBACK TO sem_acento; RELEASE sem_acento", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
 bool cancelled(const searchindex::UpdateOptions &options)
 {
     return options.cancel && options.cancel->load(std::memory_order_relaxed);
@@ -390,20 +376,12 @@ searchindex::Condition condition(sqlite3 *handle, const Source &source)
 {
     if (!isOfThisVersion(handle, source))
         return searchindex::Condition::Missing;
-    exec(handle, u"SAVEPOINT sem_acento_condicao"_s);
-    try {
+    return inSavepoint(handle, u"sem_acento_condicao"_s, [&] {
         const State state = readState(handle, source);
-        const searchindex::Condition result = state.filledUpTo != kFilled ? searchindex::Condition::Filling
-                                              : matchesTable(handle, source, state)
-                                                  ? searchindex::Condition::Current
-                                                  : searchindex::Condition::Stale;
-        exec(handle, u"RELEASE sem_acento_condicao"_s);
-        return result;
-    } catch (...) {
-        sqlite3_exec(handle, "ROLLBACK TO sem_acento_condicao; RELEASE sem_acento_condicao", nullptr, nullptr,
-                     nullptr);
-        throw;
-    }
+        return state.filledUpTo != kFilled             ? searchindex::Condition::Filling
+               : matchesTable(handle, source, state) ? searchindex::Condition::Current
+                                                     : searchindex::Condition::Stale;
+    });
 }
 
 bool isFilled(sqlite3 *handle, const Source &source)
@@ -426,7 +404,7 @@ void catchUp(sqlite3 *handle, const Source &source)
 {
     if (!objectExists(handle, u"table", pendingTable(source)))
         return;
-    inSavepoint(handle, [&] { catchUpQueues(handle, source); });
+    inSavepoint(handle, u"sem_acento"_s, [&] { catchUpQueues(handle, source); });
 }
 
 bool update(sqlite3 *handle, const Source &source, const searchindex::UpdateOptions &options)
@@ -459,7 +437,7 @@ bool update(sqlite3 *handle, const Source &source, const searchindex::UpdateOpti
 
 void drop(sqlite3 *handle, const Source &source)
 {
-    inSavepoint(handle, [&] { dropObjects(handle, source); });
+    inSavepoint(handle, u"sem_acento"_s, [&] { dropObjects(handle, source); });
 }
 
 } // namespace db::accentindex

@@ -40,4 +40,28 @@ auto inTransaction(sqlite3 *handle, Work work)
     }
 }
 
+/// Runs work in a savepoint: part of a transaction the caller has open, one of its own
+/// otherwise; undone when the work throws.
+template <typename Work>
+auto inSavepoint(sqlite3 *handle, const QString &name, Work work)
+{
+    exec(handle, QStringLiteral("SAVEPOINT ") + name);
+    try {
+        if constexpr (std::is_void_v<decltype(work())>) {
+            work();
+            exec(handle, QStringLiteral("RELEASE ") + name);
+        } else {
+            auto result = work();
+            exec(handle, QStringLiteral("RELEASE ") + name);
+            return result;
+        }
+    } catch (...) {
+        if (!sqlite3_get_autocommit(handle)) { // a failed COMMIT may have ended it already
+            const QByteArray undo = (QStringLiteral("ROLLBACK TO ") + name + QStringLiteral("; RELEASE ") + name).toUtf8();
+            sqlite3_exec(handle, undo.constData(), nullptr, nullptr, nullptr);
+        }
+        throw;
+    }
+}
+
 } // namespace db

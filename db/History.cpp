@@ -164,16 +164,7 @@ void append(sqlite3 *handle, const std::vector<WrittenRow> &rows)
 {
     if (rows.empty())
         return;
-    // A savepoint nests in a transaction of the caller, and is one of its own otherwise.
-    exec(handle, u"SAVEPOINT historico_escrito"_s);
-    try {
-        insertRows(handle, rows);
-        exec(handle, u"RELEASE historico_escrito"_s);
-    } catch (...) {
-        if (!sqlite3_get_autocommit(handle)) // still open: none of the rows stays
-            sqlite3_exec(handle, "ROLLBACK TO historico_escrito; RELEASE historico_escrito", nullptr, nullptr, nullptr);
-        throw;
-    }
+    inSavepoint(handle, u"historico_escrito"_s, [&] { insertRows(handle, rows); }); // none stays on failure
 }
 
 QString osUser()

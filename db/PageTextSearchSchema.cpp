@@ -93,8 +93,7 @@ void ensure(sqlite3 *handle)
 {
     if (objectCount(handle, u"table", {u"lauda_texto"_s}) == 0 || complete(handle))
         return;
-    exec(handle, u"SAVEPOINT lauda_texto_busca"_s);
-    try {
+    inSavepoint(handle, u"lauda_texto_busca"_s, [&] {
         for (const QStringView trigger : {kInsertTrigger, kDeleteTrigger, kUpdateTrigger, kReplaceTrigger})
             exec(handle, u"DROP TRIGGER IF EXISTS %1"_s.arg(trigger));
         exec(handle, u"DROP TABLE IF EXISTS %1"_s.arg(kTable));
@@ -102,11 +101,7 @@ void ensure(sqlite3 *handle)
             exec(handle, statement);
         exec(handle, u"INSERT INTO %1 (rowid, texto) SELECT rowid, texto FROM lauda_texto WHERE texto IS NOT NULL"_s
                          .arg(kTable));
-        exec(handle, u"RELEASE lauda_texto_busca"_s);
-    } catch (...) {
-        sqlite3_exec(handle, "ROLLBACK TO lauda_texto_busca; RELEASE lauda_texto_busca", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------------------

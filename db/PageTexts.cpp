@@ -130,15 +130,7 @@ protected:
 
     void inTransaction(const std::function<void()> &work) override
     {
-        // A savepoint nests inside a transaction the caller has open, and is one otherwise.
-        exec(m_handle, u"SAVEPOINT lauda_texto"_s);
-        try {
-            work();
-        } catch (...) {
-            sqlite3_exec(m_handle, "ROLLBACK TO lauda_texto; RELEASE lauda_texto", nullptr, nullptr, nullptr);
-            throw;
-        }
-        exec(m_handle, u"RELEASE lauda_texto"_s);
+        db::inSavepoint(m_handle, u"lauda_texto"_s, work);
     }
 
 private:

@@ -287,18 +287,12 @@ Condition plainCondition(sqlite3 *handle)
         return Condition::Missing;
     // One read transaction (or a part of the caller's), so the state and the table are
     // seen at one moment.
-    exec(handle, u"SAVEPOINT busca_condicao"_s);
-    try {
+    return inSavepoint(handle, u"busca_condicao"_s, [&] {
         const State state = readState(handle);
-        const Condition result = state.filledUpTo != kFilled ? Condition::Filling
-                                 : matchesTable(handle, state) ? Condition::Current
-                                                               : Condition::Stale;
-        exec(handle, u"RELEASE busca_condicao"_s);
-        return result;
-    } catch (...) {
-        sqlite3_exec(handle, "ROLLBACK TO busca_condicao; RELEASE busca_condicao", nullptr, nullptr, nullptr);
-        throw;
-    }
+        return state.filledUpTo != kFilled  ? Condition::Filling
+               : matchesTable(handle, state) ? Condition::Current
+                                             : Condition::Stale;
+    });
 }
 
 } // namespace
