@@ -52,8 +52,10 @@ db::PageWords wordsOf(tesseract::TessBaseAPI &api, QSize imageSize)
 void limitThreadsOfThisThread()
 {
     // Measured: OMP_THREAD_LIMIT is read at process start only, omp_set_num_threads does not
-    // reach Tesseract's parallel loops; a dynamic team in this thread does.
-    omp_set_dynamic(1);
+    // reach Tesseract's parallel loops (they ask for their own team size), and a dynamic team
+    // still spins a second thread that, on a busy machine, made a page 4x slower. With no
+    // active parallel level every loop runs on the calling thread.
+    omp_set_max_active_levels(0);
 }
 
 Recognizer::Recognizer() : m_api(new tesseract::TessBaseAPI, endApi)

@@ -6,13 +6,17 @@
 #include "db/pg/PgConnection.h"
 #include "ocr/PageReading.h"
 #include "ocr/RecognitionWorker.h"
+#include "ocr/Recognizer.h"
 #include "pages/PageStore.h"
 #include "tests/ocr/PageDrawing.h"
 #include "tests/support/ProviderStores.h"
 
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using pages::DocumentKey;
@@ -68,6 +72,11 @@ class TestRecognition : public QObject {
         return read;
     }
 
+    static qsizetype threadsOfThisProcess()
+    {
+        return QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    }
+
     static void providers()
     {
         QTest::addColumn<db::Provider>("provider");
@@ -76,6 +85,23 @@ class TestRecognition : public QObject {
     }
 
 private slots:
+    // First: a team Tesseract started stays in the process, and would hide a later one.
+    void recognitionStartsNoOtherThread()
+    {
+        const QImage page = QImage::fromData(drawnPage(kFirst));
+        qsizetype before = 0, after = 0;
+        QString text;
+        std::thread reader([&] {
+            before = threadsOfThisProcess();
+            ocr::Recognizer recognizer;
+            text = recognizer.read(page, 300).text;
+            after = threadsOfThisProcess();
+        });
+        reader.join();
+        QVERIFY2(text.contains(u"reunião"_s), qPrintable(text));
+        QCOMPARE(after, before);
+    }
+
     void pagesAreRecognisedWithTheirWords_data() { providers(); }
     void pagesAreRecognisedWithTheirWords()
     {
