@@ -625,6 +625,7 @@ ServerQuery Connection::prepareServerQuery(const QString &sql)
         query.origins = d->catalog.origins(*d->server, result);
         query.reader = std::make_unique<pg::PgResultReader>(std::move(result));
     }
+    d->catalog.originsFromSelectList(*d->server, query.origins, translated.selectItems);
     query.translation = std::move(translated);
     return query;
 }

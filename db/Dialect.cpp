@@ -352,6 +352,10 @@ private:
                                                             : nameAt(end - 1);
             else
                 item.columnReference = isColumnReference(itemStart, end);
+            if (item.columnReference && n >= 3) {
+                item.table = nameAt(end - 3);
+                item.column = nameAt(end - 1);
+            }
             items.append(item);
         };
         for (; s < m_sig.size(); ++s) {

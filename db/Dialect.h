@@ -28,6 +28,9 @@ struct SelectItem {
     /// A bare column reference without alias (`quem`, `h.quem`, `[quem]`): it is named
     /// after its column even where the engine sees an expression (a view's computed column).
     bool columnReference = false;
+    /// The table and column of a qualified reference (`documento.descricao`); else empty.
+    QString table;
+    QString column;
 };
 
 /// A statement of the program's dialect translated for one engine.

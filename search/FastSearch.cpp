@@ -53,16 +53,6 @@ QString serverLike(const QString &column, const QString &pattern, bool ignoreAcc
                          : u"%1 like %2"_s.arg(column, literal);
 }
 
-QString serverTermCandidates(const Term &term, bool ignoreAccents)
-{
-    const QString pattern = likePattern(term.text);
-    return fillPlaces(format::kServerTermCandidates,
-                      {serverLike(u"documento.ementa"_s, pattern, ignoreAccents),
-                       serverLike(u"documento.descricao"_s, pattern, ignoreAccents),
-                       serverLike(u"documento.palavras_chave"_s, pattern, ignoreAccents),
-                       serverLike(u"lauda_texto.texto"_s, pattern, ignoreAccents)});
-}
-
 // The terms in groups joined by OR, each group's terms joined by AND (AND binds first).
 QList<QList<Term>> groupsOf(const QList<Term> &terms)
 {
@@ -75,18 +65,57 @@ QList<QList<Term>> groupsOf(const QList<Term> &terms)
     return groups;
 }
 
-std::optional<QString> serverRestriction(const QList<Term> &terms, bool ignoreAccents)
+// The trigrams of a term's longest run between wildcards: more of them, fewer candidates.
+qsizetype longestFragment(const Term &term, bool ignoreAccents)
 {
-    QStringList alternatives;
+    qsizetype longest = 0;
+    const QString pattern = likePattern(term.text);
+    for (const QString &fragment : necessaryFragments(ignoreAccents ? db::foldAccents(pattern) : pattern))
+        longest = std::max(longest, fragment.size());
+    return longest;
+}
+
+// A term in the fields or, row by row, in a page of the document.
+QString serverTermCondition(const Term &term, bool ignoreAccents)
+{
+    const QString pageLike = serverLike(u"lauda_texto.texto"_s, likePattern(term.text), ignoreAccents);
+    return u'(' + termCondition(QString(), term.text, {false, ignoreAccents}) + u" or "_s
+        + fillPlaces(format::kServerPageCondition, {pageLike}) + u')';
+}
+
+QString serverGroupCondition(const QList<Term> &group, bool ignoreAccents)
+{
+    QStringList all;
+    for (const Term &term : group)
+        all << serverTermCondition(term, ignoreAccents);
+    return u'(' + all.join(u" and "_s) + u')';
+}
+
+// Each group of terms joined by "e" gives its hits from one of its terms' trigram indexes:
+// the documents whose fields hold it, then those whose pages hold it, each once, a group
+// leaving out the hits of the groups before it. Every part reads as the server finds its
+// rows, so the first hits come at once however common the term; the hits are those of the
+// plain statement, each once.
+QString serverPageTextStatement(const QList<Term> &terms, const QString &typeClause, const QString &dateClause,
+                                bool ignoreAccents)
+{
+    QStringList parts;
+    QString before;
     for (const QList<Term> &group : groupsOf(terms)) {
-        QStringList all;
-        for (const Term &term : group)
-            all << u'(' + serverTermCandidates(term, ignoreAccents) + u')';
-        alternatives << u'(' + all.join(u" intersect "_s) + u')';
+        const Term driving = *std::max_element(group.begin(), group.end(), [&](const Term &a, const Term &b) {
+            return longestFragment(a, ignoreAccents) < longestFragment(b, ignoreAccents);
+        });
+        const QString pattern = likePattern(driving.text);
+        const QString fields = termCondition(QString(), driving.text, {false, ignoreAccents});
+        const QString condition = serverGroupCondition(group, ignoreAccents);
+        parts << fillPlaces(format::kServerFieldsPart, {fields, typeClause, dateClause, condition, before});
+        parts << fillPlaces(format::kServerPagesPart,
+                            {serverLike(u"lauda_texto.texto"_s, pattern, ignoreAccents),
+                             serverLike(u"pagina.texto"_s, pattern, ignoreAccents), fields, typeClause, dateClause,
+                             condition, before});
+        before += u"And "_s + condition + u" is not true "_s;
     }
-    if (alternatives.isEmpty())
-        return std::nullopt;
-    return u"(documento.processo, documento.cod) in ("_s + alternatives.join(u" union "_s) + u')';
+    return lib::SubstChar(u"+"_s, u"%"_s, parts.join(u" union all "_s));
 }
 
 // The candidates of one term on a file archive, as a compound select.
@@ -195,10 +224,8 @@ bool fileIndexesReady(db::Connection &connection, const TermOptions &options)
 
 } // namespace
 
-std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server)
+std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options)
 {
-    if (server) // without the page texts the plain statement is served by the server's indexes
-        return options.pageText ? serverRestriction(terms, options.ignoreAccents) : std::nullopt;
     if (!options.pageText && !options.ignoreAccents)
         return std::nullopt;
     return fileRestriction(terms, options);
@@ -274,22 +301,24 @@ QString pageTextStatementToRun(db::Connection &connection, const QList<Term> &te
                                const QString &dateClause, bool indexChecked, const TermOptions &options,
                                const QString &plain)
 {
-    const bool server = connection.server() != nullptr;
-    std::optional<QString> restriction = pageTextRestriction(terms, options, server);
-    if (!restriction)
-        return plain; // a server's plain statement still uses its indexes for "Ignorar acentos"
-    if (!server && (!indexChecked || !fileIndexesReady(connection, options)))
-        return plain;
-    if ((!typeClause.isEmpty() || !dateClause.isEmpty()) && fewRowsInRange(connection, typeClause, dateClause))
-        return plain;
-    if (!server) {
-        const std::optional<QList<Term>> narrowing = rarestOfEachGroup(connection, terms, options);
-        if (!narrowing)
+    const bool narrowsRange = !typeClause.isEmpty() || !dateClause.isEmpty();
+    if (connection.server()) {
+        // Without the page texts a server's plain statement is served by its indexes.
+        if (!options.pageText || terms.isEmpty()
+            || (narrowsRange && fewRowsInRange(connection, typeClause, dateClause)))
             return plain;
-        restriction = pageTextRestriction(*narrowing, options, server);
-        if (!restriction)
-            return plain;
+        return serverPageTextStatement(terms, typeClause, dateClause, options.ignoreAccents);
     }
+    if (!indexChecked || !fileIndexesReady(connection, options))
+        return plain;
+    if (narrowsRange && fewRowsInRange(connection, typeClause, dateClause))
+        return plain;
+    const std::optional<QList<Term>> narrowing = rarestOfEachGroup(connection, terms, options);
+    if (!narrowing)
+        return plain;
+    const std::optional<QString> restriction = pageTextRestriction(*narrowing, options);
+    if (!restriction)
+        return plain;
     return restrictedStatement(*restriction, typeClause, dateClause, termsClause(terms, options));
 }
 

@@ -51,10 +51,27 @@ inline constexpr QStringView kFoldedPageTermCandidates =
     u"select documento.rowid from lauda_texto_busca_sem_acento_pendente cross join lauda_texto cross join documento "
     u"where lauda_texto.rowid=lauda_texto_busca_sem_acento_pendente.id and documento.processo=lauda_texto.processo "
     u"and documento.cod=lauda_texto.documento";
-/// A server: the candidates of one term, each like served by its trigram index.
-inline constexpr QStringView kServerTermCandidates =
-    u"(select documento.processo, documento.cod from documento where %s or %s or %s) union "
-    u"(select lauda_texto.processo, lauda_texto.documento from lauda_texto where %s)";
+/// A server, with the page texts: the hits of one group of terms joined by "e" whose fields
+/// hold the group's driving term (first place, from the fields' trigram index), then the
+/// type and date clauses, the group's condition and the groups before it left out.
+inline constexpr QStringView kServerFieldsPart =
+    u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+    u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where %s %s %s And %s %s ";
+/// The same group's hits whose fields do not hold the driving term, each from the lowest of
+/// its pages that does (from the page texts' trigram index): the page's like, the same like
+/// of `pagina`, the fields' condition, then the places of kServerFieldsPart after the first.
+inline constexpr QStringView kServerPagesPart =
+    u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
+    u"from lauda_texto cross join documento left join tipo_arq on tipo_arq.cod=documento.tp_doc "
+    u"where %s and documento.processo=lauda_texto.processo and documento.cod=lauda_texto.documento and "
+    u"lauda_texto.numero=(select min(pagina.numero) from lauda_texto as pagina where "
+    u"pagina.processo=lauda_texto.processo and pagina.documento=lauda_texto.documento and %s) and "
+    u"(%s) is not true %s %s And %s %s ";
+/// A term found in a page of the document, checked row by row: "offset 0" keeps the server
+/// from hashing every page text that holds the term before the first row.
+inline constexpr QStringView kServerPageCondition =
+    u"exists (select 1 from lauda_texto where lauda_texto.processo=documento.processo and "
+    u"lauda_texto.documento=documento.cod and %s offset 0)";
 /// How many candidates one term has in one of the file's substring indexes, up to a limit.
 inline constexpr QStringView kCandidateProbe = u"select count(*) from (select 1 from %s where %s match \"%s\" limit %s)";
 inline constexpr QStringView kRestrictionProbe =
@@ -92,14 +109,12 @@ QString statementToRun(db::Connection &connection, const QList<Term> &terms,
                        const QString &typeClause, const QString &dateClause, bool indexChecked,
                        const TermOptions &options = {});
 
-/// With the page texts or "Ignorar acentos" on: a condition on the documents that every
-/// document matching the terms satisfies, made of the candidates of each term (fields or
-/// page texts), intersected within each group of terms joined by "e", the groups united. On
-/// a server (page texts on) the candidates come from like() served by the trigram indexes
-/// (`(documento.processo, documento.cod) in (...)`); on a file from the substring indexes
-/// of the fields and of the page texts (`documento.rowid in (...)`), those of their folded
-/// copies (db/AccentIndex.h) when accents are ignored, with the rows still to be folded.
-/// nullopt where no restriction applies.
-std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server);
+/// On a file archive, with the page texts or "Ignorar acentos" on: a condition on the
+/// documents that every document matching the terms satisfies, made of the candidates of
+/// each term (fields or page texts) from the substring indexes of the fields and of the page
+/// texts (`documento.rowid in (...)`), those of their folded copies (db/AccentIndex.h) when
+/// accents are ignored, with the rows still to be folded; intersected within each group of
+/// terms joined by "e", the groups united. nullopt where no restriction applies.
+std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options);
 
 } // namespace search

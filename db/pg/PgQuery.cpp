@@ -83,6 +83,27 @@ QList<ResultColumn> PgCatalog::origins(PgConnection &connection, const PgResult 
     return origins;
 }
 
+void PgCatalog::originsFromSelectList(PgConnection &connection, QList<ResultColumn> &origins,
+                                      const QList<SelectItem> &items)
+{
+    if (items.size() != origins.size())
+        return; // a star stands for several columns
+    QHash<QString, std::optional<TableShape>> shapes;
+    for (qsizetype c = 0; c < origins.size(); ++c) {
+        if (!origins[c].table.isEmpty() || items[c].table.isEmpty())
+            continue;
+        const QString name = items[c].table.toLower();
+        if (!shapes.contains(name))
+            shapes.insert(name, shape(connection, name));
+        const std::optional<TableShape> &table = shapes[name];
+        const qsizetype column = table ? table->indexOf(items[c].column) : -1;
+        if (column < 0)
+            continue;
+        origins[c].table = name;
+        origins[c].isDate = table->isDate[column];
+    }
+}
+
 void PgCatalog::clear()
 {
     m_tables.clear();

@@ -23,6 +23,10 @@ public:
     std::optional<TableShape> shape(PgConnection &connection, const QString &table);
     /// The origins of a result's columns, its metadata read on whichever connection ran it.
     QList<ResultColumn> origins(PgConnection &connection, const PgResult &result);
+    /// Gives the columns the server left without a table (those of a union) the table of
+    /// their qualified reference in the first select, as SQLite names them.
+    void originsFromSelectList(PgConnection &connection, QList<ResultColumn> &origins,
+                               const QList<SelectItem> &items);
     void clear();
 
 private:

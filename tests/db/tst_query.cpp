@@ -280,6 +280,11 @@ void TestQuery::resultNames_data()
     QTest::newRow(fixture::caseName("words that are values stay expressions", provider))
         << provider << u"select null, current_date, cod from tipo_arq"_s
         << QStringList{u"Expr1000"_s, u"Expr1001"_s, u"cod"_s};
+    // A union's columns are named after its first select's, as are their dates.
+    QTest::newRow(fixture::caseName("union named after its first select", provider))
+        << provider << u"select documento.descricao, documento.data, tipo_arq.descricao from documento, tipo_arq "
+                       u"union all select processo.descricao, processo.data, tipo_arq.cod from processo, tipo_arq"_s
+        << QStringList{u"documento.descricao"_s, u"data"_s, u"tipo_arq.descricao"_s};
     QTest::newRow(fixture::caseName("same column twice from one table", provider)) << provider << u"select cod, cod from tipo_arq"_s
                                                       << QStringList{u"cod"_s, u"cod"_s};
     QTest::newRow(fixture::caseName("join with star", provider)) << provider << u"select * from processo p, documento d where d.processo = p.cod"_s
@@ -324,6 +329,16 @@ void TestQuery::fieldsByNameIgnoreCase()
     QVERIFY(query.isDateField(1));
     QVERIFY(!query.isDateField(3));
     QVERIFY_THROWS_EXCEPTION(db::DbError, query.asText(u"nada"_s));
+
+    query.close();
+    query.setSql(u"select documento.descricao, documento.data, tipo_arq.descricao from documento, tipo_arq "
+                 u"where tipo_arq.cod=documento.tp_doc and documento.cod = \"00001\" union all "
+                 u"select documento.ementa, documento.data_arquivamento, tipo_arq.cod from documento, tipo_arq "
+                 u"where 1=0"_s);
+    query.open();
+    QCOMPARE(query.asText(u"tipo_arq.descricao"_s), u"LICITAÇÃO"_s);
+    QVERIFY(query.isDateField(1));
+    QVERIFY(!query.isDateField(0));
 }
 
 void TestQuery::locateIgnoresCaseOfAccentedLetters()

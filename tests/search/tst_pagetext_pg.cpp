@@ -358,8 +358,10 @@ private slots:
         openScreen(provider);
         const QString first = u"0000100001"_s;
         auto selectFirst = [&] {
-            const int row = int(hits().indexOf(first));
-            QVERIFY(row >= 0);
+            QVERIFY(hits().contains(first));
+            int row = 0; // the hits come in no set order
+            while (f->DSPesqAvanc->index(row, 3).data().toString() != first)
+                ++row;
             f->DBGrid1->selectRow(row);
             QCOMPARE(f->QryPesqAvanc->asText(3), first);
         };
@@ -436,14 +438,13 @@ private slots:
         search({{QString(), u"licitação"_s}, {u"AND"_s, u"obra"_s}}, {true, false});
         QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
         const QString ran = f->QryPesqAvanc->text();
-        QVERIFY2(ran.contains(provider == db::Provider::SQLite ? u"lauda_texto_busca match"_s
-                                                               : u"(documento.processo, documento.cod) in"_s),
+        QVERIFY2(ran.contains(provider == db::Provider::SQLite ? u"lauda_texto_busca match"_s : u" union all "_s),
                  qPrintable(ran));
         search({{QString(), u"licitacao"_s}, {u"AND"_s, u"obra"_s}}, {true, true});
         QCOMPARE(hits(), (QStringList{u"0000100001"_s}));
         QVERIFY2(f->QryPesqAvanc->text().contains(provider == db::Provider::SQLite
                                                       ? u"lauda_texto_busca_sem_acento match"_s
-                                                      : u"(documento.processo, documento.cod) in"_s),
+                                                      : u" union all "_s),
                  qPrintable(f->QryPesqAvanc->text()));
         if (provider == db::Provider::SQLite) { // the fields alone, through their folded copy
             search({{QString(), u"grosse"_s}}, {false, true});
@@ -579,7 +580,9 @@ private slots:
         ownerConnection.close();
     }
 
-    // On the server each like of the narrowed statement is served by its trigram index.
+    // On the server each like of the narrowed statement is served by its trigram index, and
+    // nothing in the plan gathers every candidate before the first hit (a common term's
+    // candidates are most of the archive).
     void serverIndexesServeTheNarrowedSearch_data()
     {
         QTest::addColumn<bool>("ignoreAccents");
@@ -604,8 +607,11 @@ private slots:
         QStringList lines;
         for (int row = 0; row < plan.rowCount(); ++row)
             lines << plan.text(row, 0);
+        const QString shown = lines.join(u'\n');
         for (const QString &index : indexes)
-            QVERIFY2(lines.join(u'\n').contains(u"Bitmap Index Scan on "_s + index + u' '), qPrintable(lines.join(u'\n')));
+            QVERIFY2(shown.contains(u"Bitmap Index Scan on "_s + index + u' '), qPrintable(shown));
+        for (const QString &gathering : {u"hashed SubPlan"_s, u"HashAggregate"_s, u"Unique"_s, u"SetOp"_s, u"Sort"_s})
+            QVERIFY2(!shown.contains(gathering), qPrintable(shown));
     }
 };
 
