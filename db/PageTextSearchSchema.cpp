@@ -1,9 +1,9 @@
 #include "db/PageTextSearchSchema.h"
 
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
+#include "db/QueuedIndex.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgFold.h"
@@ -77,7 +77,7 @@ bool complete(sqlite3 *handle)
 
 QStringList createStatements()
 {
-    return fileStatements() + accentindex::createStatements(accentindex::pageTexts());
+    return fileStatements() + queuedindex::createStatements(queuedindex::foldedPageTexts());
 }
 
 bool isPresent(sqlite3 *handle)

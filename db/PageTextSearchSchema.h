@@ -27,7 +27,7 @@ namespace db::pagetextsearch {
 inline constexpr QStringView kTable = u"lauda_texto_busca";
 
 /// Statements that create the file archive's index over an empty lauda_texto, and its
-/// index without accents (db/AccentIndex.h; on an older archive made by the search index's
+/// index without accents (db/QueuedIndex.h; on an older archive made by the search index's
 /// upkeep).
 QStringList createStatements();
 

@@ -1,10 +1,10 @@
 #include "db/PageTexts.h"
 
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
 #include "db/PageTextSchema.h"
+#include "db/QueuedIndex.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgResult.h"
@@ -136,7 +136,7 @@ protected:
 private:
     // The program writes the folded copy "Ignorar acentos" searches at once; the triggers
     // only queue the rows, as they do for any other client.
-    void foldForSearch() { accentindex::catchUp(m_handle, accentindex::pageTexts()); }
+    void foldForSearch() { queuedindex::catchUp(m_handle, queuedindex::foldedPageTexts()); }
 
     StatementPtr prepare(const QString &sql)
     {

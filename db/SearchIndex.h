@@ -44,7 +44,7 @@ enum class Condition {
     Missing, ///< absent, or of another version
 };
 
-/// How the archive's index stands, with the indexes without accents (db/AccentIndex.h): the
+/// How the archive's index stands, with the indexes without accents (db/QueuedIndex.h): the
 /// first of them that is not current decides. For a filled index the fingerprint is compared with
 /// the table, which reads every rowid (tens of milliseconds on a million documents).
 /// Throws DbError.

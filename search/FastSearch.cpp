@@ -1,12 +1,12 @@
 #include "search/FastSearch.h"
 
 #include "db/AccentFold.h"
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Fold.h"
 #include "db/PageTextSearchSchema.h"
 #include "db/Query.h"
+#include "db/QueuedIndex.h"
 #include "db/SearchIndex.h"
 #include "editing/lib.h"
 #include "search/Logging.h"
@@ -136,9 +136,9 @@ QList<QStringView> candidateIndexes(const TermOptions &options)
 {
     if (!options.ignoreAccents)
         return {db::searchindex::kTable, db::pagetextsearch::kTable};
-    QList<QStringView> indexes{db::accentindex::documents().index};
+    QList<QStringView> indexes{db::queuedindex::foldedDocuments().index};
     if (options.pageText)
-        indexes << db::accentindex::pageTexts().index;
+        indexes << db::queuedindex::foldedPageTexts().index;
     return indexes;
 }
 
@@ -181,14 +181,14 @@ bool fileIndexesReady(db::Connection &connection, const TermOptions &options)
     sqlite3 *handle = connection.handle();
     if (!options.ignoreAccents)
         return db::searchindex::isFilled(handle) && db::pagetextsearch::isPresent(handle);
-    QList<const db::accentindex::Source *> sources{&db::accentindex::documents()};
+    QList<const db::queuedindex::Source *> sources{&db::queuedindex::foldedDocuments()};
     if (options.pageText)
-        sources << &db::accentindex::pageTexts();
+        sources << &db::queuedindex::foldedPageTexts();
     qint64 pending = 0;
-    for (const db::accentindex::Source *source : sources) {
-        if (!db::accentindex::isFilled(handle, *source))
+    for (const db::queuedindex::Source *source : sources) {
+        if (!db::queuedindex::isFilled(handle, *source))
             return false;
-        pending += db::accentindex::pendingRows(handle, *source, kManyCandidates);
+        pending += db::queuedindex::pendingRows(handle, *source, kManyCandidates);
     }
     return pending < kManyCandidates;
 }

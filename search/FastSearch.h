@@ -98,7 +98,7 @@ QString statementToRun(db::Connection &connection, const QList<Term> &terms,
 /// a server (page texts on) the candidates come from like() served by the trigram indexes
 /// (`(documento.processo, documento.cod) in (...)`); on a file from the substring indexes
 /// of the fields and of the page texts (`documento.rowid in (...)`), those of their folded
-/// copies (db/AccentIndex.h) when accents are ignored, with the rows still to be folded.
+/// copies (db/QueuedIndex.h) when accents are ignored, with the rows still to be folded.
 /// nullopt where no restriction applies.
 std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options, bool server);
 

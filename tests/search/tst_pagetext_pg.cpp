@@ -23,7 +23,7 @@
 #include "search/UntPesquisaAvancada.h"
 #include "tests/support/ProviderStores.h"
 
-#include "db/AccentIndex.h"
+#include "db/QueuedIndex.h"
 #include "db/PageTexts.h"
 #include "db/ReadConnections.h"
 
@@ -488,7 +488,7 @@ private slots:
              {std::tuple{u"00001"_s, 1, u"Orçamento anual da educação"_s}, std::tuple{u"00002"_s, 1, u"Demolição"_s},
               std::tuple{u"00002"_s, 2, u"Vistoria técnica"_s}, std::tuple{u"00003"_s, 1, u"Relatório"_s}})
             texts->store({u"00001"_s, code, page}, {QString(64, u'0'), text, {}, std::nullopt});
-        QCOMPARE(db::accentindex::pendingRows(c.handle(), db::accentindex::pageTexts(), 10), 0);
+        QCOMPARE(db::queuedindex::pendingRows(c.handle(), db::queuedindex::foldedPageTexts(), 10), 0);
 
         sqlite3 *raw = nullptr;
         QCOMPARE(sqlite3_open_v2(c.databasePath().toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
@@ -505,7 +505,7 @@ private slots:
             "VALUES ('00001', '00002', 2, 'y', 'Laudo técnico');";
         char *error = nullptr;
         QVERIFY2(sqlite3_exec(other.get(), writes, nullptr, nullptr, &error) == SQLITE_OK, error);
-        QVERIFY(db::accentindex::pendingRows(c.handle(), db::accentindex::pageTexts(), 10) > 0);
+        QVERIFY(db::queuedindex::pendingRows(c.handle(), db::queuedindex::foldedPageTexts(), 10) > 0);
 
         search::searchState() = {};
         f = std::make_unique<TFramePesquisaAvancada>();
@@ -514,7 +514,7 @@ private slots:
         f->show();
         while (f->indexUpkeep->isRunning())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCOMPARE(db::accentindex::pendingRows(c.handle(), db::accentindex::documents(), 10), 0);
+        QCOMPARE(db::queuedindex::pendingRows(c.handle(), db::queuedindex::foldedDocuments(), 10), 0);
         // Written again after the program's upkeep: read plainly.
         QVERIFY2(sqlite3_exec(other.get(),
                               "UPDATE lauda_texto SET texto = 'Tombamento HISTÓRICO' WHERE documento = '00003';"
@@ -534,8 +534,8 @@ private slots:
 
         // The program folds what the other client wrote; the same hits without reading any plainly.
         texts->store({u"00001"_s, u"00001"_s, 2}, {QString(64, u'0'), u"mais uma página"_s, {}, std::nullopt});
-        QCOMPARE(db::accentindex::pendingRows(c.handle(), db::accentindex::pageTexts(), 10), 0);
-        db::accentindex::catchUp(c.handle(), db::accentindex::documents());
+        QCOMPARE(db::queuedindex::pendingRows(c.handle(), db::queuedindex::foldedPageTexts(), 10), 0);
+        db::queuedindex::catchUp(c.handle(), db::queuedindex::foldedDocuments());
         search(terms, options);
         QCOMPARE(hits(), plain);
         f.reset();
