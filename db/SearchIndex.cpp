@@ -302,12 +302,12 @@ Condition condition(sqlite3 *handle)
     const Condition plain = plainCondition(handle);
     if (plain != Condition::Current)
         return plain;
-    for (const queuedindex::Source *source : {&queuedindex::foldedDocuments(), &queuedindex::foldedPageTexts()}) {
+    for (const queuedindex::Source *source : queuedindex::all()) {
         if (!tableExists(handle, source->table))
             continue;
-        const Condition folded = queuedindex::condition(handle, *source);
-        if (folded != Condition::Current)
-            return folded;
+        const Condition queued = queuedindex::condition(handle, *source);
+        if (queued != Condition::Current)
+            return queued;
     }
     return Condition::Current;
 }
@@ -370,8 +370,13 @@ bool updatePlain(sqlite3 *handle, const UpdateOptions &options)
 
 bool update(sqlite3 *handle, const UpdateOptions &options)
 {
-    return updatePlain(handle, options) && queuedindex::update(handle, queuedindex::foldedDocuments(), options)
-        && queuedindex::update(handle, queuedindex::foldedPageTexts(), options);
+    if (!updatePlain(handle, options))
+        return false;
+    for (const queuedindex::Source *source : queuedindex::all()) {
+        if (!queuedindex::update(handle, *source, options))
+            return false;
+    }
+    return true;
 }
 
 void ensure(Connection &connection)
@@ -387,7 +392,7 @@ void drop(sqlite3 *handle)
 {
     inTransaction(handle, [&] {
         dropObjects(handle);
-        for (const queuedindex::Source *source : {&queuedindex::foldedDocuments(), &queuedindex::foldedPageTexts()})
+        for (const queuedindex::Source *source : queuedindex::all())
             queuedindex::drop(handle, *source);
     });
 }
@@ -471,9 +476,9 @@ void Upkeep::start(const QString &databasePath)
             run->publish(handle.get());
             bool done = condition(handle.get()) == Condition::Current;
             if (done) {
-                // Rows written since, by this program or another client, folded now.
+                // Rows written since, by this program or another client, indexed now.
                 inTransaction(handle.get(), [&] {
-                    for (const queuedindex::Source *source : {&queuedindex::foldedDocuments(), &queuedindex::foldedPageTexts()})
+                    for (const queuedindex::Source *source : queuedindex::all())
                         queuedindex::catchUp(handle.get(), *source);
                 });
             } else {

@@ -4,7 +4,6 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Fold.h"
-#include "db/PageTextSearchSchema.h"
 #include "db/Query.h"
 #include "db/QueuedIndex.h"
 #include "db/SearchIndex.h"
@@ -135,7 +134,7 @@ qlonglong candidatesIn(db::Connection &connection, QStringView index, const QStr
 QList<QStringView> candidateIndexes(const TermOptions &options)
 {
     if (!options.ignoreAccents)
-        return {db::searchindex::kTable, db::pagetextsearch::kTable};
+        return {db::searchindex::kTable, db::queuedindex::pageTexts().index};
     QList<QStringView> indexes{db::queuedindex::foldedDocuments().index};
     if (options.pageText)
         indexes << db::queuedindex::foldedPageTexts().index;
@@ -175,15 +174,17 @@ std::optional<QList<Term>> rarestOfEachGroup(db::Connection &connection, const Q
 }
 
 // The file's indexes the search needs are there and filled, and few rows wait for their
-// folded copy (those are read plainly).
+// entry (those are read plainly).
 bool fileIndexesReady(db::Connection &connection, const TermOptions &options)
 {
     sqlite3 *handle = connection.handle();
-    if (!options.ignoreAccents)
-        return db::searchindex::isFilled(handle) && db::pagetextsearch::isPresent(handle);
-    QList<const db::queuedindex::Source *> sources{&db::queuedindex::foldedDocuments()};
+    QList<const db::queuedindex::Source *> sources;
+    if (options.ignoreAccents)
+        sources << &db::queuedindex::foldedDocuments();
+    else if (!db::searchindex::isFilled(handle))
+        return false;
     if (options.pageText)
-        sources << &db::queuedindex::foldedPageTexts();
+        sources << (options.ignoreAccents ? &db::queuedindex::foldedPageTexts() : &db::queuedindex::pageTexts());
     qint64 pending = 0;
     for (const db::queuedindex::Source *source : sources) {
         if (!db::queuedindex::isFilled(handle, *source))
