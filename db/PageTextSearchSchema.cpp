@@ -1,9 +1,8 @@
 #include "db/PageTextSearchSchema.h"
 
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
-#include "db/Exec.h"
+#include "db/QueuedIndex.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgFold.h"
@@ -15,36 +14,6 @@ using namespace Qt::StringLiterals;
 namespace db::pagetextsearch {
 
 namespace {
-
-constexpr QStringView kInsertTrigger = u"lauda_texto_busca_insere";
-constexpr QStringView kDeleteTrigger = u"lauda_texto_busca_exclui";
-constexpr QStringView kUpdateTrigger = u"lauda_texto_busca_altera";
-constexpr QStringView kReplaceTrigger = u"lauda_texto_busca_substitui";
-
-// A contentless table forgets a row only when told the exact text it indexed; a NULL text
-// (a page that could not be read) is never indexed.
-QStringList fileStatements()
-{
-    return {
-        u"CREATE VIRTUAL TABLE %1 USING fts5(texto, tokenize = 'trigram', content = '', detail = none, "
-        u"columnsize = 0)"_s.arg(kTable),
-        // INSERT OR REPLACE removes the row it replaces without its delete trigger.
-        u"CREATE TRIGGER %1 BEFORE INSERT ON lauda_texto BEGIN "
-        u"INSERT INTO %2 (%2, rowid, texto) SELECT 'delete', rowid, texto FROM lauda_texto "
-        u"WHERE processo = new.processo AND documento = new.documento AND numero = new.numero "
-        u"AND texto IS NOT NULL; END"_s.arg(kReplaceTrigger, kTable),
-        u"CREATE TRIGGER %1 AFTER INSERT ON lauda_texto WHEN new.texto IS NOT NULL BEGIN "
-        u"INSERT INTO %2 (rowid, texto) VALUES (new.rowid, new.texto); END"_s.arg(kInsertTrigger, kTable),
-        u"CREATE TRIGGER %1 AFTER DELETE ON lauda_texto WHEN old.texto IS NOT NULL BEGIN "
-        u"INSERT INTO %2 (%2, rowid, texto) VALUES ('delete', old.rowid, old.texto); END"_s.arg(kDeleteTrigger,
-                                                                                            kTable),
-        u"CREATE TRIGGER %1 AFTER UPDATE ON lauda_texto WHEN old.rowid IS NOT new.rowid OR "
-        u"old.texto IS NOT new.texto BEGIN "
-        u"INSERT INTO %2 (%2, rowid, texto) SELECT 'delete', old.rowid, old.texto WHERE old.texto IS NOT NULL; "
-        u"INSERT INTO %2 (rowid, texto) SELECT new.rowid, new.texto WHERE new.texto IS NOT NULL; END"_s.arg(
-            kUpdateTrigger, kTable),
-    };
-}
 
 int count(sqlite3 *handle, const QString &sql)
 {
@@ -58,50 +27,17 @@ int count(sqlite3 *handle, const QString &sql)
     return sqlite3_column_int(raw, 0);
 }
 
-int objectCount(sqlite3 *handle, QStringView type, const QStringList &names)
-{
-    return count(handle, u"SELECT count(*) FROM sqlite_schema WHERE type = '%1' AND name IN ('%2')"_s.arg(
-                             type, names.join(u"', '"_s)));
-}
-
-bool complete(sqlite3 *handle)
-{
-    return objectCount(handle, u"table", {kTable.toString()}) == 1
-        && objectCount(handle, u"trigger",
-                       {kInsertTrigger.toString(), kDeleteTrigger.toString(), kUpdateTrigger.toString(),
-                        kReplaceTrigger.toString()})
-        == 4;
-}
-
 } // namespace
 
 QStringList createStatements()
 {
-    return fileStatements() + accentindex::createStatements(accentindex::pageTexts());
-}
-
-bool isPresent(sqlite3 *handle)
-{
-    try {
-        return complete(handle);
-    } catch (const DbError &) {
-        return false;
-    }
+    return queuedindex::createStatements(queuedindex::pageTexts())
+        + queuedindex::createStatements(queuedindex::foldedPageTexts());
 }
 
 void ensure(sqlite3 *handle)
 {
-    if (objectCount(handle, u"table", {u"lauda_texto"_s}) == 0 || complete(handle))
-        return;
-    inSavepoint(handle, u"lauda_texto_busca"_s, [&] {
-        for (const QStringView trigger : {kInsertTrigger, kDeleteTrigger, kUpdateTrigger, kReplaceTrigger})
-            exec(handle, u"DROP TRIGGER IF EXISTS %1"_s.arg(trigger));
-        exec(handle, u"DROP TABLE IF EXISTS %1"_s.arg(kTable));
-        for (const QString &statement : fileStatements())
-            exec(handle, statement);
-        exec(handle, u"INSERT INTO %1 (rowid, texto) SELECT rowid, texto FROM lauda_texto WHERE texto IS NOT NULL"_s
-                         .arg(kTable));
-    });
+    queuedindex::ensurePresent(handle, queuedindex::pageTexts());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -170,7 +106,8 @@ bool hasPageTextTable(db::Connection &connection)
 {
     if (connection.server())
         return connection.server()->exec(u"SELECT to_regclass('lauda_texto') IS NOT NULL"_s).text(0, 0) == u"t"_s;
-    return objectCount(connection.handle(), u"table", {u"lauda_texto"_s}) == 1;
+    return count(connection.handle(), u"SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'lauda_texto'"_s)
+        == 1;
 }
 
 bool hasAccentFold(db::pg::PgConnection &connection)

@@ -14,30 +14,24 @@ class PgConnection;
 /// What makes the search in the page texts (`lauda_texto`) fast, on both engines; the
 /// search's hits never depend on it, only its speed.
 ///
-/// File archive: `lauda_texto_busca`, an FTS5 trigram table over `texto`, keyed by the
-/// rowid of lauda_texto, without text or positions, kept by triggers in plain SQL (any
-/// SQLite client may write the page texts). It narrows a search with the accents kept; the
-/// statement's like() checks every candidate.
+/// File archive: `lauda_texto_busca`, an FTS5 trigram table over `texto` as it is, and
+/// `lauda_texto_busca_sem_acento` over its accent fold, both kept from queues that triggers in
+/// plain SQL fill (db/QueuedIndex.h: any SQLite client may write the page texts). They narrow
+/// a search; the statement's like() checks every candidate.
 ///
 /// Server archive: the accent fold cartulo_sem_acento(text) (db/pg/PgFold.h) and trigram
 /// indexes over the folded page texts, with and without accents, and over the documents'
 /// fields without accents, matching the expressions the dialect gives `like`.
 namespace db::pagetextsearch {
 
-inline constexpr QStringView kTable = u"lauda_texto_busca";
-
-/// Statements that create the file archive's index over an empty lauda_texto, and its
-/// index without accents (db/AccentIndex.h; on an older archive made by the search index's
-/// upkeep).
+/// Statements that create the file archive's indexes over an empty lauda_texto.
 QStringList createStatements();
 
-/// Creates the index of a file archive whose lauda_texto has none (filled from the rows
-/// there), or whose index is incomplete, in one transaction. Nothing without lauda_texto.
+/// Makes the index of the page texts as they are where it is missing or of an earlier layout
+/// (its own triggers, no queues): to be filled by the search index's upkeep
+/// (db/SearchIndex.h), which also makes the one without accents. Nothing without lauda_texto.
 /// Throws DbError.
 void ensure(sqlite3 *handle);
-
-/// True when the file archive's index and its triggers are there. Never throws.
-bool isPresent(sqlite3 *handle);
 
 /// Statements that create the server's function and indexes (for a new archive, after
 /// lauda_texto and cartulo_fold).

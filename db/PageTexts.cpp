@@ -1,10 +1,10 @@
 #include "db/PageTexts.h"
 
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
 #include "db/PageTextSchema.h"
+#include "db/QueuedIndex.h"
 #include "db/Statement.h"
 #include "db/pg/PgConnection.h"
 #include "db/pg/PgResult.h"
@@ -51,7 +51,7 @@ public:
         if (text.nota)
             bindText(statement, 7, *text.nota);
         finish(statement);
-        foldForSearch();
+        indexForSearch();
     }
 
     void forget(const PagePlace &place) override { removeRows(place.process, place.document, place.page, place.page); }
@@ -65,7 +65,7 @@ public:
         if (!document.isEmpty())
             bindText(statement, 2, document);
         finish(statement);
-        foldForSearch();
+        indexForSearch();
     }
 
     std::vector<std::pair<PagePlace, QString>> fingerprints() override
@@ -125,7 +125,7 @@ protected:
         sqlite3_bind_int(statement.get(), 3, from);
         sqlite3_bind_int(statement.get(), 4, to);
         finish(statement);
-        foldForSearch();
+        indexForSearch();
     }
 
     void inTransaction(const std::function<void()> &work) override
@@ -134,9 +134,13 @@ protected:
     }
 
 private:
-    // The program writes the folded copy "Ignorar acentos" searches at once; the triggers
-    // only queue the rows, as they do for any other client.
-    void foldForSearch() { accentindex::catchUp(m_handle, accentindex::pageTexts()); }
+    // The program writes the search's entries at once; the triggers only queue the rows, as
+    // they do for any other client.
+    void indexForSearch()
+    {
+        for (const queuedindex::Source *source : {&queuedindex::pageTexts(), &queuedindex::foldedPageTexts()})
+            queuedindex::catchUp(m_handle, *source);
+    }
 
     StatementPtr prepare(const QString &sql)
     {

@@ -1,9 +1,9 @@
 #include "db/SearchIndex.h"
 
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Exec.h"
+#include "db/QueuedIndex.h"
 #include "db/ReadConnections.h"
 #include "db/Statement.h"
 
@@ -128,7 +128,7 @@ QStringList names(sqlite3 *handle, const char *sql)
 // Every trigger of any version of the index, and its tables.
 QStringList triggers(sqlite3 *handle)
 {
-    // Not those of the index without accents (db/AccentIndex.h), named after it.
+    // Not those of the index without accents (db/QueuedIndex.h), named after it.
     return names(handle, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND "
                          "name LIKE 'documento\\_busca\\_%' ESCAPE '\\' AND "
                          "name NOT LIKE 'documento\\_busca\\_sem\\_acento\\_%' ESCAPE '\\'");
@@ -276,7 +276,7 @@ bool fillAtOnce(sqlite3 *handle, const UpdateOptions &options)
 
 QStringList createStatements()
 {
-    return tableStatements(kFilled) + accentindex::createStatements(accentindex::documents());
+    return tableStatements(kFilled) + queuedindex::createStatements(queuedindex::foldedDocuments());
 }
 
 namespace {
@@ -302,12 +302,12 @@ Condition condition(sqlite3 *handle)
     const Condition plain = plainCondition(handle);
     if (plain != Condition::Current)
         return plain;
-    for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()}) {
+    for (const queuedindex::Source *source : queuedindex::all()) {
         if (!tableExists(handle, source->table))
             continue;
-        const Condition folded = accentindex::condition(handle, *source);
-        if (folded != Condition::Current)
-            return folded;
+        const Condition queued = queuedindex::condition(handle, *source);
+        if (queued != Condition::Current)
+            return queued;
     }
     return Condition::Current;
 }
@@ -370,8 +370,13 @@ bool updatePlain(sqlite3 *handle, const UpdateOptions &options)
 
 bool update(sqlite3 *handle, const UpdateOptions &options)
 {
-    return updatePlain(handle, options) && accentindex::update(handle, accentindex::documents(), options)
-        && accentindex::update(handle, accentindex::pageTexts(), options);
+    if (!updatePlain(handle, options))
+        return false;
+    for (const queuedindex::Source *source : queuedindex::all()) {
+        if (!queuedindex::update(handle, *source, options))
+            return false;
+    }
+    return true;
 }
 
 void ensure(Connection &connection)
@@ -387,8 +392,8 @@ void drop(sqlite3 *handle)
 {
     inTransaction(handle, [&] {
         dropObjects(handle);
-        for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()})
-            accentindex::drop(handle, *source);
+        for (const queuedindex::Source *source : queuedindex::all())
+            queuedindex::drop(handle, *source);
     });
 }
 
@@ -471,10 +476,10 @@ void Upkeep::start(const QString &databasePath)
             run->publish(handle.get());
             bool done = condition(handle.get()) == Condition::Current;
             if (done) {
-                // Rows written since, by this program or another client, folded now.
+                // Rows written since, by this program or another client, indexed now.
                 inTransaction(handle.get(), [&] {
-                    for (const accentindex::Source *source : {&accentindex::documents(), &accentindex::pageTexts()})
-                        accentindex::catchUp(handle.get(), *source);
+                    for (const queuedindex::Source *source : queuedindex::all())
+                        queuedindex::catchUp(handle.get(), *source);
                 });
             } else {
                 post([this] { emit buildStarted(); });

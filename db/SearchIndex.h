@@ -44,7 +44,7 @@ enum class Condition {
     Missing, ///< absent, or of another version
 };
 
-/// How the archive's index stands, with the indexes without accents (db/AccentIndex.h): the
+/// How the archive's index stands, with those kept from queues (db/QueuedIndex.h): the
 /// first of them that is not current decides. For a filled index the fingerprint is compared with
 /// the table, which reads every rowid (tens of milliseconds on a million documents).
 /// Throws DbError.
@@ -72,14 +72,14 @@ struct UpdateOptions {
     const std::atomic<bool> *cancel = nullptr;
 };
 
-/// Brings the index, and those without accents, up to date: replaces one of another
+/// Brings the index, and those kept from queues, up to date: replaces one of another
 /// version, empties a stale one, fills what is missing and folds the rows written since. Returns false when cancelled; what was filled stays and the next
 /// update goes on from there. Throws DbError.
 bool update(sqlite3 *handle, const UpdateOptions &options = {});
 /// update() on the connection's archive, on its own handle; nothing on a server archive,
 /// whose trigram index the server keeps. Throws DbError.
 void ensure(Connection &connection);
-/// Removes every index object (of any version), those without accents too. Throws DbError.
+/// Removes every index object (of any version), those kept from queues too. Throws DbError.
 void drop(sqlite3 *handle);
 
 /// Keeps the archive's index up to date in the background: checks it, and brings it up to

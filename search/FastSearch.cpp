@@ -1,12 +1,11 @@
 #include "search/FastSearch.h"
 
 #include "db/AccentFold.h"
-#include "db/AccentIndex.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Fold.h"
-#include "db/PageTextSearchSchema.h"
 #include "db/Query.h"
+#include "db/QueuedIndex.h"
 #include "db/SearchIndex.h"
 #include "editing/lib.h"
 #include "search/Logging.h"
@@ -164,10 +163,10 @@ qlonglong candidatesIn(db::Connection &connection, QStringView index, const QStr
 QList<QStringView> candidateIndexes(const TermOptions &options)
 {
     if (!options.ignoreAccents)
-        return {db::searchindex::kTable, db::pagetextsearch::kTable};
-    QList<QStringView> indexes{db::accentindex::documents().index};
+        return {db::searchindex::kTable, db::queuedindex::pageTexts().index};
+    QList<QStringView> indexes{db::queuedindex::foldedDocuments().index};
     if (options.pageText)
-        indexes << db::accentindex::pageTexts().index;
+        indexes << db::queuedindex::foldedPageTexts().index;
     return indexes;
 }
 
@@ -204,20 +203,22 @@ std::optional<QList<Term>> rarestOfEachGroup(db::Connection &connection, const Q
 }
 
 // The file's indexes the search needs are there and filled, and few rows wait for their
-// folded copy (those are read plainly).
+// entry (those are read plainly).
 bool fileIndexesReady(db::Connection &connection, const TermOptions &options)
 {
     sqlite3 *handle = connection.handle();
-    if (!options.ignoreAccents)
-        return db::searchindex::isFilled(handle) && db::pagetextsearch::isPresent(handle);
-    QList<const db::accentindex::Source *> sources{&db::accentindex::documents()};
+    QList<const db::queuedindex::Source *> sources;
+    if (options.ignoreAccents)
+        sources << &db::queuedindex::foldedDocuments();
+    else if (!db::searchindex::isFilled(handle))
+        return false;
     if (options.pageText)
-        sources << &db::accentindex::pageTexts();
+        sources << (options.ignoreAccents ? &db::queuedindex::foldedPageTexts() : &db::queuedindex::pageTexts());
     qint64 pending = 0;
-    for (const db::accentindex::Source *source : sources) {
-        if (!db::accentindex::isFilled(handle, *source))
+    for (const db::queuedindex::Source *source : sources) {
+        if (!db::queuedindex::isFilled(handle, *source))
             return false;
-        pending += db::accentindex::pendingRows(handle, *source, kManyCandidates);
+        pending += db::queuedindex::pendingRows(handle, *source, kManyCandidates);
     }
     return pending < kManyCandidates;
 }

@@ -31,12 +31,16 @@ inline constexpr QStringView kIndexedStatement =
 inline constexpr QStringView kRestrictedStatement =
     u"select documento.descricao, documento.data,tipo_arq.descricao,documento.processo&documento.cod "
     u"from documento left join tipo_arq on tipo_arq.cod=documento.tp_doc where %s %s %s %s ";
-/// A file archive: the candidates of one term from the two substring indexes.
+/// A file archive: the candidates of one term from the two substring indexes, and the
+/// documents of the page texts whose entry is still to be made.
 inline constexpr QStringView kIndexedTermCandidates =
     u"select documento_busca.rowid from documento_busca where documento_busca match \"%s\" union "
     u"select documento.rowid from lauda_texto_busca cross join lauda_texto cross join documento "
     u"where lauda_texto_busca match \"%s\" and lauda_texto.rowid=lauda_texto_busca.rowid and "
-    u"documento.processo=lauda_texto.processo and documento.cod=lauda_texto.documento";
+    u"documento.processo=lauda_texto.processo and documento.cod=lauda_texto.documento union "
+    u"select documento.rowid from lauda_texto_busca_pendente cross join lauda_texto cross join documento "
+    u"where lauda_texto.rowid=lauda_texto_busca_pendente.id and documento.processo=lauda_texto.processo "
+    u"and documento.cod=lauda_texto.documento";
 /// "Ignorar acentos" on a file: the candidates of one term among the documents' fields, from
 /// the index of their folded copy, and the documents whose folded copy is still to be made.
 inline constexpr QStringView kFoldedTermCandidates =
@@ -112,9 +116,9 @@ QString statementToRun(db::Connection &connection, const QList<Term> &terms,
 /// On a file archive, with the page texts or "Ignorar acentos" on: a condition on the
 /// documents that every document matching the terms satisfies, made of the candidates of
 /// each term (fields or page texts) from the substring indexes of the fields and of the page
-/// texts (`documento.rowid in (...)`), those of their folded copies (db/AccentIndex.h) when
-/// accents are ignored, with the rows still to be folded; intersected within each group of
-/// terms joined by "e", the groups united. nullopt where no restriction applies.
+/// texts (`documento.rowid in (...)`), those of their folded copies when accents are
+/// ignored, with the rows still to be indexed (db/QueuedIndex.h); intersected within each
+/// group of terms joined by "e", the groups united. nullopt where no restriction applies.
 std::optional<QString> pageTextRestriction(const QList<Term> &terms, const TermOptions &options);
 
 } // namespace search

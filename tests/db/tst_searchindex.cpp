@@ -3,6 +3,7 @@
 #include "ArchiveFixture.h"
 
 #include "db/Fold.h"
+#include "db/QueuedIndex.h"
 #include "db/SearchIndex.h"
 #include "db/Statement.h"
 
@@ -26,9 +27,15 @@ void TestSearchIndex::newArchiveHasItCurrent()
     QVERIFY(db::searchindex::isFilled(handle));
     archive.fill();
     QCOMPARE(db::searchindex::condition(handle), db::searchindex::Condition::Current);
+    for (const db::queuedindex::Source *source : db::queuedindex::all()) {
+        QCOMPARE(db::queuedindex::condition(handle, *source), db::searchindex::Condition::Current);
+        QVERIFY(db::queuedindex::isFilled(handle, *source));
+    }
     db::searchindex::drop(handle);
     QCOMPARE(db::searchindex::condition(handle), db::searchindex::Condition::Missing);
     QVERIFY(!db::searchindex::isFilled(handle));
+    for (const db::queuedindex::Source *source : db::queuedindex::all())
+        QCOMPARE(db::queuedindex::condition(handle, *source), db::searchindex::Condition::Missing);
     // Without its index the archive is written as before.
     archive.connection.execute(u"DELETE FROM documento Where processo=\"00001\""_s);
 }

@@ -1,4 +1,4 @@
-#include "db/AccentIndex.h"
+#include "db/QueuedIndex.h"
 
 #include "db/AccentFold.h"
 #include "db/DbError.h"
@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace db::accentindex {
+namespace db::queuedindex {
 
 namespace {
 
@@ -71,7 +71,7 @@ QString covered(const Source &s, const QString &rowid)
     return u"%1 <= (SELECT preenchido_ate FROM %2)"_s.arg(rowid, stateTable(s));
 }
 
-// Whether a covered row's folded copy is in the index now.
+// Whether a covered row's entry is in the index now.
 QString indexed(const Source &s, const QString &rowid, QStringView prefix)
 {
     return u"%1 AND %2 AND %3 NOT IN (SELECT id FROM %4)"_s.arg(covered(s, rowid), hasText(s, prefix), rowid,
@@ -100,7 +100,7 @@ QStringList tableStatements(const Source &s, qint64 filledUpTo)
                                                                                    forgetColumns.join(u", "_s)),
     };
     // INSERT OR REPLACE removes the row of the same key without its delete trigger; with
-    // OR IGNORE the row stays, pending, and is folded again.
+    // OR IGNORE the row stays, pending, and is indexed again.
     statements << u"CREATE TRIGGER %1 BEFORE INSERT ON %2 BEGIN "
                   u"INSERT INTO %3 (id, %4) SELECT rowid, %4 FROM %2 WHERE %5 AND %6; "
                   u"INSERT OR IGNORE INTO %7 (id) SELECT rowid FROM %2 WHERE %5 AND %8; "
@@ -168,12 +168,15 @@ bool objectExists(sqlite3 *handle, QStringView type, const QString &name)
                .value_or(0) > 0;
 }
 
-// Every trigger of any version of the index.
+// Every trigger of any version of the index, and its former ones.
 QStringList triggersOfAnyVersion(sqlite3 *handle, const Source &s)
 {
+    QStringList former;
+    for (const QStringView trigger : s.formerTriggers)
+        former << u"'%1'"_s.arg(trigger);
     StatementPtr statement = prepare(
-        handle, u"SELECT name FROM sqlite_schema WHERE type = 'trigger' AND name LIKE '%1\\_v%' ESCAPE '\\'"_s.arg(
-                    s.index.toString().replace(u"_"_s, u"\\_"_s)));
+        handle, u"SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name LIKE '%1\\_v%' ESCAPE '\\' "
+                u"OR name IN (%2))"_s.arg(s.index.toString().replace(u"_"_s, u"\\_"_s), former.join(u", "_s)));
     QStringList found;
     int rc;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
@@ -209,7 +212,7 @@ State readState(sqlite3 *handle, const Source &s)
 {
     StatementPtr statement = prepare(handle, u"SELECT preenchido_ate, linhas, maior FROM %1"_s.arg(stateTable(s)));
     if (sqlite3_step(statement.get()) != SQLITE_ROW)
-        throw DbError(u"O estado do índice de pesquisa sem acentos está vazio."_s);
+        throw DbError(u"O estado do índice de pesquisa %1 está vazio."_s.arg(s.index));
     return {sqlite3_column_int64(statement.get(), 0), sqlite3_column_int64(statement.get(), 1),
             sqlite3_column_int64(statement.get(), 2)};
 }
@@ -228,24 +231,26 @@ void dropObjects(sqlite3 *handle, const Source &s)
         exec(handle, u"DROP TABLE IF EXISTS %1"_s.arg(table));
 }
 
-void bindFolded(sqlite3 *handle, sqlite3_stmt *to, int index, sqlite3_stmt *from, int column)
+// The text the index holds for a column: as it is, or its accent fold.
+void bindEntry(sqlite3 *handle, const Source &s, sqlite3_stmt *to, int index, sqlite3_stmt *from, int column)
 {
     int rc;
     if (sqlite3_column_type(from, column) == SQLITE_NULL) {
         rc = sqlite3_bind_null(to, index);
     } else {
-        const QByteArray folded = foldAccentsUtf8(QByteArrayView(
-            reinterpret_cast<const char *>(sqlite3_column_text(from, column)), sqlite3_column_bytes(from, column)));
-        rc = sqlite3_bind_text64(to, index, folded.constData(), sqlite3_uint64(folded.size()), SQLITE_TRANSIENT,
+        const QByteArrayView text(reinterpret_cast<const char *>(sqlite3_column_text(from, column)),
+                                  sqlite3_column_bytes(from, column));
+        const QByteArray entry = s.foldAccents ? foldAccentsUtf8(text) : text.toByteArray();
+        rc = sqlite3_bind_text64(to, index, entry.constData(), sqlite3_uint64(entry.size()), SQLITE_TRANSIENT,
                                  SQLITE_UTF8);
     }
     if (rc != SQLITE_OK)
         fail(handle);
 }
 
-// Writes into the index, for each row `rows` gives (rowid, then the columns), its folded
-// texts; `command` is "" to add them or "'delete', " to take them out.
-qint64 writeFolded(sqlite3 *handle, const Source &s, const QString &rows, QStringView command)
+// Writes into the index, for each row `rows` gives (rowid, then the columns), its entry;
+// `command` is "" to add it or "'delete', " to take it out.
+qint64 writeEntries(sqlite3 *handle, const Source &s, const QString &rows, QStringView command)
 {
     QStringList places;
     for (qsizetype i = 0; i < s.columns.size(); ++i)
@@ -260,7 +265,7 @@ qint64 writeFolded(sqlite3 *handle, const Source &s, const QString &rows, QStrin
     while ((rc = sqlite3_step(read.get())) == SQLITE_ROW) {
         sqlite3_bind_int64(insert.get(), 1, sqlite3_column_int64(read.get(), 0));
         for (int column = 0; column < int(s.columns.size()); ++column)
-            bindFolded(handle, insert.get(), column + 2, read.get(), column + 1);
+            bindEntry(handle, s, insert.get(), column + 2, read.get(), column + 1);
         if (sqlite3_step(insert.get()) != SQLITE_DONE)
             fail(handle);
         sqlite3_reset(insert.get());
@@ -274,14 +279,14 @@ qint64 writeFolded(sqlite3 *handle, const Source &s, const QString &rows, QStrin
 void catchUpQueues(sqlite3 *handle, const Source &s)
 {
     // The old copies first: a rowid may have been given to a new row since.
-    writeFolded(handle, s, u"SELECT id, %1 FROM %2 WHERE %3 ORDER BY ordem"_s.arg(columnList(s), forgetTable(s),
-                                                                               hasText(s)),
-                u"'delete', ");
+    writeEntries(handle, s, u"SELECT id, %1 FROM %2 WHERE %3 ORDER BY ordem"_s.arg(columnList(s), forgetTable(s),
+                                                                                hasText(s)),
+                 u"'delete', ");
     exec(handle, u"DELETE FROM %1"_s.arg(forgetTable(s)));
-    writeFolded(handle, s,
-                u"SELECT t.rowid, %1 FROM %2 AS p CROSS JOIN %3 AS t WHERE t.rowid = p.id AND %4"_s.arg(
-                    columnList(s, u"t."), pendingTable(s), s.table, hasText(s, u"t.")),
-                {});
+    writeEntries(handle, s,
+                 u"SELECT t.rowid, %1 FROM %2 AS p CROSS JOIN %3 AS t WHERE t.rowid = p.id AND %4"_s.arg(
+                     columnList(s, u"t."), pendingTable(s), s.table, hasText(s, u"t.")),
+                 {});
     exec(handle, u"DELETE FROM %1"_s.arg(pendingTable(s)));
 }
 
@@ -299,7 +304,7 @@ void prepareToFill(sqlite3 *handle, const Source &s)
     });
 }
 
-// Folds the rows after the mark, up to `rows` of them (all when 0); returns the state after.
+// Indexes the rows after the mark, up to `rows` of them (all when 0); returns the state after.
 State fillStep(sqlite3 *handle, const Source &s, int rows)
 {
     return inTransaction(handle, [&] {
@@ -313,9 +318,9 @@ State fillStep(sqlite3 *handle, const Source &s, int rows)
                        .value_or(kFilled);
         const QString range = u"rowid > %1 AND rowid <= %2"_s.arg(QString::number(before.filledUpTo),
                                                                   QString::number(upTo));
-        writeFolded(handle, s, u"SELECT rowid, %1 FROM %2 WHERE %3 AND %4"_s.arg(columnList(s), s.table, range,
-                                                                               hasText(s)),
-                    {});
+        writeEntries(handle, s, u"SELECT rowid, %1 FROM %2 WHERE %3 AND %4"_s.arg(columnList(s), s.table, range,
+                                                                                hasText(s)),
+                     {});
         const qint64 added = number(handle, u"SELECT count(*) FROM %1 WHERE %2"_s.arg(s.table, range)).value_or(0);
         exec(handle, u"UPDATE %1 SET preenchido_ate = %2, linhas = linhas + %3, maior = "
                      u"(SELECT ifnull(max(rowid), 0) FROM %4 WHERE rowid <= %2)"_s.arg(
@@ -348,18 +353,36 @@ bool merge(sqlite3 *handle, const Source &s, const searchindex::UpdateOptions &o
 
 } // namespace
 
-const Source &documents()
+const Source &foldedDocuments()
 {
     static const Source source{u"documento", u"documento_busca_sem_acento",
                                {u"ementa", u"descricao", u"palavras_chave"}, {u"processo", u"cod"}};
     return source;
 }
 
-const Source &pageTexts()
+const Source &foldedPageTexts()
 {
     static const Source source{u"lauda_texto", u"lauda_texto_busca_sem_acento", {u"texto"},
                                {u"processo", u"documento", u"numero"}};
     return source;
+}
+
+const Source &pageTexts()
+{
+    // Its former triggers wrote the index themselves, and lost an entry to INSERT OR IGNORE.
+    static const Source source{u"lauda_texto",
+                               u"lauda_texto_busca",
+                               {u"texto"},
+                               {u"processo", u"documento", u"numero"},
+                               false,
+                               {u"lauda_texto_busca_insere", u"lauda_texto_busca_exclui", u"lauda_texto_busca_altera",
+                                u"lauda_texto_busca_substitui"}};
+    return source;
+}
+
+QList<const Source *> all()
+{
+    return {&foldedDocuments(), &pageTexts(), &foldedPageTexts()};
 }
 
 QString pendingTable(const Source &source)
@@ -376,7 +399,7 @@ searchindex::Condition condition(sqlite3 *handle, const Source &source)
 {
     if (!isOfThisVersion(handle, source))
         return searchindex::Condition::Missing;
-    return inSavepoint(handle, u"sem_acento_condicao"_s, [&] {
+    return inSavepoint(handle, u"indice_condicao"_s, [&] {
         const State state = readState(handle, source);
         return state.filledUpTo != kFilled             ? searchindex::Condition::Filling
                : matchesTable(handle, source, state) ? searchindex::Condition::Current
@@ -404,7 +427,13 @@ void catchUp(sqlite3 *handle, const Source &source)
 {
     if (!objectExists(handle, u"table", pendingTable(source)))
         return;
-    inSavepoint(handle, u"sem_acento"_s, [&] { catchUpQueues(handle, source); });
+    inSavepoint(handle, u"indice_fila"_s, [&] { catchUpQueues(handle, source); });
+}
+
+void ensurePresent(sqlite3 *handle, const Source &source)
+{
+    if (objectExists(handle, u"table", source.table.toString()) && !isOfThisVersion(handle, source))
+        prepareToFill(handle, source);
 }
 
 bool update(sqlite3 *handle, const Source &source, const searchindex::UpdateOptions &options)
@@ -437,7 +466,7 @@ bool update(sqlite3 *handle, const Source &source, const searchindex::UpdateOpti
 
 void drop(sqlite3 *handle, const Source &source)
 {
-    inSavepoint(handle, u"sem_acento"_s, [&] { dropObjects(handle, source); });
+    inSavepoint(handle, u"indice_fila"_s, [&] { dropObjects(handle, source); });
 }
 
-} // namespace db::accentindex
+} // namespace db::queuedindex
