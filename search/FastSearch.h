@@ -108,7 +108,7 @@ QString indexedStatement(const QString &expression, const QString &typeClause,
 /// index was checked against its table (indexChecked, by db::searchindex::Upkeep or
 /// ensure) and is filled, and the type and date range do not already narrow the documents
 /// to a few; else the plain one. Throws db::DbError only for a failed probe of the type
-/// and date range.
+/// and date range or of the server's estimates.
 QString statementToRun(db::Connection &connection, const QList<Term> &terms,
                        const QString &typeClause, const QString &dateClause, bool indexChecked,
                        const TermOptions &options = {});
