@@ -69,7 +69,7 @@ QList<QList<Term>> groupsOf(const QList<Term> &terms)
     return groups;
 }
 
-// The trigrams of a term's longest run between wildcards: more of them, fewer candidates.
+// The length of a term's longest run between wildcards: the longer, the fewer candidates.
 qsizetype longestFragment(const Term &term, bool ignoreAccents)
 {
     qsizetype longest = 0;
