@@ -122,11 +122,14 @@ double expectedShare(db::pg::PgConnection &server, const QString &table, const Q
 }
 
 // A condition the server reads row by row, in the table's order, instead of through its
-// trigram index, when the term is common enough that the first hits come sooner so.
+// trigram index, when the rows where all of the group's terms meet (`together`) are common
+// enough that the first hits come sooner so. Terms met in different places are not
+// counted: a group found that way reads its index, which is never slow to a first hit.
 QString drivingCondition(db::pg::PgConnection &server, const QString &table, const QString &condition,
-                         double commonShare)
+                         const QStringList &together, double commonShare)
 {
-    return expectedShare(server, table, condition) >= commonShare ? u'(' + condition + u") is true"_s : condition;
+    const double share = expectedShare(server, table, u'(' + together.join(u") and ("_s) + u')');
+    return share >= commonShare ? u'(' + condition + u") is true"_s : condition;
 }
 
 // Each group of terms joined by "e" gives its hits from one of its terms' trigram indexes:
@@ -147,11 +150,16 @@ QString serverPageTextStatement(db::pg::PgConnection &server, const QList<Term> 
         const QString fields = termCondition(QString(), driving.text, {false, ignoreAccents});
         const QString condition = serverGroupCondition(group, ignoreAccents);
         const QString pageLike = serverLike(u"lauda_texto.texto"_s, pattern, ignoreAccents);
+        QStringList allInFields, allInPage;
+        for (const Term &term : group) {
+            allInFields << termCondition(QString(), term.text, {false, ignoreAccents});
+            allInPage << serverLike(u"lauda_texto.texto"_s, likePattern(term.text), ignoreAccents);
+        }
         parts << fillPlaces(format::kServerFieldsPart,
-                            {drivingCondition(server, u"documento"_s, fields, kCommonInFields), typeClause,
-                             dateClause, condition, before});
+                            {drivingCondition(server, u"documento"_s, fields, allInFields, kCommonInFields),
+                             typeClause, dateClause, condition, before});
         parts << fillPlaces(format::kServerPagesPart,
-                            {drivingCondition(server, u"lauda_texto"_s, pageLike, kCommonInPages),
+                            {drivingCondition(server, u"lauda_texto"_s, pageLike, allInPage, kCommonInPages),
                              serverLike(u"pagina.texto"_s, pattern, ignoreAccents), fields, typeClause, dateClause,
                              condition, before});
         before += u"And "_s + condition + u" is not true "_s;
