@@ -195,6 +195,8 @@ db::HandlePtr otherClient(const QString &path)
     sqlite3 *raw = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         qFatal("%s", sqlite3_errmsg(raw));
+    // The screen's index upkeep may be writing at that moment; a client waits its turn.
+    sqlite3_busy_timeout(raw, 30000);
     return db::HandlePtr(raw);
 }
 
